@@ -67,3 +67,8 @@ function(qvl_bench name)
     add_executable(${name} ${B_SOURCES})
     target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark)
 endfunction()
+
+# Text tables (qvl_add_texts) are provided by the language routines.
+if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/QvlTexts.cmake)
+    include(QvlTexts)
+endif()
