@@ -1,0 +1,303 @@
+// Widget tests of the skinned button and the floating progress window, on real widgets.
+#include <QSignalSpy>
+#include <QTest>
+
+#include "common/controls/rkbutton.h"
+#include "common/controls/rkfloatctrl.h"
+
+using namespace qvl;
+
+namespace {
+
+// A 20 x 10 bitmap: grey, with key-colour 2 x 2 corners.
+QImage KeyedImage(const QColor& fill, const QColor& key) {
+    QImage image(20, 10, QImage::Format_RGB32);
+    image.fill(fill);
+    for (const QPoint corner : {QPoint(0, 0), QPoint(18, 0), QPoint(0, 8), QPoint(18, 8)}) {
+        for (int dy = 0; dy < 2; ++dy) {
+            for (int dx = 0; dx < 2; ++dx) {
+                image.setPixelColor(corner + QPoint(dx, dy), key);
+            }
+        }
+    }
+    return image;
+}
+
+RKButtonImages Images(const QColor& key = kMainKeyColour) {
+    return {KeyedImage(Qt::gray, key), KeyedImage(Qt::darkGray, key), KeyedImage(Qt::gray, key)};
+}
+
+void MoveMouse(QWidget* w, QPoint pos) {
+    // QTest::mouseMove does not carry the pressed button on every platform; send the event.
+    QMouseEvent move(QEvent::MouseMove, pos, w->mapToGlobal(pos), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &move);
+}
+
+}  // namespace
+
+class ControlsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { SetDisplayScale(1); }
+
+    void pointerSequences_data();
+    void pointerSequences();
+    void holdRepeatsAfterOneSecondThenEveryHundredMs();
+    void holdDraggedOffDoesNotRepeat();
+    void todayVariantDoesNotRepeat();
+    void shapeCutsKeyColour_data();
+    void shapeCutsKeyColour();
+    void enterClicksAndShowsOutsideState();
+    void arrowKeysMoveFocus();
+
+    void indeterminateAnimatesWithoutSetText();
+    void determinateStripSwingsWithinRange();
+    void cancel_data();
+    void cancel();
+    void setTextKeepsOrSetsPosition();
+    void windowHasCutCornersAndFixedSize();
+    void callsAfterCloseAreHarmless();
+};
+
+void ControlsTest::pointerSequences_data() {
+    QTest::addColumn<QList<QPoint>>("moves");
+    QTest::addColumn<QPoint>("release");
+    QTest::addColumn<int>("clicks");
+    QTest::addColumn<int>("stateBeforeRelease");
+    QTest::newRow("tap inside") << QList<QPoint>{} << QPoint(10, 5) << 1 << 1;
+    QTest::newRow("drag off, release outside") << QList<QPoint>{QPoint(50, 50)} << QPoint(50, 50)
+                                               << 0 << 2;
+    QTest::newRow("drag off and back, release inside")
+        << QList<QPoint>{QPoint(50, 50), QPoint(9, 4)} << QPoint(9, 4) << 1 << 1;
+    QTest::newRow("drag off just past the edge")
+        << QList<QPoint>{QPoint(20, 5)} << QPoint(20, 5) << 0 << 2;
+}
+
+void ControlsTest::pointerSequences() {
+    QFETCH(QList<QPoint>, moves);
+    QFETCH(QPoint, release);
+    QFETCH(int, clicks);
+    QFETCH(int, stateBeforeRelease);
+    QWidget parent;
+    parent.resize(100, 100);
+    auto* button = new RKButton(&parent, 7, QRect(0, 0, 20, 10), Images());
+    parent.show();
+    QSignalSpy spy(button, &RKButton::Clicked);
+    QTest::mousePress(button, Qt::LeftButton, {}, QPoint(10, 5));
+    QCOMPARE(button->State(), int(RKButton::kPressedInside));
+    QVERIFY(button->IsTracking());
+    for (const QPoint& p : moves) {
+        MoveMouse(button, p);
+    }
+    QCOMPARE(button->State(), stateBeforeRelease);
+    QTest::mouseRelease(button, Qt::LeftButton, {}, release);
+    QCOMPARE(spy.count(), clicks);
+    QCOMPARE(button->State(), int(RKButton::kNormal));
+    QVERIFY(!button->IsTracking());
+    if (clicks > 0) {
+        QCOMPARE(spy.first().first().toInt(), 7);
+    }
+}
+
+void ControlsTest::holdRepeatsAfterOneSecondThenEveryHundredMs() {
+    QWidget parent;
+    auto* button = new RKButton(&parent, 3, QRect(0, 0, 20, 10), Images());
+    parent.show();
+    auto* timer = button->findChild<QTimer*>(QStringLiteral("repeatTimer"));
+    QVERIFY(timer != nullptr);
+    QSignalSpy spy(button, &RKButton::Clicked);
+    QTest::mousePress(button, Qt::LeftButton, {}, QPoint(10, 5));
+    QVERIFY(timer->isActive());
+    QCOMPARE(timer->interval(), RKButton::kFirstRepeatMs);
+    QTest::qWait(700);
+    QCOMPARE(spy.count(), 0);
+    // The first repeat comes at one second and switches the timer to the short period.
+    QTRY_VERIFY_WITH_TIMEOUT(spy.count() >= 1, 2000);
+    QCOMPARE(timer->interval(), RKButton::kRepeatMs);
+    QTRY_VERIFY_WITH_TIMEOUT(spy.count() >= 4, 2000);
+    QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(10, 5));
+    QVERIFY(!timer->isActive());
+    const int afterRelease = spy.count();
+    QTest::qWait(300);
+    QCOMPARE(spy.count(), afterRelease);
+}
+
+void ControlsTest::holdDraggedOffDoesNotRepeat() {
+    QWidget parent;
+    auto* button = new RKButton(&parent, 3, QRect(0, 0, 20, 10), Images());
+    parent.show();
+    QSignalSpy spy(button, &RKButton::Clicked);
+    QTest::mousePress(button, Qt::LeftButton, {}, QPoint(10, 5));
+    MoveMouse(button, QPoint(60, 60));
+    QTest::qWait(1400);
+    QCOMPARE(spy.count(), 0);
+    QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(60, 60));
+    QCOMPARE(spy.count(), 0);
+}
+
+void ControlsTest::todayVariantDoesNotRepeat() {
+    QWidget parent;
+    auto* button =
+        new RKButton(&parent, 1, QRect(2, 2, 20, 10), Images(kTodayKeyColour), kTodayButton);
+    QVERIFY(!button->isVisibleTo(&parent) || !button->hasFocus());
+    button->show();
+    parent.show();
+    QSignalSpy spy(button, &RKButton::Clicked);
+    QTest::mousePress(button, Qt::LeftButton, {}, QPoint(10, 5));
+    QTest::qWait(1300);
+    QCOMPARE(spy.count(), 0);
+    QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(10, 5));
+    QCOMPARE(spy.count(), 1);
+}
+
+void ControlsTest::shapeCutsKeyColour_data() {
+    QTest::addColumn<int>("scale");
+    QTest::addColumn<QColor>("key");
+    QTest::newRow("main program, scale 1") << 1 << kMainKeyColour;
+    QTest::newRow("main program, scale 2") << 2 << kMainKeyColour;
+    QTest::newRow("today item, red key") << 1 << kTodayKeyColour;
+}
+
+void ControlsTest::shapeCutsKeyColour() {
+    QFETCH(int, scale);
+    QFETCH(QColor, key);
+    const QRegion shape = RKButton::ShapeOf(KeyedImage(Qt::gray, key), key, QSize(20, 10) * scale);
+    QVERIFY(!shape.contains(QPoint(0, 0)));
+    QVERIFY(!shape.contains(QPoint(2 * scale - 1, 2 * scale - 1)));
+    QVERIFY(shape.contains(QPoint(2 * scale, 0)));
+    QVERIFY(!shape.contains(QPoint(20 * scale - 1, 10 * scale - 1)));
+    QVERIFY(shape.contains(QPoint(10 * scale, 5 * scale)));
+    // Four cut corners of scale*2 squared pixels each.
+    int area = 0;
+    for (const QRect& r : shape) {
+        area += r.width() * r.height();
+    }
+    QCOMPARE(area, 200 * scale * scale - 16 * scale * scale);
+    // A colour close to the key is not the key.
+    QImage nearKey(4, 4, QImage::Format_RGB32);
+    nearKey.fill(QColor(0, 0, 254));
+    QCOMPARE(RKButton::ShapeOf(nearKey, key, QSize(4, 4)), QRegion(0, 0, 4, 4));
+}
+
+void ControlsTest::enterClicksAndShowsOutsideState() {
+    QWidget parent;
+    auto* button = new RKButton(&parent, 9, QRect(0, 0, 20, 10), Images());
+    parent.show();
+    QSignalSpy spy(button, &RKButton::Clicked);
+    QTest::keyClick(button, Qt::Key_Return);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(button->State(), int(RKButton::kPressedOutside));
+}
+
+void ControlsTest::arrowKeysMoveFocus() {
+    QWidget parent;
+    auto* first = new RKButton(&parent, 1, QRect(0, 0, 20, 10), Images());
+    auto* second = new RKButton(&parent, 2, QRect(30, 0, 20, 10), Images());
+    parent.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&parent));
+    parent.activateWindow();
+    first->setFocus();
+    QTest::keyClick(first, Qt::Key_Right);
+    QVERIFY(second->hasFocus());
+    QTest::keyClick(second, Qt::Key_Up);
+    QVERIFY(first->hasFocus());
+}
+
+void ControlsTest::indeterminateAnimatesWithoutSetText() {
+    RKFloatCtrl progress;
+    progress.Create(10, 20, -1, false);
+    RKFloatWindow* w = progress.Window();
+    QVERIFY(w != nullptr);
+    QCOMPARE(w->GetMode(), RKFloatWindow::Mode::Indeterminate);
+    QCOMPARE(w->Minimum(), 0);
+    QCOMPARE(w->Maximum(), 100);
+    QCOMPARE(w->Position(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(w->Position() >= 10, 3000);
+    // It wraps to 0 after passing 100.
+    QTRY_VERIFY_WITH_TIMEOUT(w->Position() < 10, 5000);
+}
+
+void ControlsTest::determinateStripSwingsWithinRange() {
+    RKFloatCtrl progress;
+    progress.Create(0, 10, 3, true);
+    RKFloatWindow* w = progress.Window();
+    QCOMPARE(w->GetMode(), RKFloatWindow::Mode::Determinate);
+    int highest = 0;
+    for (int i = 0; i < 60; ++i) {
+        QTest::qWait(25);
+        QVERIFY(w->AnimationValue() >= 0 && w->AnimationValue() <= 90);
+        highest = std::max(highest, w->AnimationValue());
+    }
+    QVERIFY(highest > 0);
+    QCOMPARE(w->Position(), 3);
+}
+
+void ControlsTest::cancel_data() {
+    QTest::addColumn<bool>("cancellable");
+    QTest::addColumn<QPoint>("tap");
+    QTest::addColumn<bool>("canceled");
+    QTest::newRow("cancellable, tap on Cancel") << true << QPoint(168, 83) << true;
+    QTest::newRow("cancellable, tap beside Cancel") << true << QPoint(60, 40) << false;
+    QTest::newRow("not cancellable, tap on Cancel") << false << QPoint(168, 83) << false;
+}
+
+void ControlsTest::cancel() {
+    QFETCH(bool, cancellable);
+    QFETCH(QPoint, tap);
+    QFETCH(bool, canceled);
+    RKFloatCtrl progress;
+    progress.Create(0, 100, 0, cancellable);
+    progress.SetText(u"Reading messages..", -1);
+    QVERIFY(progress.Window()->CancelRect().contains(QPoint(168, 83)));
+    QTest::mouseClick(progress.Window(), Qt::LeftButton, {}, tap);
+    QCOMPARE(progress.IsCanceled(), canceled);
+    QCOMPARE(progress.Window()->Text(),
+             canceled ? QStringLiteral("Canceling..") : QStringLiteral("Reading messages.."));
+}
+
+void ControlsTest::setTextKeepsOrSetsPosition() {
+    RKFloatCtrl progress;
+    progress.Create(0, 50, 5, false);
+    progress.SetText(u"Step", -1);
+    QCOMPARE(progress.Window()->Position(), 5);
+    progress.SetText(u"Step 2", 40);
+    QCOMPARE(progress.Window()->Position(), 40);
+    QCOMPARE(progress.Window()->Text(), QStringLiteral("Step 2"));
+    // A position outside the range paints a full bar, not past it.
+    progress.SetText(u"Over", 500);
+    QImage shot = progress.Window()->grab().toImage();
+    const QRect bar = progress.Window()->BarRect();
+    QCOMPARE(shot.pixelColor(bar.right() + 3, bar.center().y()), QColor(Qt::white));
+}
+
+void ControlsTest::windowHasCutCornersAndFixedSize() {
+    RKFloatCtrl progress;
+    progress.Create(0, 1, 0, false);
+    RKFloatWindow* w = progress.Window();
+    QCOMPARE(w->size(), QSize(200, 100));
+    const QRegion shape = w->mask();
+    QVERIFY(!shape.contains(QPoint(0, 0)));
+    QVERIFY(!shape.contains(QPoint(199, 99)));
+    QVERIFY(shape.contains(QPoint(3, 0)));
+    QVERIFY(shape.contains(QPoint(0, 3)));
+    QVERIFY(shape.contains(QPoint(196, 99)));
+}
+
+void ControlsTest::callsAfterCloseAreHarmless() {
+    RKFloatCtrl progress;
+    progress.Create(0, 100, -1, true);
+    QTest::mouseClick(progress.Window(), Qt::LeftButton, {}, QPoint(168, 83));
+    progress.Close();
+    QVERIFY(progress.Window() == nullptr);
+    progress.SetText(u"late", 3);
+    progress.Show(true);
+    QVERIFY(progress.IsCanceled());
+    progress.Destroy();
+    // A new Create starts with a clear flag.
+    progress.Create(0, 100, 0, true);
+    QVERIFY(!progress.IsCanceled());
+}
+
+QTEST_MAIN(ControlsTest)
+#include "controls_test.moc"
