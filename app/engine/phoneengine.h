@@ -1,0 +1,200 @@
+// CPhoneEngine: the one object that owns the modem session of the main program.
+//
+// It opens the port, unlocks the SIM, runs the status queries and the 3-second poll step,
+// turns unsolicited result codes into dialer events, and keeps the call table. Everything runs
+// on the UI thread; every wait pumps messages, so a handler may start a nested exchange, which
+// nests under the recursive session lock and the recursive port mutex. Lock order everywhere:
+// the port mutex is only taken while the session lock is held or by a single exchange; the
+// session start and stop take the session lock first and create or wait for the mutex inside.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/engine/answers.h"
+#include "app/engine/callentry.h"
+#include "app/engine/events.h"
+#include "app/engine/ports.h"
+
+namespace qvl {
+
+enum class AutoPin { AskUser = 0, UseStoredPin = 1 };
+enum class LockFacility { SimPin = 0, Phone = 1 };  // "SC", "ME"
+enum class Dispatch { No, Yes };
+
+// Out-statuses of UnlockSim.
+inline constexpr int kStatusModemFault = -1;
+inline constexpr int kStatusCanceled = -2;
+inline constexpr int kStatusSimBlocked = -3;
+inline constexpr int kStatusNoSim = -4;
+
+// Message ids of the main program's text table used by the engine.
+inline constexpr int kMsgEnterPin = 5075;
+inline constexpr int kMsgEnterNewPin = 5077;
+inline constexpr int kMsgEnterPhoneCode = 5078;
+inline constexpr int kMsgProvidePuk = 5101;
+inline constexpr int kMsgAttempts = 5216;
+
+// What WatchWaitingCall found.
+enum class WaitingWatch {
+    StillWaiting,  // a call still waits: keep the watch running
+    Taken,         // the waiting call became active or held
+    Gone,          // no call waits any more and it was not taken (DM_CALL_MISSED was sent)
+};
+
+class CPhoneEngine final : public IUnsolicitedHandler {
+public:
+    explicit CPhoneEngine(EnginePorts ports);
+    ~CPhoneEngine() override;
+    CPhoneEngine(const CPhoneEngine&) = delete;
+    CPhoneEngine& operator=(const CPhoneEngine&) = delete;
+
+    // Session start-up and SIM access.
+    int StartSession(AutoPin autoPin);
+    void StopSession();
+    int OpenModemPort(int& error);
+    int InitModem();
+    int UnlockSim(int& status, AutoPin autoPin);
+    int QueryPinCounters(PinCounters& counters);
+    int QueryLockState(LockFacility facility);
+
+    // Status queries. Each acquires the port itself; the dead-modem detectors clear SIM-ready
+    // and send DM_CF_CARD_ERROR on an empty answer.
+    int CheckNetwork(std::u16string& name, int& status);
+    std::int64_t GetOperatorCode();
+    int GetsignalStrength();
+    int IsGPRSAttached();
+    int IsMailBoxFull();
+    int IsRoaming();
+    int GetVolumeLevel();
+    int GetDivertStatus(std::u16string& number);
+    int GetBatteryLevel();
+
+    // The poll step (view timer 1) and the unsolicited result codes.
+    void ProcessDialer();
+    bool HandleUnsolicited(const std::u16string& response) override;
+    // Sends WM_USER + 300 to the Today item; nothing when no item runs.
+    void NotifyTodayItem(std::int64_t wParam, std::int64_t lParam);
+
+    // Call list.
+    void QueryCallList(Dispatch dispatch);
+    bool AllCallsHeld() const;
+    // One pass of the waiting-call watch (view timer 3, every 2000 ms). waitingNumber is the
+    // watch's memory of the waiting caller, kept by the caller between passes.
+    WaitingWatch WatchWaitingCall(std::u16string& waitingNumber);
+
+    // The exchange of every command: empties response, writes command, reads with timeoutMs,
+    // and with Dispatch::Yes hands the answer to HandleUnsolicited, reading again while it is
+    // consumed. False when the write failed. The caller holds the port (AcquirePort).
+    bool Exchange(std::u16string_view command, std::uint32_t timeoutMs, std::u16string& response,
+                  Dispatch dispatch);
+    // Takes / releases the port mutex for a sequence of exchanges.
+    bool AcquirePort();
+    void ReleasePort();
+    bool IsPortOpen() const { return qvl::IsPortOpen(m_port.handle); }
+    void PumpMessages();
+    // Sends one WM_DIALER_EVENT to the sink.
+    void PostEvent(DialerEvent event, std::int64_t arg = 0);
+
+    // The session lock: a recursive lock held by session start and stop, each poll step and
+    // each call-control exchange, together with the busy flag.
+    std::recursive_mutex& SessionLock() { return m_sessionLock; }
+
+    // Tests shorten the 5000 ms pause before a restart reopens the remembered port.
+    void SetRestartPauseMs(std::uint32_t ms) { m_restartPauseMs = ms; }
+    const EnginePorts& Ports() const { return m_ports; }
+
+    // --- Engine state. Other parts of the program read and set these as the session's owner
+    // allows: always on the UI thread, and under the session lock where they change them. ---
+    CModemPort m_port{0, nullptr};  // handle 0: no session
+    std::u16string m_displayText;
+    std::u16string m_operatorName;
+    std::u16string m_operatorExtra;
+    std::vector<CallEntry> m_calls;  // the first m_callCount rows are valid
+    int m_callCount = 0;
+    int m_inCall = 0;
+    int m_networkKnown = 0;
+    int m_simReady = 0;
+    int m_busy = 0;
+    int m_pollSuspended = 0;
+    int m_stopped = 1;
+    int m_simPinLock = -1;
+    int m_phoneLock = -1;
+    std::u16string m_divertNumber;
+    std::u16string m_portName;
+    std::u16string m_modemName;
+    std::u16string m_storedPin;
+    int m_multiplexerModem = 0;
+    int m_divertFlag = 0;
+    int m_divertKnown = 0;
+
+    // Poll memory: rotation index, last value sent per query, last run per timed query.
+    struct PollMemory {
+        int rotation = 0;
+        int signal = 0;
+        int battery = 0;
+        int volume = 0;
+        int gprs = 0;
+        int mailboxFull = 0;
+        int roaming = 0;
+        std::array<std::uint64_t, 7> lastRunMs{};
+        std::uint64_t lastOperatorCheckMs = 0;
+    } m_poll;
+
+    // Ring memory.
+    struct RingMemory {
+        bool ringing = false;
+        std::uint64_t lastRingMs = 0;
+        int callCountAtFirstRing = 0;
+    } m_ring;
+
+private:
+    std::u16string Text(int id) const;
+    std::uint64_t NowMs() const;
+    void Pause(std::uint32_t ms);
+    void ShowLiteral(std::u16string_view text);
+    bool CreatePortMutex();
+    void DrainPort();
+    void ClearSessionFlags();
+    void SetCallTable(std::vector<CallEntry> calls);
+    // Status-query frame: acquire, exchange, dead-modem check, dispatch. Nothing when the port
+    // is not open or the modem is dead.
+    std::optional<std::u16string> StatusExchange(std::u16string_view command,
+                                                 std::uint32_t timeoutMs);
+    void RunRotationQuery(int index);
+    // Writes a command carrying a PIN, PUK or phone code (never traced) and wipes it; reads
+    // and dispatches like Exchange.
+    bool ExchangeSecret(std::u16string& command, std::u16string& response);
+    void DispatchLoop(std::u16string& response, std::uint32_t timeoutMs);
+    DialogResult AskCode(int promptId, std::u16string_view attempts, std::u16string& code);
+    void HandleStatusReport(std::u16string_view response);
+
+    EnginePorts m_ports;
+    std::unique_ptr<IModemIo> m_ownIo;
+    std::unique_ptr<IModemDirectory> m_ownModems;
+    std::unique_ptr<IPowerSupply> m_ownPower;
+    std::unique_ptr<IOperatorProfiles> m_ownProfiles;
+    std::recursive_mutex m_sessionLock;
+    std::vector<NamedMutex> m_heldMutexes;  // one per AcquirePort not yet released
+    std::uint32_t m_restartPauseMs = 5000;
+};
+
+// The view's count of dead-modem events: DM_CF_CARD_ERROR counts, any other event resets.
+// Feed returns true at the sixth in a row (and starts counting anew), when the view stops the
+// session and asks whether to restart.
+class DeadModemCounter {
+public:
+    static constexpr int kThreshold = 6;
+    bool Feed(DialerEvent event);
+    int Count() const { return m_count; }
+
+private:
+    int m_count = 0;
+};
+
+}  // namespace qvl
