@@ -1,0 +1,483 @@
+// The transport over real pseudo-terminals: response text, terminators, time-outs, writes,
+// the writer watchdog, hang-ups, exclusive use and the port mutex.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/base/text.h"
+#include "common/lang/lang.h"
+#include "common/transport/tests/pty.h"
+#include "common/transport/transport.h"
+
+namespace qvl {
+namespace {
+
+using testing::FakeModemLine;
+using Piece = FakeModemLine::Piece;
+using Clock = std::chrono::steady_clock;
+
+long long MsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+double ThreadCpuMs() {
+    timespec ts {};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+class CountingPump : public IMessagePump {
+public:
+    void PumpMessages() override {
+        ++count;
+        if (action) {
+            auto once = std::move(action);
+            action = nullptr;
+            once();
+        }
+    }
+    int count = 0;
+    std::function<void()> action;
+};
+
+class RecordingMessageBox : public IMessageBoxPort {
+public:
+    MsgAnswer ShowMessage(std::u16string_view text, std::u16string_view, MsgButtons,
+                          MsgIcon) override {
+        shown.emplace_back(text);
+        return MsgAnswer::Ok;
+    }
+    std::vector<std::u16string> shown;
+};
+
+std::string MakeTempDir(const char* tag) {
+    std::string pattern = std::string("/tmp/qvl-transport-") + tag + ".XXXXXX";
+    const char* made = ::mkdtemp(pattern.data());
+    return made != nullptr ? std::string(made) : std::string();
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class TransportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_home = MakeTempDir("home");
+        m_locks = MakeTempDir("lock");
+        ASSERT_FALSE(m_home.empty());
+        ASSERT_FALSE(m_locks.empty());
+        ::setenv("QVL_HOME", m_home.c_str(), 1);
+        ::setenv("QVL_LOCK_DIR", m_locks.c_str(), 1);
+        TransportPorts ports;
+        ports.pump = &m_pump;
+        ports.messages = &m_box;
+        ports.endProgram = [this] { ++m_endRequests; };
+        ports.writeWatchdogMs = 10000;
+        SetTransportPorts(ports);
+        ASSERT_TRUE(m_line.Ok());
+        ASSERT_EQ(PortInitialize(Utf8ToWide(m_line.SlavePath()), m_handle), 0);
+    }
+    void TearDown() override {
+        PortClose(m_handle);
+        m_line.HangUp();
+        SetTransportPorts({});
+        std::error_code ec;
+        std::filesystem::remove_all(m_home, ec);
+        std::filesystem::remove_all(m_locks, ec);
+    }
+
+    std::string LockPath() const {
+        const std::string slave = m_line.SlavePath();  // /dev/pts/N
+        return m_locks + "/LCK.." + slave.substr(5, 3) + "_" + slave.substr(9);
+    }
+
+    FakeModemLine m_line;
+    CountingPump m_pump;
+    RecordingMessageBox m_box;
+    int m_endRequests = 0;
+    PortHandle m_handle = kInvalidPortHandle;
+    std::string m_home;
+    std::string m_locks;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Reads: one row per behaviour of the read rules.
+
+struct ReadCase {
+    const char* name;
+    std::vector<Piece> pieces;
+    std::uint32_t timeoutMs;
+    std::u16string expected;
+    long long minMs;  // the read must last at least this long (time-out rules)
+    long long maxMs;  // and end before this (early end rules)
+};
+
+class PortReadTest : public TransportTest, public ::testing::WithParamInterface<ReadCase> {};
+
+TEST_P(PortReadTest, DeliversEscapedTextAndEndsByTheRules) {
+    const ReadCase& row = GetParam();
+    m_line.Play(row.pieces);
+    std::u16string response;
+    const auto start = Clock::now();
+    EXPECT_EQ(PortRead(m_handle, response, row.timeoutMs), 0);
+    const long long took = MsSince(start);
+    EXPECT_EQ(WideToUtf8(response), WideToUtf8(row.expected));
+    EXPECT_GE(took, row.minMs);
+    EXPECT_LT(took, row.maxMs);
+}
+
+const std::string kLong(3000, 'x');
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, PortReadTest,
+    ::testing::Values(
+        ReadCase{"FinalOkEndsEarly",
+                 {{0, "\r\n+CSQ: 20,99\r\n\r\nOK\r\n"}},
+                 3000, u"\\r\\n+CSQ: 20,99\\r\\n\\r\\nOK\\r\\n", 0, 1000},
+        ReadCase{"FinalErrorEndsEarly", {{0, "\r\nERROR\r\n"}}, 3000, u"\\r\\nERROR\\r\\n", 0, 1000},
+        ReadCase{"LoneOkIsDroppedAndReadingGoesOn",
+                 {{0, "\r\nOK\r\n"}, {100, "\r\n+CREG: 0,1\r\n\r\nOK\r\n"}},
+                 3000, u"\\r\\n+CREG: 0,1\\r\\n\\r\\nOK\\r\\n", 90, 1500},
+        ReadCase{"LoneOkThenSilenceGivesEmptyText", {{0, "\r\nOK\r\n"}}, 200, u"", 200, 1500},
+        ReadCase{"RingWithClipEndsAtEndOfClipLine",
+                 {{0, "\r\nRING\r\n\r\n+CLIP: \"+4912345\",145\r\n"}, {400, "\r\nRING\r\n"}},
+                 3000, u"\\r\\nRING\\r\\n\\r\\n+CLIP: \"+4912345\",145\\r\\n", 0, 350},
+        ReadCase{"CmsErrorEndsAtItsLineEnd",
+                 {{0, "+CMS ERROR: 500\r\n"}, {400, "late"}},
+                 3000, u"+CMS ERROR: 500\\r\\n", 0, 350},
+        ReadCase{"NewMessageIndicationEndsAtLineEnd",
+                 {{0, "\r\n+CMTI: \"SM\",3\r\n"}}, 3000, u"\\r\\n+CMTI: \"SM\",3\\r\\n", 0, 1000},
+        ReadCase{"SilenceReturnsEmptyRightAfterTimeout", {}, 200, u"", 200, 450},
+        ReadCase{"IdleTimeIsCountedFromTheLastByte",
+                 {{0, "a"}, {150, "b"}, {150, "c"}, {150, "d"}},
+                 250, u"abcd", 650, 1500},
+        ReadCase{"BellAndDeleteAreTwoHexDigits", {{0, "A\x07" "B\x7f\r\n\r\nOK\r\n"}}, 3000,
+                 u"A07B7f\\r\\n\\r\\nOK\\r\\n", 0, 1000},
+        ReadCase{"NulEscapeAndHighBytes",
+                 {{0, std::string("\x00\x1b\x80\xe9\xff", 5) + "\r\nOK\r\n"}}, 3000,
+                 u"001b\u20ac\u00e9\u00ff\\r\\nOK\\r\\n", 0, 1000},
+        ReadCase{"AnswerSplitAcrossWrites",
+                 {{0, "\r\n+CGMI: Ma"}, {60, "ker\r\n\r\nO"}, {60, "K\r\n"}},
+                 3000, u"\\r\\n+CGMI: Maker\\r\\n\\r\\nOK\\r\\n", 100, 1000},
+        ReadCase{"AnswerThatNeverEndsIsBoundedTo11Chunks", {{0, kLong}}, 300,
+                 std::u16string(2816, u'x'), 0, 1000}),
+    [](const ::testing::TestParamInfo<ReadCase>& row) { return std::string(row.param.name); });
+
+TEST_F(TransportTest, BytesAfterATerminatorStayForTheNextRead) {
+    m_line.Send("\r\nOK\r\n\r\n+CSQ: 5,99\r\n\r\nOK\r\n");
+    std::uint8_t buffer[257];
+    std::size_t count = 256;
+    EXPECT_EQ(PortReadRaw(m_handle, buffer, count, 1000), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), count), "\r\nOK\r\n");
+    count = 256;
+    EXPECT_EQ(PortReadRaw(m_handle, buffer, count, 1000), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), count), "\r\n+CSQ: 5,99\r\n\r\nOK\r\n");
+}
+
+TEST_F(TransportTest, RawReadReportsMoreWhenFullOrIdleAfterBytes) {
+    m_line.Send("0123456789");
+    std::uint8_t buffer[8];
+    std::size_t count = 4;
+    EXPECT_EQ(PortReadRaw(m_handle, buffer, count, 1000), 1);
+    EXPECT_EQ(count, 4u);
+    count = 8;
+    EXPECT_EQ(PortReadRaw(m_handle, buffer, count, 100), 1);  // idle after six bytes
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), count), "456789");
+    count = 8;
+    EXPECT_EQ(PortReadRaw(m_handle, buffer, count, 100), 0);  // nothing at all
+    EXPECT_EQ(count, 0u);
+}
+
+TEST_F(TransportTest, ReadPumpsMessagesWhileWaiting) {
+    std::u16string response;
+    PortRead(m_handle, response, 200);
+    // Waits are a few milliseconds each, so a 200 ms silence pumps many times.
+    EXPECT_GT(m_pump.count, 20);
+}
+
+TEST_F(TransportTest, HangUpMidReadReturnsWhatArrivedWithoutSpinning) {
+    m_line.Play({{0, "\r\n+CSQ: 1"}});
+    m_line.Join();
+    std::thread hangUp([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        m_line.HangUp();
+    });
+    std::u16string response;
+    const auto start = Clock::now();
+    const double cpuBefore = ThreadCpuMs();
+    PortRead(m_handle, response, 2000);
+    hangUp.join();
+    const long long took = MsSince(start);
+    EXPECT_EQ(WideToUtf8(response), "\\r\\n+CSQ: 1");
+    EXPECT_LT(took, 1000) << "the read should end at the hang-up, not at its time-out";
+
+    // Later reads on the dead line end at once and cost next to nothing.
+    const auto again = Clock::now();
+    for (int i = 0; i < 50; ++i) {
+        std::u16string more;
+        PortRead(m_handle, more, 500);
+        EXPECT_TRUE(more.empty());
+    }
+    EXPECT_LT(MsSince(again), 500);
+    EXPECT_LT(ThreadCpuMs() - cpuBefore, 300.0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writes.
+
+TEST_F(TransportTest, WriteSendsWindows1252BytesAsGiven) {
+    EXPECT_EQ(PortWrite(m_handle, u"AT+CPBW=1,\"0\",129,\"J\u00e9r\u00f4me \u20ac\"\r"), 0);
+    EXPECT_EQ(m_line.Receive(29, 1000), "AT+CPBW=1,\"0\",129,\"J\xe9r\xf4me \x80\"\r");
+}
+
+TEST_F(TransportTest, ZeroLengthCommandWritesNothingAndSucceeds) {
+    EXPECT_EQ(PortWrite(m_handle, u""), 0);
+    EXPECT_EQ(m_line.Receive(1, 100), "");
+}
+
+TEST_F(TransportTest, WriteToAClosedPortFails) {
+    EXPECT_NE(PortWrite(kInvalidPortHandle, u"AT\r"), 0);
+    EXPECT_NE(PortWrite(0, u"AT\r"), 0);
+}
+
+TEST_F(TransportTest, HungWriteShowsMessage5259AndAsksTheProgramToEnd) {
+    TransportPorts ports = GetTransportPorts();
+    ports.writeWatchdogMs = 200;
+    SetTransportPorts(ports);
+    // Nobody reads the modem side, so a large write fills the line and stays blocked.
+    const std::string big(1 << 20, 'A');
+    const auto start = Clock::now();
+    const int result =
+        PortWriteRaw(m_handle, reinterpret_cast<const std::uint8_t*>(big.data()), big.size());
+    const long long took = MsSince(start);
+    EXPECT_EQ(result, ETIMEDOUT);
+    EXPECT_GE(took, 200);
+    EXPECT_LT(took, 2000);
+    ASSERT_EQ(m_box.shown.size(), 1u);
+    EXPECT_EQ(m_box.shown[0], LoadLocalString(kMsgWriteHung));
+    EXPECT_EQ(m_endRequests, 1);
+    EXPECT_GT(m_pump.count, 5) << "the wait for the writer pumps messages";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Open and close.
+
+TEST_F(TransportTest, CloseTwiceReturnsZeroTheSecondTime) {
+    const std::string lock = LockPath();
+    EXPECT_TRUE(std::filesystem::exists(lock));
+    EXPECT_EQ(PortClose(m_handle), 1);
+    EXPECT_EQ(m_handle, kInvalidPortHandle);
+    EXPECT_FALSE(std::filesystem::exists(lock));
+    EXPECT_EQ(PortClose(m_handle), 0);
+    PortHandle zero = 0;
+    EXPECT_EQ(PortClose(zero), 0);
+}
+
+TEST_F(TransportTest, LockFileHoldsOurPidInTenCharacters) {
+    char expected[16];
+    std::snprintf(expected, sizeof expected, "%10d\n", static_cast<int>(::getpid()));
+    EXPECT_EQ(ReadFile(LockPath()), expected);
+}
+
+TEST_F(TransportTest, SecondOpenOfALockedPortIsBusy) {
+    PortHandle second = kInvalidPortHandle;
+    EXPECT_EQ(PortInitialize(Utf8ToWide(m_line.SlavePath()), second), EBUSY);
+    EXPECT_EQ(second, kInvalidPortHandle);
+    EXPECT_NE(PortErrorText(EBUSY, u"/dev/ttyUSB0").find(u"in use"), std::u16string::npos);
+}
+
+TEST_F(TransportTest, StaleLockOfADeadProcessIsTakenOver) {
+    PortClose(m_handle);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::_exit(0);
+    }
+    ASSERT_GT(child, 0);
+    ::waitpid(child, nullptr, 0);
+    {
+        std::ofstream stale(LockPath());
+        stale << std::string(10 - std::to_string(child).size(), ' ') << child << "\n";
+    }
+    ASSERT_EQ(PortInitialize(Utf8ToWide(m_line.SlavePath()), m_handle), 0);
+    char expected[16];
+    std::snprintf(expected, sizeof expected, "%10d\n", static_cast<int>(::getpid()));
+    EXPECT_EQ(ReadFile(LockPath()), expected);
+}
+
+TEST_F(TransportTest, LiveLockOfAnotherProcessRefuses) {
+    PortClose(m_handle);
+    {
+        std::ofstream live(LockPath());
+        live << "         1\n";  // init is always alive
+    }
+    EXPECT_EQ(PortInitialize(Utf8ToWide(m_line.SlavePath()), m_handle), EBUSY);
+    EXPECT_EQ(m_handle, kInvalidPortHandle);
+    EXPECT_EQ(ReadFile(LockPath()), "         1\n") << "another program's lock is left alone";
+}
+
+struct OpenErrorCase {
+    const char* name;
+    std::string path;
+    int error;
+    const char16_t* hint;
+};
+
+class PortOpenErrorTest : public TransportTest,
+                          public ::testing::WithParamInterface<OpenErrorCase> {};
+
+TEST_P(PortOpenErrorTest, ReturnsTheSystemErrorAndAnExplanation) {
+    const OpenErrorCase& row = GetParam();
+    const std::string path = row.path.empty() ? m_home : row.path;
+    PortHandle handle = kInvalidPortHandle;
+    EXPECT_EQ(PortInitialize(Utf8ToWide(path), handle), row.error);
+    EXPECT_EQ(handle, kInvalidPortHandle);
+    EXPECT_NE(PortErrorText(row.error, Utf8ToWide(path)).find(row.hint), std::u16string::npos);
+    // A failed open leaves no lock behind.
+    EXPECT_FALSE(std::filesystem::exists(m_locks + "/LCK..ttyQVLmissing0"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, PortOpenErrorTest,
+    ::testing::Values(OpenErrorCase{"MissingDevice", "/dev/ttyQVLmissing0", ENOENT, u"plugged"},
+                      OpenErrorCase{"NotATerminal", "/dev/null", ENOTTY, u"not a serial"},
+                      OpenErrorCase{"Folder", "", EISDIR, u"could not be opened"}),
+    [](const ::testing::TestParamInfo<OpenErrorCase>& row) {
+        return std::string(row.param.name);
+    });
+
+TEST(PortErrorTextTest, PermissionProblemNamesTheDialoutGroup) {
+    EXPECT_NE(PortErrorText(EACCES, u"/dev/ttyACM0").find(u"\"dialout\""), std::u16string::npos);
+}
+
+TEST_F(TransportTest, PortIsNeverHandedOutAsDescriptorZero) {
+    PortClose(m_handle);
+    const int savedStdin = ::dup(0);
+    ASSERT_GE(savedStdin, 0);
+    ::close(0);
+    const int result = PortInitialize(Utf8ToWide(m_line.SlavePath()), m_handle);
+    ::dup2(savedStdin, 0);
+    ::close(savedStdin);
+    ASSERT_EQ(result, 0);
+    EXPECT_GE(m_handle, 3);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Exchanges and the port mutex.
+
+class ConsumesNewMessageIndications : public IUnsolicitedHandler {
+public:
+    bool HandleUnsolicited(const std::u16string& response) override {
+        seen.push_back(response);
+        return response.find(u"+CMTI:") != std::u16string::npos;
+    }
+    std::vector<std::u16string> seen;
+};
+
+TEST_F(TransportTest, TransactHandsUnsolicitedLinesToTheEngineAndReadsAgain) {
+    std::thread modem([this] {
+        if (m_line.Receive(7, 2000) == "AT+CSQ\r") {
+            m_line.Send("\r\n+CMTI: \"SM\",4\r\n");
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            m_line.Send("\r\n+CSQ: 17,99\r\n\r\nOK\r\n");
+        }
+    });
+    ConsumesNewMessageIndications engine;
+    std::u16string response = u"left over";
+    EXPECT_TRUE(Transact(m_handle, u"AT+CSQ\r", 3000, response, &engine));
+    modem.join();
+    EXPECT_EQ(WideToUtf8(response), "\\r\\n+CSQ: 17,99\\r\\n\\r\\nOK\\r\\n");
+    ASSERT_EQ(engine.seen.size(), 2u);
+    EXPECT_EQ(WideToUtf8(engine.seen[0]), "\\r\\n+CMTI: \"SM\",4\\r\\n");
+}
+
+TEST_F(TransportTest, TransactWithoutHandlerLeavesUnsolicitedTextToTheCaller) {
+    m_line.Play({{30, "\r\n+CMTI: \"SM\",4\r\n"}});
+    std::u16string response;
+    EXPECT_TRUE(Transact(m_handle, u"AT\r", 1000, response, nullptr));
+    EXPECT_EQ(WideToUtf8(response), "\\r\\n+CMTI: \"SM\",4\\r\\n");
+}
+
+TEST_F(TransportTest, TransactFailsWhenTheWriteFails) {
+    ConsumesNewMessageIndications engine;
+    std::u16string response = u"old";
+    EXPECT_FALSE(Transact(kInvalidPortHandle, u"AT\r", 100, response, &engine));
+    EXPECT_TRUE(response.empty());
+    EXPECT_TRUE(engine.seen.empty());
+}
+
+TEST_F(TransportTest, PortMutexNestsOnItsOwnerAndKeepsOtherThreadsOut) {
+    CModemPort port{m_handle, CreateNamedMutex(kPortMutexName)};
+    ASSERT_TRUE(AcquirePort(port));
+    ASSERT_TRUE(AcquirePort(port));  // a nested exchange on the same thread
+    auto other = std::async(std::launch::async, [&] {
+        const bool got = port.mutex->try_lock_for(std::chrono::milliseconds(50));
+        if (got) {
+            port.mutex->unlock();
+        }
+        return got;
+    });
+    EXPECT_FALSE(other.get());
+    EXPECT_TRUE(ReleasePort(port.mutex));
+    EXPECT_TRUE(ReleasePort(port.mutex));
+    EXPECT_FALSE(ReleasePort(port.mutex)) << "no acquisition left to release";
+    auto after = std::async(std::launch::async, [&] {
+        const bool got = port.mutex->try_lock_for(std::chrono::milliseconds(50));
+        if (got) {
+            port.mutex->unlock();
+        }
+        return got;
+    });
+    EXPECT_TRUE(after.get());
+}
+
+TEST_F(TransportTest, AcquireFailsOnAClosedPort) {
+    const NamedMutex mutex = CreateNamedMutex(kPortMutexName);
+    EXPECT_FALSE(AcquirePort(CModemPort{0, mutex}));
+    EXPECT_FALSE(AcquirePort(CModemPort{kInvalidPortHandle, mutex}));
+    EXPECT_FALSE(ReleasePort(nullptr));
+    EXPECT_TRUE(AcquirePort(CModemPort{m_handle, nullptr})) << "no mutex: never wait forever";
+}
+
+// ---------------------------------------------------------------------------------------------
+// The response text conversion of every byte value.
+
+struct ByteCase {
+    std::uint8_t byte;
+    std::u16string text;
+};
+
+TEST(ResponseTextTest, ControlBytesAreEscapedAndTheRestIsWindows1252) {
+    const ByteCase rows[] = {
+        {0x00, u"00"}, {0x07, u"07"}, {0x09, u"09"}, {0x0a, u"\\n"}, {0x0d, u"\\r"},
+        {0x1a, u"1a"}, {0x1f, u"1f"}, {0x20, u" "}, {0x5c, u"\\"}, {0x7e, u"~"},
+        {0x7f, u"7f"}, {0x80, u"\u20ac"}, {0x81, u"\u0081"}, {0x9f, u"\u0178"},
+        {0xa0, u"\u00a0"}, {0xe9, u"\u00e9"}, {0xff, u"\u00ff"},
+    };
+    for (const ByteCase& row : rows) {
+        std::u16string text;
+        AppendResponseText(text, &row.byte, 1);
+        EXPECT_EQ(text, row.text) << "byte " << static_cast<int>(row.byte);
+    }
+}
+
+}  // namespace
+}  // namespace qvl
