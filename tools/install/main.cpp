@@ -1,0 +1,35 @@
+// qvl-install: the install step of the suite. Run by "cmake --install" and by the run script
+// from the build tree.
+#include "tools/install/install.h"
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    using namespace qvl::install;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string error;
+    const auto options = ParseArgs(args, SelfDir(), error);
+    if (!options) {
+        const bool help = error == "help";
+        if (!help) {
+            std::fprintf(stderr, "qvl-install: %s\n", error.c_str());
+        }
+        std::fprintf(help ? stdout : stderr,
+                     "usage: qvl-install [--prefix-bin DIR] [--language 1-5]\n"
+                     "  --prefix-bin DIR  folder holding the main program (default: this "
+                     "program's folder)\n"
+                     "  --language N      store the language choice (1 English, 2 German, "
+                     "3 Italian, 4 Spanish, 5 French)\n"
+                     "The device folder is $QVL_HOME, else $XDG_DATA_HOME/quorvel-phone.\n");
+        return help ? 0 : 2;
+    }
+    const Result result = RunInstall(*options);
+    for (const auto& line : result.notes) {
+        std::printf("qvl-install: %s\n", line.c_str());
+    }
+    if (!result.ok) {
+        std::fprintf(stderr, "qvl-install: %s\n", result.error.c_str());
+        return 1;
+    }
+    return 0;
+}
