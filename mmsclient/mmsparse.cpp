@@ -2,6 +2,7 @@
 
 #include "common/base/reader.h"
 
+#include <cstdint>
 #include <cstdio>
 
 namespace qvl::mms {
@@ -29,6 +30,9 @@ std::optional<Uintvar> DecodeUintvar(std::span<const std::uint8_t> data, const T
         note("0. uLong = 0");
     }
     for (std::size_t i = 0; i < data.size() && i < kMaxUintvarOctets; ++i) {
+        if (value > (UINT32_MAX >> 7)) {
+            return std::nullopt;  // more than 32 bits
+        }
         value = (value << 7) | (data[i] & 0x7Fu);
         if (note) {
             std::snprintf(line, sizeof line, "%zu. uLong = %u", i + 1, value);
