@@ -1,5 +1,6 @@
 // GSM 03.38 default alphabet, extension table and septet packing.
 #include <array>
+#include <cstdint>
 
 #include "app/sms/codec/hexutil.h"
 #include "app/sms/codec/smscodec.h"
@@ -38,8 +39,6 @@ constexpr int kNone = -1;
 struct Tables {
     // Septet code to character for 0x00-0x7F (0x1B maps to itself).
     std::array<char16_t, 128> toChar{};
-    // Whether a code of 0x00-0x7F differs from ASCII.
-    std::array<bool, 128> differs{};
 };
 
 constexpr Tables MakeTables() {
@@ -49,28 +48,61 @@ constexpr Tables MakeTables() {
     }
     for (const auto& e : kDefaultTable) {
         t.toChar[e.code] = e.ch;
-        t.differs[e.code] = true;
     }
     return t;
 }
 constexpr Tables kTables = MakeTables();
 
-int DefaultCode(char16_t c) {
+// Septet of a character below U+0100: the code, kExtFlag | code for an extension character,
+// or kNone. Only the Greek capitals and the euro sign lie above.
+constexpr int kExtFlag = 0x100;
+
+struct EncodeTable {
+    std::array<std::int16_t, 256> latin{};
+};
+
+constexpr EncodeTable MakeEncodeTable() {
+    EncodeTable t{};
+    for (int c = 0; c < 256; ++c) {
+        t.latin[static_cast<std::size_t>(c)] = kNone;
+    }
+    for (int c = 0; c < 128; ++c) {
+        bool differs = false;
+        for (const auto& e : kDefaultTable) {
+            differs = differs || e.code == c;
+        }
+        if (!differs && c != kEscape) {
+            t.latin[static_cast<std::size_t>(c)] = static_cast<std::int16_t>(c);
+        }
+    }
+    for (const auto& e : kExtensionTable) {
+        if (e.ch < 256 && e.ch != u' ') {
+            t.latin[e.ch] = static_cast<std::int16_t>(kExtFlag | e.code);
+        }
+    }
+    for (const auto& e : kDefaultTable) {
+        if (e.ch < 256) {
+            t.latin[e.ch] = e.code;
+        }
+    }
+    t.latin[u' '] = 0x20;
+    return t;
+}
+constexpr EncodeTable kEncode = MakeEncodeTable();
+
+// The septet form of a character (see EncodeTable), or kNone.
+int EncodeChar(char16_t c) {
+    if (c < 256) {
+        return kEncode.latin[c];
+    }
     for (const auto& e : kDefaultTable) {
         if (e.ch == c) {
             return e.code;
         }
     }
-    return kNone;
-}
-
-int ExtensionCode(char16_t c) {
-    if (c == u' ') {
-        return kNone;
-    }
     for (const auto& e : kExtensionTable) {
         if (e.ch == c) {
-            return e.code;
+            return kExtFlag | e.code;
         }
     }
     return kNone;
@@ -87,13 +119,7 @@ int ExtensionChar(std::uint8_t code) {
 
 }  // namespace
 
-bool IsGsm7Char(char16_t c) {
-    if (c == u' ' || DefaultCode(c) != kNone || ExtensionCode(c) != kNone) {
-        return true;
-    }
-    // Codes that stand for the ASCII character of the same value.
-    return c < 0x80 && c != kEscape && !kTables.differs[c];
-}
+bool IsGsm7Char(char16_t c) { return EncodeChar(c) != kNone; }
 
 bool IsGsm7Text(std::u16string_view text) {
     for (char16_t c : text) {
@@ -107,7 +133,8 @@ bool IsGsm7Text(std::u16string_view text) {
 int SeptetLength(std::u16string_view text) {
     int n = 0;
     for (char16_t c : text) {
-        n += (ExtensionCode(c) != kNone && DefaultCode(c) == kNone) ? 2 : 1;
+        const int e = EncodeChar(c);
+        n += (e != kNone && (e & kExtFlag) != 0) ? 2 : 1;
     }
     return n;
 }
@@ -116,15 +143,14 @@ std::vector<std::uint8_t> ToSeptets(std::u16string_view text) {
     std::vector<std::uint8_t> out;
     out.reserve(text.size() + 1);
     for (char16_t c : text) {
-        if (c == u' ') {
-            out.push_back(0x20);
-        } else if (int code = DefaultCode(c); code != kNone) {
-            out.push_back(static_cast<std::uint8_t>(code));
-        } else if (int ext = ExtensionCode(c); ext != kNone) {
-            out.push_back(kEscape);
-            out.push_back(static_cast<std::uint8_t>(ext));
-        } else {
+        const int e = EncodeChar(c);
+        if (e == kNone) {
             out.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        } else if ((e & kExtFlag) != 0) {
+            out.push_back(kEscape);
+            out.push_back(static_cast<std::uint8_t>(e & 0x7F));
+        } else {
+            out.push_back(static_cast<std::uint8_t>(e));
         }
     }
     return out;
