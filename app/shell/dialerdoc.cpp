@@ -1,0 +1,83 @@
+#include "app/shell/dialerdoc.h"
+
+#include "app/shell/mainframe.h"
+#if QVL_HAVE_ENGINE
+#include "app/shell/dialercontroller.h"
+#endif
+
+namespace qvl {
+
+#if !QVL_HAVE_ENGINE
+// Without the engine the program shows its window and menus but talks to no modem.
+class DialerController {};
+#endif
+
+CQVLDialerDoc::CQVLDialerDoc() = default;
+
+CQVLDialerDoc::~CQVLDialerDoc() { Shutdown(); }
+
+void CQVLDialerDoc::AttachFrame(CMainFrame* frame) {
+    m_frame = frame;
+#if QVL_HAVE_ENGINE
+    m_controller = std::make_unique<DialerController>(this, frame);
+#endif
+}
+
+void CQVLDialerDoc::OnFirstDisplay() {
+    if (m_started) {
+        return;
+    }
+    m_started = true;
+    m_dialerActive = true;
+#if QVL_HAVE_ENGINE
+    if (m_controller) {
+        m_controller->Start();
+    }
+#endif
+}
+
+void CQVLDialerDoc::SetPollSuspended(bool suspended) {
+#if QVL_HAVE_ENGINE
+    if (m_controller) {
+        m_controller->SetPollSuspended(suspended);
+    }
+#else
+    (void)suspended;
+#endif
+}
+
+bool CQVLDialerDoc::CanRun(int command) const {
+    switch (command) {
+    case kCmdPhone:
+    case kCmdSms:
+    case kCmdSkinImage:
+    case kCmdSkinImageLandscape:
+    case kCmdExit: return true;
+    default: break;
+    }
+#if QVL_HAVE_ENGINE
+    return DialerController::Handles(command);
+#else
+    return false;
+#endif
+}
+
+void CQVLDialerDoc::RunCommand(int command) {
+#if QVL_HAVE_ENGINE
+    if (m_controller) {
+        m_controller->RunCommand(command);
+    }
+#else
+    (void)command;
+#endif
+}
+
+void CQVLDialerDoc::Shutdown() {
+#if QVL_HAVE_ENGINE
+    if (m_controller) {
+        m_controller->Shutdown();
+    }
+#endif
+}
+
+}  // namespace qvl

@@ -1,0 +1,42 @@
+// CQVLDialerDoc: owns the phone engine for the whole run and carries the dialer-active flag.
+// The engine side (session start, timers, event reactions, calls) lives in the dialer
+// controller; the document hands the frame's commands to it.
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+namespace qvl {
+
+class CMainFrame;
+class DialerController;
+
+class CQVLDialerDoc : public QObject {
+    Q_OBJECT
+public:
+    CQVLDialerDoc();
+    ~CQVLDialerDoc() override;
+
+    // Called by the frame once its views exist and it is shown: the dialer's first display.
+    void AttachFrame(CMainFrame* frame);
+    void OnFirstDisplay();
+
+    bool DialerActive() const { return m_dialerActive; }
+    void SetDialerActive(bool active) { m_dialerActive = active; }
+    void SetPollSuspended(bool suspended);
+
+    bool CanRun(int command) const;
+    void RunCommand(int command);
+    // Stops the timers and the engine: "&Exit" and closing the window.
+    void Shutdown();
+
+    DialerController* Controller() const { return m_controller.get(); }
+
+private:
+    CMainFrame* m_frame = nullptr;
+    bool m_dialerActive = false;
+    bool m_started = false;
+    std::unique_ptr<DialerController> m_controller;
+};
+
+}  // namespace qvl

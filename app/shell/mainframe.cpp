@@ -1,0 +1,165 @@
+#include "app/shell/mainframe.h"
+
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenuBar>
+
+#include "app/shell/dialerdoc.h"
+#include "common/lang/lang.h"
+#include "platform/devicefs.h"
+#include "platform/registry.h"
+
+namespace qvl {
+
+namespace {
+
+constexpr char16_t kSkinKey[] = u"SOFTWARE\\Quorvel\\Dialer\\Settings\\Skin";
+
+QString QtMenuText(const std::u16string& text) { return QString::fromStdU16String(text); }
+
+// A skin value holds a full path: a device path ("\My Documents\...") or a path of this machine.
+QString SkinFilePath(const std::u16string& value) {
+    if (!value.empty() && value[0] == u'\\') {
+        return QString::fromStdString(DevicePath(value));
+    }
+    return QString::fromStdU16String(value);
+}
+
+QString ReadSkinPath(const char16_t* name, const char16_t* fallback) {
+    const RegKey key = RegKey::Open(RegRoot::LocalMachine, kSkinKey);
+    std::u16string value = fallback;
+    if (key) {
+        if (auto stored = key.ReadString(name); stored && !stored->empty()) {
+            value = stored->substr(0, 260);
+        }
+    }
+    return SkinFilePath(value);
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(CQVLDialerDoc* doc) : m_doc(doc) {
+    setObjectName(QStringLiteral("CMainFrame"));
+    setWindowTitle(QString::fromLatin1(kTitle));
+    m_splitter = new QSplitter(Qt::Vertical, this);
+    m_splitter->setHandleWidth(0);
+    m_splitter->setChildrenCollapsible(true);
+    m_dialer = new CQVLDialerView(m_splitter);
+    // The message screens come with their own piece of work; until then the message row says
+    // what it is.
+    m_messages = new QLabel(m_splitter);
+    m_messages->setObjectName(QStringLiteral("CQVLSMSNewView"));
+    m_messages->setAlignment(Qt::AlignCenter);
+    m_messages->setText(QString::fromStdU16String(LoadDialogText(100, "placeholder")));
+    m_splitter->addWidget(m_dialer);
+    m_splitter->addWidget(m_messages);
+    setCentralWidget(m_splitter);
+    m_dialer->SetSkinPaths(ReadSkinPath(u"SkinImage", u"\\My Documents\\bmp_files\\dialer.bmp"),
+                           ReadSkinPath(u"SkinImage270", u"\\My Documents\\bmp_files\\dialer270.bmp"));
+    BuildMenuBar();
+    ShowPane(0);
+    if (m_doc != nullptr) {
+        m_doc->AttachFrame(this);
+    }
+}
+
+void CMainFrame::BuildMenuBar() {
+    menuBar()->clear();
+    m_actions.clear();
+    const std::function<void(QMenu*, const std::vector<MenuItem>&)> fill =
+        [&](QMenu* menu, const std::vector<MenuItem>& items) {
+            for (const MenuItem& item : items) {
+                if (item.separator) {
+                    menu->addSeparator();
+                } else if (item.popup) {
+                    fill(menu->addMenu(QtMenuText(item.text)), item.items);
+                } else {
+                    QAction* action = menu->addAction(QtMenuText(item.text));
+                    const int command = item.command;
+                    action->setData(command);
+                    action->setObjectName(QStringLiteral("command%1").arg(command));
+                    // Commands whose dialogs are not part of this program yet stay disabled.
+                    action->setEnabled(m_doc != nullptr && m_doc->CanRun(command));
+                    connect(action, &QAction::triggered, this, [this, command] { RunCommand(command); });
+                    m_actions[command] = action;
+                }
+            }
+        };
+    for (const MenuItem& top : LoadLocalMenu(105)) {
+        if (top.popup) {
+            fill(menuBar()->addMenu(QtMenuText(top.text)), top.items);
+        }
+    }
+}
+
+QAction* CMainFrame::CommandAction(int command) const {
+    const auto it = m_actions.find(command);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+void CMainFrame::ShowPane(int pane) {
+    m_activePane = pane == 1 ? 1 : 0;
+    m_dialer->setVisible(m_activePane == 0);
+    m_messages->setVisible(m_activePane == 1);
+    if (m_activePane == 0) {
+        m_dialer->CheckOrientation();
+    }
+    if (m_doc != nullptr) {
+        m_doc->SetDialerActive(m_activePane == 0);
+    }
+}
+
+void CMainFrame::RunCommand(int command) {
+    switch (command) {
+    case kCmdPhone: ShowPane(0); return;
+    case kCmdSms: ShowPane(1); return;
+    case kCmdSkinImage: ChooseSkin(Orientation::Portrait); return;
+    case kCmdSkinImageLandscape: ChooseSkin(Orientation::Landscape); return;
+    case kCmdExit: close(); return;
+    default: break;
+    }
+    if (m_doc != nullptr && m_doc->CanRun(command)) {
+        m_doc->RunCommand(command);
+    }
+}
+
+int CMainFrame::RunSettingsDialog(const std::function<int()>& run) {
+    if (m_doc == nullptr) {
+        return run();
+    }
+    m_doc->SetDialerActive(false);
+    m_doc->SetPollSuspended(true);
+    const int result = run();
+    m_doc->SetDialerActive(m_activePane == 0);
+    m_doc->SetPollSuspended(false);
+    return result;
+}
+
+void CMainFrame::ChooseSkin(Orientation orientation) {
+    QString path;
+    RunSettingsDialog([&] {
+        path = QFileDialog::getOpenFileName(this, QStringLiteral("Open File"),
+                                            QFileInfo(m_dialer->SkinPath(orientation)).path(),
+                                            QStringLiteral("All (*.BMP *.bmp)"));
+        return 0;
+    });
+    if (path.isEmpty()) {
+        return;
+    }
+    const bool landscape = orientation == Orientation::Landscape;
+    // A failed write is not reported: the new skin still shows for the rest of the run.
+    RegKey::Open(RegRoot::LocalMachine, kSkinKey, RegOpen::Create)
+        .WriteString(landscape ? u"SkinImage270" : u"SkinImage", path.left(260).toStdU16String());
+    m_dialer->SetSkinPaths(landscape ? m_dialer->SkinPath(Orientation::Portrait) : path,
+                           landscape ? path : m_dialer->SkinPath(Orientation::Landscape));
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_doc != nullptr) {
+        m_doc->Shutdown();
+    }
+    event->accept();
+}
+
+}  // namespace qvl

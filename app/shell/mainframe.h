@@ -1,0 +1,75 @@
+// CMainFrame: the program's one window: the localized menu bar of menu 105 and the two-row
+// splitter with the dialer view above the message view, only one of them visible at a time.
+#pragma once
+
+#include <QAction>
+#include <QLabel>
+#include <QMainWindow>
+#include <QSplitter>
+#include <functional>
+#include <map>
+
+#include "app/shell/dialerview.h"
+
+namespace qvl {
+
+class CQVLDialerDoc;
+
+// Menu commands of the frame.
+enum FrameCommand : int {
+    kCmdPhone = 32774,
+    kCmdSms = 32775,
+    kCmdRestartPhone = 32780,
+    kCmdSkinImage = 32781,
+    kCmdNetworkSettings = 32782,
+    kCmdCallSettings = 32789,
+    kCmdSecuritySettings = 32800,
+    kCmdSpeedDial = 32802,
+    kCmdSmsSettings = 32816,
+    kCmdCallVoiceMail = 32819,
+    kCmdRingerSettings = 32821,
+    kCmdModemInfo = 32822,
+    kCmdManageFolders = 32824,
+    kCmdTemplates = 32825,
+    kCmdSkinImageLandscape = 40001,
+    kCmdMmsSettings = 40003,
+    kCmdAbout = 57664,
+    kCmdExit = 57665,
+};
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr const char* kTitle = "QVL SMS/Phone";
+
+    explicit CMainFrame(CQVLDialerDoc* doc);
+
+    CQVLDialerView* DialerView() const { return m_dialer; }
+    QWidget* MessageView() const { return m_messages; }
+    // Pane 0 is the dialer, pane 1 the message view.
+    void ShowPane(int pane);
+    int ActivePane() const { return m_activePane; }
+    QAction* CommandAction(int command) const;
+    // Runs a menu command as if chosen.
+    void RunCommand(int command);
+    // Rebuilds the menu bar and the localized texts (after a language change).
+    void BuildMenuBar();
+    // A modal settings dialog: clears the dialer-active flag and suspends the poll step while
+    // it is open.
+    int RunSettingsDialog(const std::function<int()>& run);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void ChooseSkin(Orientation orientation);
+
+    CQVLDialerDoc* m_doc;
+    QSplitter* m_splitter;
+    CQVLDialerView* m_dialer;
+    QLabel* m_messages;
+    int m_activePane = 0;
+    std::map<int, QAction*> m_actions;
+};
+
+}  // namespace qvl
