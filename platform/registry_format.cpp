@@ -11,8 +11,6 @@ namespace {
 
 constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kHeader4 = "REGEDIT4";
-// Bytes per line of wrapped hex data, as the registry editor wraps them.
-constexpr std::size_t kHexPerLine = 25;
 
 bool IsControl(char16_t c) { return c < 0x20 || c == 0x7F; }
 
@@ -144,7 +142,7 @@ void AppendHex(std::string& out, std::string_view prefix, const std::vector<std:
         if (i + 1 < bytes.size()) {
             out.push_back(',');
             ++column;
-            if (column > 76) {
+            if (column > 76) {  // wrap as the registry editor does, within 80 columns
                 out += "\\\n  ";
                 column = 2;
             }
