@@ -1,0 +1,634 @@
+// The record store: list maintenance, the tagged file format and the atomic save.
+#include "app/sms/store/recordstore.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+
+#include "common/base/reader.h"
+#include "platform/devicefs.h"
+
+namespace qvl::sms {
+namespace {
+
+constexpr std::uint32_t kVersionTag = 0;
+constexpr std::uint32_t kCurrentVersion = 1;
+constexpr std::size_t kSmsPayload = 664;
+constexpr std::size_t kSmsPayloadV0 = 2660;
+constexpr std::size_t kSmsTextCharsV0 = 1000;
+constexpr std::size_t kFolderPayload = 520;
+constexpr std::size_t kTemplatePayload = 1028;
+constexpr std::size_t kMmsProfilePayload = 492;
+constexpr std::size_t kMmsMessagePayload = 676;
+constexpr std::size_t kMmsAddressChars = 100;
+constexpr std::size_t kMmsTimeChars = 30;
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+std::u16string CutAtNul(std::u16string_view text, std::size_t maxUnits) {
+    const auto nul = text.find(u'\0');
+    std::size_t n = nul == std::u16string_view::npos ? text.size() : nul;
+    if (n > maxUnits) {
+        n = maxUnits;
+        if (n > 0 && IsHighSurrogate(text[n - 1])) {
+            --n;
+        }
+    }
+    return std::u16string(text.substr(0, n));
+}
+
+// ---- Writing ----
+
+class Writer {
+public:
+    explicit Writer(std::vector<std::uint8_t>& out) : m_out(out) {}
+    void U32(std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            m_out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        }
+    }
+    void I32(std::int32_t v) { U32(static_cast<std::uint32_t>(v)); }
+    void Units(std::u16string_view s) {
+        for (char16_t c : s) {
+            m_out.push_back(static_cast<std::uint8_t>(c & 0xFF));
+            m_out.push_back(static_cast<std::uint8_t>(c >> 8));
+        }
+    }
+    // A fixed field: the text (already fitted), then NULs up to its size.
+    void Field(std::u16string_view s, std::size_t chars) {
+        const std::u16string fitted = FitField(s, chars);
+        Units(fitted);
+        m_out.insert(m_out.end(), (chars - fitted.size()) * 2, 0);
+    }
+    // A variable text: its length with the NUL, then the text and the NUL.
+    void CountedText(std::u16string_view s) { U32(static_cast<std::uint32_t>(s.size() + 1)); }
+    void TextWithNul(std::u16string_view s) {
+        Units(s);
+        m_out.push_back(0);
+        m_out.push_back(0);
+    }
+
+private:
+    std::vector<std::uint8_t>& m_out;
+};
+
+struct RecordWriter {
+    Writer& w;
+    void operator()(const SmsRecord& r) const {
+        w.U32(static_cast<std::uint32_t>(RecordType::kMessage));
+        w.I32(r.id);
+        w.I32(r.folder);
+        w.Field(r.name, kSmsNameChars);
+        w.Field(r.number, kSmsNumberChars);
+        w.Field(r.spare, kSmsSpareChars);
+        w.Field(r.time, kSmsTimeChars);
+        w.CountedText(r.text);
+        w.TextWithNul(r.text);
+    }
+    void operator()(const FolderRecord& r) const {
+        w.U32(static_cast<std::uint32_t>(RecordType::kFolder));
+        w.I32(r.id);
+        w.I32(r.key);
+        w.Field(r.name, kFolderNameChars);
+    }
+    void operator()(const TemplateRecord& r) const {
+        w.U32(static_cast<std::uint32_t>(RecordType::kTemplate));
+        w.I32(r.id);
+        w.I32(r.key);
+        w.Field(r.title, kTemplateTitleChars);
+        w.Field(r.text, kTemplateTextChars);
+    }
+    void operator()(const MmsProfileRecord& r) const {
+        w.U32(static_cast<std::uint32_t>(RecordType::kMmsProfile));
+        w.I32(r.id);
+        w.I32(r.key);
+        w.I32(r.operatorCode);
+        w.Field(r.name, 40);
+        w.Field(r.apn, 40);
+        w.Field(r.user, 20);
+        w.Field(r.password, 20);
+        w.Field(r.dns, 20);
+        w.Field(r.gateway, 20);
+        w.Field(r.uri, 80);
+    }
+    void operator()(const MmsMessageRecord& r) const {
+        w.U32(static_cast<std::uint32_t>(RecordType::kMmsMessage));
+        w.I32(r.id);
+        w.I32(r.folder);
+        w.Field(r.to, kMmsAddressChars);
+        w.Field(r.cc, kMmsAddressChars);
+        w.Field(r.subject, kMmsAddressChars);
+        w.Field(r.time, kMmsTimeChars);
+        w.CountedText(r.text);
+        w.CountedText(r.objects);
+        w.TextWithNul(r.text);
+        w.TextWithNul(r.objects);
+    }
+};
+
+// ---- Reading ----
+
+std::u16string ReadUnits(std::span<const std::uint8_t> bytes) {
+    std::u16string s;
+    s.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto c = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
+        if (c == 0) {
+            break;
+        }
+        s.push_back(c);
+    }
+    return s;
+}
+
+std::u16string ReadField(ByteReader& r, std::size_t chars) { return ReadUnits(r.Take(chars * 2)); }
+
+// A variable text of `count` units (NUL included); false when the file does not hold it.
+bool ReadCountedText(ByteReader& r, std::uint32_t count, std::u16string& out) {
+    if (count > kMaxVariableChars || r.Remaining() / 2 < count) {
+        return false;
+    }
+    out = ReadUnits(r.Take(static_cast<std::size_t>(count) * 2));
+    return true;
+}
+
+// Reads one record of the given tag; false when the file ends inside it or it is damaged.
+bool ReadRecord(ByteReader& r, std::uint32_t tag, std::uint32_t version, Record& out) {
+    switch (tag) {
+        case 1: {
+            SmsRecord m;
+            if (version == 0) {
+                if (r.Remaining() < kSmsPayloadV0) {
+                    return false;
+                }
+                m.id = static_cast<std::int32_t>(r.U32Le());
+                m.folder = static_cast<std::int32_t>(r.U32Le());
+                m.name = ReadField(r, kSmsNameChars);
+                m.number = ReadField(r, kSmsNumberChars);
+                m.spare = ReadField(r, kSmsSpareChars);
+                m.text = ReadField(r, kSmsTextCharsV0);
+                m.time = ReadField(r, kSmsTimeChars);
+                out = std::move(m);
+                return r.Ok();
+            }
+            if (r.Remaining() < kSmsPayload) {
+                return false;
+            }
+            m.id = static_cast<std::int32_t>(r.U32Le());
+            m.folder = static_cast<std::int32_t>(r.U32Le());
+            m.name = ReadField(r, kSmsNameChars);
+            m.number = ReadField(r, kSmsNumberChars);
+            m.spare = ReadField(r, kSmsSpareChars);
+            m.time = ReadField(r, kSmsTimeChars);
+            const std::uint32_t count = r.U32Le();
+            if (!ReadCountedText(r, count, m.text)) {
+                return false;
+            }
+            out = std::move(m);
+            return r.Ok();
+        }
+        case 2: {
+            if (r.Remaining() < kFolderPayload) {
+                return false;
+            }
+            FolderRecord f;
+            f.id = static_cast<std::int32_t>(r.U32Le());
+            f.key = static_cast<std::int32_t>(r.U32Le());
+            f.name = ReadField(r, kFolderNameChars);
+            out = std::move(f);
+            return r.Ok();
+        }
+        case 3: {
+            if (r.Remaining() < kTemplatePayload) {
+                return false;
+            }
+            TemplateRecord t;
+            t.id = static_cast<std::int32_t>(r.U32Le());
+            t.key = static_cast<std::int32_t>(r.U32Le());
+            t.title = ReadField(r, kTemplateTitleChars);
+            t.text = ReadField(r, kTemplateTextChars);
+            out = std::move(t);
+            return r.Ok();
+        }
+        case 4: {
+            if (r.Remaining() < kMmsProfilePayload) {
+                return false;
+            }
+            MmsProfileRecord p;
+            p.id = static_cast<std::int32_t>(r.U32Le());
+            p.key = static_cast<std::int32_t>(r.U32Le());
+            p.operatorCode = static_cast<std::int32_t>(r.U32Le());
+            p.name = ReadField(r, 40);
+            p.apn = ReadField(r, 40);
+            p.user = ReadField(r, 20);
+            p.password = ReadField(r, 20);
+            p.dns = ReadField(r, 20);
+            p.gateway = ReadField(r, 20);
+            p.uri = ReadField(r, 80);
+            out = std::move(p);
+            return r.Ok();
+        }
+        case 5: {
+            if (r.Remaining() < kMmsMessagePayload) {
+                return false;
+            }
+            MmsMessageRecord m;
+            m.id = static_cast<std::int32_t>(r.U32Le());
+            m.folder = static_cast<std::int32_t>(r.U32Le());
+            m.to = ReadField(r, kMmsAddressChars);
+            m.cc = ReadField(r, kMmsAddressChars);
+            m.subject = ReadField(r, kMmsAddressChars);
+            m.time = ReadField(r, kMmsTimeChars);
+            const std::uint32_t textCount = r.U32Le();
+            const std::uint32_t objectCount = r.U32Le();
+            if (!ReadCountedText(r, textCount, m.text) ||
+                !ReadCountedText(r, objectCount, m.objects)) {
+                return false;
+            }
+            out = std::move(m);
+            return r.Ok();
+        }
+        default:
+            return false;
+    }
+}
+
+// Fits every field of a record to what the file can hold, so that the list holds exactly
+// what a save and a load give back.
+struct Normalizer {
+    void operator()(SmsRecord& r) const {
+        r.name = FitField(r.name, kSmsNameChars);
+        r.number = FitField(r.number, kSmsNumberChars);
+        r.spare = FitField(r.spare, kSmsSpareChars);
+        r.time = FitField(r.time, kSmsTimeChars);
+        r.text = CutAtNul(r.text, kMaxVariableChars - 1);
+    }
+    void operator()(FolderRecord& r) const { r.name = FitField(r.name, kFolderNameChars); }
+    void operator()(TemplateRecord& r) const {
+        r.title = FitField(r.title, kTemplateTitleChars);
+        r.text = FitField(r.text, kTemplateTextChars);
+    }
+    void operator()(MmsProfileRecord& r) const {
+        r.name = FitField(r.name, 40);
+        r.apn = FitField(r.apn, 40);
+        r.user = FitField(r.user, 20);
+        r.password = FitField(r.password, 20);
+        r.dns = FitField(r.dns, 20);
+        r.gateway = FitField(r.gateway, 20);
+        r.uri = FitField(r.uri, 80);
+    }
+    void operator()(MmsMessageRecord& r) const {
+        r.to = FitField(r.to, kMmsAddressChars);
+        r.cc = FitField(r.cc, kMmsAddressChars);
+        r.subject = FitField(r.subject, kMmsAddressChars);
+        r.time = FitField(r.time, kMmsTimeChars);
+        r.text = CutAtNul(r.text, kMaxVariableChars - 1);
+        r.objects = CutAtNul(r.objects, kMaxVariableChars - 1);
+    }
+};
+
+void SetId(Record& r, std::int32_t id) {
+    std::visit([id](auto& rec) { rec.id = id; }, r);
+}
+
+std::size_t MessageHash(const SmsRecord& m) {
+    const std::hash<std::u16string_view> h;
+    std::size_t v = h(m.number);
+    v = v * 1000003u ^ h(m.time);
+    v = v * 1000003u ^ h(m.text);
+    return v;
+}
+
+bool SameMessage(const SmsRecord& a, const SmsRecord& b) {
+    return a.number == b.number && a.time == b.time && a.text == b.text;
+}
+
+// ---- Files ----
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// A new file with a unique name beside `path`, mode 0600; -1 on failure.
+int CreateTemp(const std::string& path, std::string& tempName) {
+    std::string pattern = path + ".XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    if (fd >= 0) {
+        ::fchmod(fd, 0600);
+        tempName = pattern;
+    }
+    return fd;
+}
+
+void SyncFolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out, bool& missing) {
+    missing = false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        missing = errno == ENOENT;
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    out.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    while (got < out.size()) {
+        const ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    out.resize(got);
+    ::close(fd);
+    return true;
+}
+
+// Keeps the current file as the ".bak" copy. The file is only ever replaced by rename, never
+// written in place, so a hard link preserves its bytes; a copy is made where links fail.
+void KeepBackup(const std::string& path) {
+    const std::string bak = path + ".bak";
+    std::string temp = bak + ".XXXXXX";
+    const int probe = ::mkstemp(temp.data());
+    if (probe < 0) {
+        return;
+    }
+    ::close(probe);
+    ::unlink(temp.c_str());
+    if (::link(path.c_str(), temp.c_str()) != 0) {
+        if (errno == ENOENT) {
+            return;  // no previous file
+        }
+        std::vector<std::uint8_t> bytes;
+        bool missing = false;
+        if (!ReadWholeFile(path, bytes, missing)) {
+            return;
+        }
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            return;
+        }
+        const bool ok = WriteAll(fd, bytes.data(), bytes.size());
+        ::close(fd);
+        if (!ok) {
+            ::unlink(temp.c_str());
+            return;
+        }
+    }
+    if (::rename(temp.c_str(), bak.c_str()) != 0) {
+        ::unlink(temp.c_str());
+    }
+}
+
+}  // namespace
+
+struct CRecordStore::Index {
+    std::unordered_multimap<std::size_t, std::list<Record>::iterator> messages;
+};
+
+RecordType TypeOf(const Record& record) {
+    return static_cast<RecordType>(record.index() + 1);
+}
+
+std::int32_t IdOf(const Record& record) {
+    return std::visit([](const auto& r) { return r.id; }, record);
+}
+
+std::u16string FitField(std::u16string_view text, std::size_t chars) {
+    return CutAtNul(text, chars == 0 ? 0 : chars - 1);
+}
+
+CRecordStore::CRecordStore() : m_index(std::make_unique<Index>()) {}
+CRecordStore::~CRecordStore() = default;
+
+void CRecordStore::Clear() {
+    m_records.clear();
+    m_index->messages.clear();
+}
+
+void CRecordStore::Reindex() {
+    m_index->messages.clear();
+    for (auto it = m_records.begin(); it != m_records.end(); ++it) {
+        if (const auto* m = std::get_if<SmsRecord>(&*it)) {
+            m_index->messages.emplace(MessageHash(*m), it);
+        }
+    }
+}
+
+bool CRecordStore::Append(Record record) {
+    std::visit(Normalizer{}, record);
+    std::size_t hash = 0;
+    if (const auto* m = std::get_if<SmsRecord>(&record)) {
+        hash = MessageHash(*m);
+        const auto [first, last] = m_index->messages.equal_range(hash);
+        for (auto it = first; it != last; ++it) {
+            if (SameMessage(std::get<SmsRecord>(*it->second), *m)) {
+                return false;
+            }
+        }
+    }
+    SetId(record, m_records.empty() ? 0 : IdOf(m_records.back()) + 1);
+    m_records.push_back(std::move(record));
+    if (std::holds_alternative<SmsRecord>(m_records.back())) {
+        m_index->messages.emplace(hash, std::prev(m_records.end()));
+    }
+    return true;
+}
+
+void CRecordStore::Renumber(std::list<Record>::iterator from, std::int32_t delta) {
+    for (auto it = from; it != m_records.end(); ++it) {
+        SetId(*it, IdOf(*it) + delta);
+    }
+}
+
+void CRecordStore::InsertAfter(RecordType type, std::int32_t id, Record record) {
+    auto pred = m_records.end();
+    for (auto it = m_records.begin(); it != m_records.end(); ++it) {
+        if (TypeOf(*it) == type && IdOf(*it) == id) {
+            pred = it;
+            break;
+        }
+    }
+    if (pred == m_records.end()) {
+        std::visit(Normalizer{}, record);
+        SetId(record, m_records.empty() ? 0 : IdOf(m_records.back()) + 1);
+        m_records.push_back(std::move(record));
+        Reindex();
+        return;
+    }
+    std::visit(Normalizer{}, record);
+    SetId(record, IdOf(*pred) + 1);
+    auto next = std::next(pred);
+    Renumber(next, 1);
+    m_records.insert(next, std::move(record));
+    Reindex();
+}
+
+bool CRecordStore::Remove(RecordType type, std::int32_t id) {
+    for (auto it = m_records.begin(); it != m_records.end(); ++it) {
+        if (TypeOf(*it) == type && IdOf(*it) == id) {
+            if (const auto* m = std::get_if<SmsRecord>(&*it)) {
+                const auto [first, last] = m_index->messages.equal_range(MessageHash(*m));
+                for (auto e = first; e != last; ++e) {
+                    if (e->second == it) {
+                        m_index->messages.erase(e);
+                        break;
+                    }
+                }
+            }
+            Renumber(std::next(it), -1);
+            m_records.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+Record* CRecordStore::Find(RecordType type, std::int32_t id) {
+    for (auto& r : m_records) {
+        if (TypeOf(r) == type && IdOf(r) == id) {
+            return &r;
+        }
+    }
+    return nullptr;
+}
+
+const Record* CRecordStore::Find(RecordType type, std::int32_t id) const {
+    for (const auto& r : m_records) {
+        if (TypeOf(r) == type && IdOf(r) == id) {
+            return &r;
+        }
+    }
+    return nullptr;
+}
+
+int CRecordStore::Count(RecordType type) const {
+    int n = 0;
+    for (const auto& r : m_records) {
+        n += TypeOf(r) == type ? 1 : 0;
+    }
+    return n;
+}
+
+std::vector<std::uint8_t> CRecordStore::Serialize() {
+    m_version = static_cast<int>(kCurrentVersion);
+    std::vector<std::uint8_t> out;
+    std::size_t estimate = 8;
+    for (const auto& r : m_records) {
+        estimate += 4 + 1100;
+        if (const auto* m = std::get_if<SmsRecord>(&r)) {
+            estimate += m->text.size() * 2;
+        }
+    }
+    out.reserve(estimate);
+    Writer w(out);
+    w.U32(kVersionTag);
+    w.U32(kCurrentVersion);
+    for (const auto& r : m_records) {
+        std::visit(RecordWriter{w}, r);
+    }
+    return out;
+}
+
+bool CRecordStore::Deserialize(const std::vector<std::uint8_t>& bytes) {
+    Clear();
+    m_version = 0;
+    ByteReader r(bytes);
+    while (r.Remaining() > 0) {
+        if (r.Remaining() < 4) {
+            return false;
+        }
+        const std::uint32_t tag = r.U32Le();
+        if (tag == kVersionTag) {
+            if (r.Remaining() < 4) {
+                return false;
+            }
+            const std::uint32_t version = r.U32Le();
+            if (version > kCurrentVersion) {
+                return false;  // a layout this program does not know
+            }
+            m_version = static_cast<int>(version);
+            continue;
+        }
+        if (tag != 1 && m_version != static_cast<int>(kCurrentVersion)) {
+            return false;  // version-0 files hold messages only
+        }
+        Record record;
+        if (!ReadRecord(r, tag, static_cast<std::uint32_t>(m_version), record)) {
+            return false;
+        }
+        Append(std::move(record));
+    }
+    return true;
+}
+
+bool CRecordStore::Load(const std::string& path) {
+    Clear();
+    m_version = 0;
+    std::vector<std::uint8_t> bytes;
+    bool missing = false;
+    if (!ReadWholeFile(path, bytes, missing)) {
+        return missing;
+    }
+    return Deserialize(bytes);
+}
+
+bool CRecordStore::Save(const std::string& path) {
+    const auto bytes = Serialize();
+    std::string temp;
+    const int fd = CreateTemp(path, temp);
+    if (fd < 0) {
+        return false;
+    }
+    const bool written = WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+    ::close(fd);
+    if (!written) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    KeepBackup(path);
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    SyncFolderOf(path);
+    return true;
+}
+
+std::string SmsStorePath() { return DevicePath(u"QVLPhoneSMS.dat"); }
+std::string FolderStorePath() { return DevicePath(u"QVLSMSFolder.dat"); }
+std::string TemplateStorePath() { return DevicePath(u"QVLSMSTemplate.dat"); }
+std::string MmsProfileStorePath() { return DevicePath(u"QVLMMSProfiles.dat"); }
+std::string MmsStorePath() { return DevicePath(u"QVLPhoneMMS.dat"); }
+
+}  // namespace qvl::sms
