@@ -253,6 +253,11 @@ bool ParseSeed(std::string_view text, ModemSeed& seed, std::string* error) {
                 return fail("unterminated section header");
             }
             section = Trim(std::string_view(line).substr(1, line.size() - 2));
+            const std::string u = UpperAscii(section);
+            if (u != "IDENTITY" && u != "SIM" && u != "STATUS" && u != "BEHAVIOUR" && u != "OPERATORS" &&
+                u != "MESSAGES" && u != "CONTEXTS" && u.rfind("PHONEBOOK ", 0) != 0) {
+                return fail("unknown section [" + section + "]");
+            }
             continue;
         }
         const std::size_t eq = line.find('=');
