@@ -28,8 +28,12 @@ constexpr int kIdFrench = 1036;
 // Only ids of the English blocks have language copies; anything else (the framework's own
 // strings 65000 and up, or an id that already names a copy) is used as it stands, so that no
 // id can wrap into an unrelated text of another block.
-bool IsEnglishStringId(int id) { return id >= 5000 && id <= 5999; }
-bool IsMenuOrDialogBlockId(int id) { return id >= 100 && id <= 599; }
+bool IsEnglishStringId(int id) {
+    return id >= 5000 && id <= 5999;
+}
+bool IsMenuOrDialogBlockId(int id) {
+    return id >= 100 && id <= 599;
+}
 
 const lang::StringEntry* FindString(int id) {
     const auto& t = LinkedTextTable();
@@ -42,8 +46,8 @@ const lang::StringEntry* FindString(int id) {
 std::pair<const lang::MenuEntry*, const lang::MenuEntry*> FindMenu(int id) {
     const auto& t = LinkedTextTable();
     const auto* end = t.menus + t.menuCount;
-    const auto* first = std::lower_bound(t.menus, end, id,
-                                         [](const lang::MenuEntry& e, int v) { return e.menuId < v; });
+    const auto* first = std::lower_bound(
+        t.menus, end, id, [](const lang::MenuEntry& e, int v) { return e.menuId < v; });
     const auto* last = first;
     while (last != end && last->menuId == id) {
         ++last;
@@ -102,12 +106,23 @@ int LocalResourceId(ResourceType type, int englishId) {
     int primary = SystemDefaultLangId() & 0x3FF;
     if (auto choice = StoredLanguageChoice()) {
         switch (*choice) {
-            case 1: primary = kLangEnglish; break;
-            case 2: primary = kLangGerman; break;
-            case 3: primary = kLangItalian; break;
-            case 4: primary = kLangSpanish; break;
-            case 5: primary = kLangFrench; break;
-            default: break;  // other stored values keep the system language
+            case 1:
+                primary = kLangEnglish;
+                break;
+            case 2:
+                primary = kLangGerman;
+                break;
+            case 3:
+                primary = kLangItalian;
+                break;
+            case 4:
+                primary = kLangSpanish;
+                break;
+            case 5:
+                primary = kLangFrench;
+                break;
+            default:
+                break;  // other stored values keep the system language
         }
     }
     switch (type) {
@@ -115,9 +130,9 @@ int LocalResourceId(ResourceType type, int englishId) {
             if (!IsMenuOrDialogBlockId(englishId)) {
                 return englishId;
             }
-            int block = primary == kLangEnglish  ? 100
-                        : primary == kLangGerman ? 200
-                        : primary == kLangFrench ? 300
+            int block = primary == kLangEnglish   ? 100
+                        : primary == kLangGerman  ? 200
+                        : primary == kLangFrench  ? 300
                         : primary == kLangSpanish ? 400
                         : primary == kLangItalian ? 500
                                                   : 0;
@@ -131,10 +146,10 @@ int LocalResourceId(ResourceType type, int englishId) {
             if (!IsEnglishStringId(englishId)) {
                 return englishId;
             }
-            int block = primary == kLangEnglish  ? 5000
-                        : primary == kLangGerman ? 6000
+            int block = primary == kLangEnglish   ? 5000
+                        : primary == kLangGerman  ? 6000
                         : primary == kLangSpanish ? 7000
-                        : primary == kLangFrench ? 8000
+                        : primary == kLangFrench  ? 8000
                         : primary == kLangItalian ? 9000
                                                   : 0;
             if (block == 0) {
@@ -156,12 +171,23 @@ int LocalDialogId(int englishId) {
     int language = UserDefaultLangId();
     if (auto choice = StoredLanguageChoice()) {
         switch (*choice) {
-            case 1: language = kIdEnglishUS; break;
-            case 2: language = kIdGerman; break;
-            case 3: language = kIdItalian; break;
-            case 4: language = kIdSpanish; break;
-            case 5: language = kIdFrench; break;
-            default: break;
+            case 1:
+                language = kIdEnglishUS;
+                break;
+            case 2:
+                language = kIdGerman;
+                break;
+            case 3:
+                language = kIdItalian;
+                break;
+            case 4:
+                language = kIdSpanish;
+                break;
+            case 5:
+                language = kIdFrench;
+                break;
+            default:
+                break;
         }
     }
     int block = language == kIdEnglishUS ? 100
@@ -234,6 +260,8 @@ std::vector<DialogText> LoadDialogTexts(int englishDialogId) {
     return texts;
 }
 
-Edition LinkedEdition() { return LinkedTextTable().edition; }
+Edition LinkedEdition() {
+    return LinkedTextTable().edition;
+}
 
 }  // namespace qvl

@@ -23,7 +23,10 @@ std::vector<char32_t> CodePoints(const std::string& s) {
     for (std::size_t i = 0; i < s.size();) {
         unsigned char c = static_cast<unsigned char>(s[i]);
         int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-        char32_t cp = extra == 0 ? c : extra == 1 ? (c & 0x1F) : extra == 2 ? (c & 0x0F) : (c & 0x07);
+        char32_t cp = extra == 0   ? c
+                      : extra == 1 ? (c & 0x1F)
+                      : extra == 2 ? (c & 0x0F)
+                                   : (c & 0x07);
         for (int k = 1; k <= extra && i + k < s.size(); ++k) {
             cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
         }
@@ -76,7 +79,8 @@ struct MenuOut {
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::cerr << "usage: qvl_textgen <output.cpp> <SmsPhone|Tavix|ContactsPlugin> <table.tsv>...\n";
+        std::cerr
+            << "usage: qvl_textgen <output.cpp> <SmsPhone|Tavix|ContactsPlugin> <table.tsv>...\n";
         return 2;
     }
     std::string outPath = argv[1];
@@ -156,7 +160,9 @@ int main(int argc, char** argv) {
                 continue;
             }
             for (const Row* r : rows) {
-                int command = r->command.empty() ? 0 : r->command == "-" ? -1 : std::stoi(r->command);
+                int command = r->command.empty()  ? 0
+                              : r->command == "-" ? -1
+                                                  : std::stoi(r->command);
                 menus.push_back({menu - 100 + kMenuDialogBlock[l], ParsePosition(r->key), command,
                                  r->text[l].empty() ? r->text[kEn] : r->text[l]});
             }

@@ -60,11 +60,20 @@ bool Unescape(std::string_view cell, std::string& out) {
             return false;
         }
         switch (cell[++i]) {
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
-            case '\\': out += '\\'; break;
-            default: return false;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case '\\':
+                out += '\\';
+                break;
+            default:
+                return false;
         }
     }
     return true;
@@ -104,7 +113,8 @@ bool ParseTable(std::string_view content, const std::string& fileName, Table& ou
     std::size_t pos = 0;
     while (pos < content.size()) {
         std::size_t end = content.find('\n', pos);
-        std::string_view line = content.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+        std::string_view line =
+            content.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
         pos = end == std::string_view::npos ? content.size() : end + 1;
         ++lineNo;
         if (!line.empty() && line.back() == '\r') {
@@ -153,8 +163,8 @@ bool ParseTable(std::string_view content, const std::string& fileName, Table& ou
         }
         if (cells.size() != keyColumns + kLangCount) {
             errors.push_back(Where(fileName, lineNo) + "expected " +
-                             std::to_string(keyColumns + kLangCount) + " tab-separated cells, found " +
-                             std::to_string(cells.size()));
+                             std::to_string(keyColumns + kLangCount) +
+                             " tab-separated cells, found " + std::to_string(cells.size()));
             continue;
         }
         Row row;
@@ -187,8 +197,8 @@ bool ParseTable(std::string_view content, const std::string& fileName, Table& ou
         bool cellsOk = true;
         for (int l = 0; l < kLangCount; ++l) {
             if (!Unescape(cells[keyColumns + l], row.text[l])) {
-                errors.push_back(Where(fileName, lineNo) + "bad escape in the " +
-                                 kLangCodes[l] + " cell (only \\n \\r \\t \\\\)");
+                errors.push_back(Where(fileName, lineNo) + "bad escape in the " + kLangCodes[l] +
+                                 " cell (only \\n \\r \\t \\\\)");
                 cellsOk = false;
             }
         }

@@ -28,9 +28,9 @@ enum class Kind { Strings, Menus, Dialogs };
 
 struct Row {
     int line = 0;
-    int id = 0;             // message id, menu id or dialog id (English)
-    std::string key;        // menu item position or dialog control name; empty for strings
-    std::string command;    // menu rows: command id, "-" for a separator, empty for a popup
+    int id = 0;           // message id, menu id or dialog id (English)
+    std::string key;      // menu item position or dialog control name; empty for strings
+    std::string command;  // menu rows: command id, "-" for a separator, empty for a popup
     std::array<std::string, kLangCount> text;  // unescaped UTF-8
 };
 
@@ -53,7 +53,9 @@ bool CheckTableSet(const std::vector<Table>& tables, std::vector<std::string>& e
 bool Unescape(std::string_view cell, std::string& out);
 
 // True when a message id has copies in the other languages (the English block 5000..5999).
-inline bool IsBlockStringId(int id) { return id >= 5000 && id <= 5999; }
+inline bool IsBlockStringId(int id) {
+    return id >= 5000 && id <= 5999;
+}
 
 // Parsed menu position "1.0.2" as its components; empty on a malformed position.
 std::vector<int> ParsePosition(std::string_view key);

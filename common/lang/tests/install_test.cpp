@@ -16,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class InstallTest : public testing::LangEnvTest {
-protected:
+  protected:
     // A folder under the private root, with the named program in it when program is given.
     std::string Folder(const std::string& name, const char* program = nullptr) {
         std::string dir = m_home + "/" + name;
@@ -60,7 +60,9 @@ TEST_F(InstallTest, InstallDirLengthBound) {
 constexpr const char16_t* kKey = u"SOFTWARE\\Apps\\Quorvel SMS Phone";
 constexpr const char* kProgram = "Parlino";
 
-TEST_F(InstallTest, EditionIsLinkedIn) { EXPECT_EQ(LinkedEdition(), Edition::SmsPhone); }
+TEST_F(InstallTest, EditionIsLinkedIn) {
+    EXPECT_EQ(LinkedEdition(), Edition::SmsPhone);
+}
 
 TEST_F(InstallTest, MainProgramLookUp) {
     struct Row {
@@ -83,8 +85,10 @@ TEST_F(InstallTest, MainProgramLookUp) {
         RegDeleteTree(RegRoot::LocalMachine, kKey);
         std::string base = std::string(r.name) + "/";
         std::string f1 = base + "one", f2 = base + "two";
-        std::string d1 = Folder(f1, std::string(r.withProgram).find('1') != std::string::npos ? kProgram : nullptr);
-        std::string d2 = Folder(f2, std::string(r.withProgram).find('2') != std::string::npos ? kProgram : nullptr);
+        std::string d1 = Folder(
+            f1, std::string(r.withProgram).find('1') != std::string::npos ? kProgram : nullptr);
+        std::string d2 = Folder(
+            f2, std::string(r.withProgram).find('2') != std::string::npos ? kProgram : nullptr);
         if (*r.installDir) {
             SetValue(kKey, u"InstallDir", std::string(r.installDir) == "!" ? "" : d1);
         }
@@ -143,7 +147,9 @@ TEST_F(InstallTest, OtherEditionsKeysAreIgnored) {
 #endif
 
 #if QVL_TEST_EDITION_TAVIX
-TEST_F(InstallTest, EditionIsLinkedIn) { EXPECT_EQ(LinkedEdition(), Edition::Tavix); }
+TEST_F(InstallTest, EditionIsLinkedIn) {
+    EXPECT_EQ(LinkedEdition(), Edition::Tavix);
+}
 
 TEST_F(InstallTest, SecondKeyOnlyWhenFirstIsMissing) {
     std::string d2 = Folder("halmer", "TavixPhone");
@@ -159,7 +165,9 @@ TEST_F(InstallTest, SecondKeyOnlyWhenFirstIsMissing) {
 #endif
 
 #if QVL_TEST_EDITION_PLUGIN
-TEST_F(InstallTest, EditionIsLinkedIn) { EXPECT_EQ(LinkedEdition(), Edition::ContactsPlugin); }
+TEST_F(InstallTest, EditionIsLinkedIn) {
+    EXPECT_EQ(LinkedEdition(), Edition::ContactsPlugin);
+}
 
 TEST_F(InstallTest, SmsPhoneFirstThenQvlPhone) {
     std::string q = Folder("qvl", "QVLPhone");

@@ -14,7 +14,7 @@
 namespace qvl::testing {
 
 class LangEnvTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/qvl-lang-test.XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -40,8 +40,8 @@ protected:
     static void StoreLanguageChoice(std::optional<std::uint32_t> id) {
         RegDeleteTree(RegRoot::CurrentUser, u"Software\\Quorvel\\Installer");
         if (id) {
-            RegKey key =
-                RegKey::Open(RegRoot::CurrentUser, u"Software\\Quorvel\\Installer", RegOpen::Create);
+            RegKey key = RegKey::Open(RegRoot::CurrentUser, u"Software\\Quorvel\\Installer",
+                                      RegOpen::Create);
             ASSERT_TRUE(key.WriteDword(u"LanguageID", *id));
         }
     }

@@ -31,7 +31,8 @@ const MappingRow kMappingRows[] = {
     {"StoredZeroKeepsSystem", 0, "fr_FR.UTF-8", "fr_FR.UTF-8", 8075, 305, 303},
     {"StoredSixKeepsSystem", 6, "it_IT.UTF-8", "it_IT.UTF-8", 9075, 505, 503},
     {"StoredHugeKeepsSystem", 0xFFFFFFFFu, "de_AT", "en_GB", 6075, 205, 103},
-    {"CanadianFrenchDialogsStayEnglish", std::nullopt, "fr_CA.UTF-8", "fr_CA.UTF-8", 8075, 305, 103},
+    {"CanadianFrenchDialogsStayEnglish", std::nullopt, "fr_CA.UTF-8", "fr_CA.UTF-8", 8075, 305,
+     103},
     {"SpainSpanishUser", std::nullopt, "es_ES.UTF-8", "es_ES.UTF-8", 7075, 405, 403},
     {"MexicanSpanishUser", std::nullopt, "es_MX.UTF-8", "es_MX.UTF-8", 7075, 405, 103},
     {"BritishEnglishUser", std::nullopt, "en_GB.UTF-8", "en_GB.UTF-8", 5075, 105, 103},
@@ -41,7 +42,9 @@ const MappingRow kMappingRows[] = {
     {"UserDiffersFromSystem", std::nullopt, "en_US.UTF-8", "it_IT.UTF-8", 5075, 105, 503},
 };
 
-void PrintTo(const MappingRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const MappingRow& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class MappingTest : public LangEnvTest, public ::testing::WithParamInterface<MappingRow> {};
 
@@ -60,7 +63,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, MappingTest, ::testing::ValuesIn(kMappingRows),
                          [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(LangEnvTest, StoredValueOfWrongTypeIsNoChoice) {
-    RegKey key = RegKey::Open(RegRoot::CurrentUser, u"Software\\Quorvel\\Installer", RegOpen::Create);
+    RegKey key =
+        RegKey::Open(RegRoot::CurrentUser, u"Software\\Quorvel\\Installer", RegOpen::Create);
     ASSERT_TRUE(key.WriteString(u"LanguageID", u"2"));
     SetEnv("LANG", "fr_FR.UTF-8");
     SetEnv("LC_MESSAGES", "fr_FR.UTF-8");
@@ -102,7 +106,7 @@ TEST_F(LangEnvTest, IdsOutsideTheBlocksAreNeverMapped) {
 
 TEST_F(LangEnvTest, LoadsTheTextOfEachLanguage) {
     const std::pair<std::uint32_t, const char16_t*> rows[] = {
-        {1, u"Call ended."},    {2, u"Anruf beendet."},      {3, u"Chiamata terminata."},
+        {1, u"Call ended."},         {2, u"Anruf beendet."}, {3, u"Chiamata terminata."},
         {4, u"Llamada finalizada."}, {5, u"Appel terminé."},
     };
     for (const auto& [choice, text] : rows) {
@@ -164,13 +168,19 @@ struct LocaleRow {
 
 TEST(LocaleNames, MapToLanguageIdentifiers) {
     const LocaleRow rows[] = {
-        {"en_US.UTF-8", 1033}, {"en_GB", 2057},       {"de_DE.UTF-8", 1031}, {"de_CH.UTF-8", 2055},
-        {"de_AT", 3079},       {"fr_FR", 1036},       {"fr_CA.UTF-8", 3084}, {"fr_CH", 4108},
-        {"es_ES.UTF-8", 1034}, {"es_MX", 2058},       {"it_IT", 1040},       {"it_CH", 2064},
-        {"C", 1033},           {"POSIX", 1033},       {"C.UTF-8", 1033},     {"", 1033},
-        {"de", 1031},          {"de_BE.UTF-8", 1031}, {"de_ch", 2055},       {"DE_CH", 2055},
-        {"fr_FR@euro", 1036},  {"it_IT.ISO-8859-15@euro", 1040},             {"xx_YY", 0},
-        {"_DE", 0},            {"nl_BE", 2067},       {"zh_TW.Big5", 1028},
+        {"en_US.UTF-8", 1033}, {"en_GB", 2057},
+        {"de_DE.UTF-8", 1031}, {"de_CH.UTF-8", 2055},
+        {"de_AT", 3079},       {"fr_FR", 1036},
+        {"fr_CA.UTF-8", 3084}, {"fr_CH", 4108},
+        {"es_ES.UTF-8", 1034}, {"es_MX", 2058},
+        {"it_IT", 1040},       {"it_CH", 2064},
+        {"C", 1033},           {"POSIX", 1033},
+        {"C.UTF-8", 1033},     {"", 1033},
+        {"de", 1031},          {"de_BE.UTF-8", 1031},
+        {"de_ch", 2055},       {"DE_CH", 2055},
+        {"fr_FR@euro", 1036},  {"it_IT.ISO-8859-15@euro", 1040},
+        {"xx_YY", 0},          {"_DE", 0},
+        {"nl_BE", 2067},       {"zh_TW.Big5", 1028},
     };
     for (const auto& r : rows) {
         EXPECT_EQ(LanguageIdFromLocaleName(r.name), r.id) << r.name;

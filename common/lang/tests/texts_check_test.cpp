@@ -24,8 +24,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // The source tree to check; QVL_TEXTS_CHECK_ROOT points the check at another checkout.
-const fs::path kRoot = std::getenv("QVL_TEXTS_CHECK_ROOT") ? std::getenv("QVL_TEXTS_CHECK_ROOT")
-                                                            : QVL_SOURCE_DIR;
+const fs::path kRoot =
+    std::getenv("QVL_TEXTS_CHECK_ROOT") ? std::getenv("QVL_TEXTS_CHECK_ROOT") : QVL_SOURCE_DIR;
 
 std::string ReadAll(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -101,7 +101,9 @@ Ids IdsOf(const std::string& binary) {
             if (r.text[kEn].empty() && r.command != "-") {
                 continue;
             }
-            (t.kind == Kind::Strings ? ids.strings : t.kind == Kind::Menus ? ids.menus : ids.dialogs)
+            (t.kind == Kind::Strings ? ids.strings
+             : t.kind == Kind::Menus ? ids.menus
+                                     : ids.dialogs)
                 .insert(r.id);
         }
     }
@@ -211,9 +213,9 @@ TEST(TextsCheck, ScannerFindsLiteralIds) {
         got.emplace_back(static_cast<int>(u.kind), u.id);
     }
     std::sort(got.begin(), got.end());
-    std::vector<std::pair<int, int>> want = {
-        {Use::String, 5075}, {Use::String, 5109}, {Use::String, 5259},
-        {Use::Menu, 105},    {Use::Dialog, 103},  {Use::Dialog, 110}};
+    std::vector<std::pair<int, int>> want = {{Use::String, 5075}, {Use::String, 5109},
+                                             {Use::String, 5259}, {Use::Menu, 105},
+                                             {Use::Dialog, 103},  {Use::Dialog, 110}};
     std::sort(want.begin(), want.end());
     EXPECT_EQ(got, want);
     EXPECT_EQ(uses[0].where, "f.cpp:1");
@@ -225,8 +227,8 @@ TEST(TextsCheck, EveryLoadedIdHasAnEnglishText) {
         ids[b.first] = IdsOf(b.first);
     }
     int scanned = 0;
-    for (auto it = fs::recursive_directory_iterator(kRoot); it != fs::recursive_directory_iterator();
-         ++it) {
+    for (auto it = fs::recursive_directory_iterator(kRoot);
+         it != fs::recursive_directory_iterator(); ++it) {
         fs::path rel = fs::relative(it->path(), kRoot);
         std::string relText = rel.generic_string();
         std::string name = rel.filename().string();
@@ -259,7 +261,9 @@ TEST(TextsCheck, EveryLoadedIdHasAnEnglishText) {
                 bool ok = u.kind == Use::String ? have.strings.count(u.id) > 0
                           : u.kind == Use::Menu ? have.menus.count(u.id) > 0
                                                 : have.dialogs.count(u.id) > 0;
-                const char* what = u.kind == Use::String ? "message" : u.kind == Use::Menu ? "menu" : "dialog";
+                const char* what = u.kind == Use::String ? "message"
+                                   : u.kind == Use::Menu ? "menu"
+                                                         : "dialog";
                 EXPECT_TRUE(ok) << u.where << ": " << what << " " << u.id
                                 << " has no English text in the tables of " << b;
             }
