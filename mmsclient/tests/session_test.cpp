@@ -15,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace qvl::mms {
 namespace {
@@ -208,10 +210,23 @@ class VerdictTest : public SessionTest, public ::testing::WithParamInterface<Ver
 
 TEST_P(VerdictTest, PostReplyDecidesTheResult) {
     const VerdictCase& c = GetParam();
+    std::atomic<bool> posted{false};
     ScriptedGateway gateway([&](const Bytes& d, std::size_t, const sockaddr_in&) -> std::vector<Bytes> {
-        if (d[0] == 0x0A && d.size() > 4 && d[4] == 0x60) return c.postReply(test::TidOf(d));
+        if (d[0] == 0x0A && d.size() > 4 && d[4] == 0x60) {
+            posted = true;
+            return c.postReply(test::TidOf(d));
+        }
         return test::GoodGatewayReplies(d, test::MSendConf(0x80));
     });
+    // Hold the session's first read after the Post until all replies are queued, so that
+    // several replies really arrive in one wait.
+    bool held = false;
+    pump.onPump = [&] {
+        if (posted && !held) {
+            held = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    };
     EXPECT_EQ(Send(gateway).confirmed, c.confirmed);
     EXPECT_EQ(Count(Trace(), "Send MMS PDU Response another time\n"), c.extraWaits);
     // Acknowledged and disconnected in every case.

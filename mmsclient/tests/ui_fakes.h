@@ -38,7 +38,11 @@ public:
 class CountingPump final : public IMessagePump {
 public:
     std::atomic<long> pumps{0};
-    void PumpMessages() override { ++pumps; }
+    std::function<void()> onPump;
+    void PumpMessages() override {
+        ++pumps;
+        if (onPump) onPump();
+    }
 };
 
 }  // namespace qvl::mms::test
