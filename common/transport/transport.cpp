@@ -61,6 +61,33 @@ void Trace(std::u16string_view text) {
     }
 }
 
+// Commands that carry a PIN, PUK or password, and their echo in the answer, reach the trace
+// with everything after the '=' up to the line end replaced by "***".
+std::u16string RedactCodes(std::u16string text) {
+    static constexpr std::u16string_view kSecretCommands[] = {u"+CPIN=", u"+CPIN2=", u"+CPWD=",
+                                                              u"+CLCK="};
+    for (std::u16string_view command : kSecretCommands) {
+        for (std::size_t at = 0; at + command.size() <= text.size();) {
+            bool match = true;
+            for (std::size_t i = 0; i < command.size() && match; ++i) {
+                match = FoldCase(text[at + i]) == FoldCase(command[i]);
+            }
+            if (!match) {
+                ++at;
+                continue;
+            }
+            const std::size_t from = at + command.size();
+            std::size_t to = text.find(u"\\r", from);
+            if (to == std::u16string::npos) {
+                to = text.size();
+            }
+            text.replace(from, to - from, u"***");
+            at = from + 3;
+        }
+    }
+    return text;
+}
+
 void TraceNumber(const char* format, long long value) {
     char text[64];
     std::snprintf(text, sizeof text, format, value);
@@ -295,9 +322,9 @@ int PortWriteRaw(PortHandle handle, const std::uint8_t* bytes, std::size_t count
     }
     if (bytes != nullptr && count > 0) {
         block->bytes.assign(bytes, bytes + count);
-        std::u16string text = u"Write: ";
+        std::u16string text;
         AppendResponseText(text, bytes, count);
-        Trace(text);
+        Trace(u"Write: " + RedactCodes(std::move(text)));
     }
     Trace(u"Before Write");
     const auto started = Clock::now();
@@ -413,7 +440,7 @@ int PortRead(PortHandle handle, std::u16string& response, std::uint32_t timeoutM
     }
     Trace(u"After Loop");
     if (!response.empty()) {
-        Trace(u"Read: " + response);
+        Trace(u"Read: " + RedactCodes(response));
     }
     return 0;
 }

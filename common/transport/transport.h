@@ -73,7 +73,8 @@ void SetTransportPorts(TransportPorts ports);
 const TransportPorts& GetTransportPorts();
 
 // The trace hook receives the transport's trace texts ("PortInitialize", "Before Write",
-// "CreateFile Error = 2", the bytes written and read, ...). By default it discards them, unless
+// "CreateFile Error = 2", the bytes written and read with PINs and passwords of +CPIN, +CPIN2,
+// +CPWD and +CLCK replaced by "***", ...). By default it discards them, unless
 // the environment variable QVL_TRACE_TRANSPORT is set to 1, which writes them to stderr.
 using TraceHook = std::function<void(std::u16string_view text)>;
 void SetTraceHook(TraceHook hook);

@@ -320,6 +320,25 @@ TEST_F(TransportTest, HungWriteShowsMessage5259AndAsksTheProgramToEnd) {
     EXPECT_GT(m_pump.count, 5) << "the wait for the writer pumps messages";
 }
 
+TEST_F(TransportTest, TraceShowsTheExchangeButNoCodes) {
+    std::vector<std::u16string> trace;
+    SetTraceHook([&](std::u16string_view text) { trace.emplace_back(text); });
+    m_line.Play({{20, "AT+CPIN=\"1234\"\r\r\nOK\r\n"}});
+    std::u16string response;
+    EXPECT_TRUE(Transact(m_handle, u"AT+CPIN=\"1234\"\r", 1000, response, nullptr));
+    EXPECT_TRUE(Transact(m_handle, u"at+cpwd=\"SC\",\"1234\",\"9876\"\r", 100, response, nullptr));
+    SetTraceHook(nullptr);
+    std::u16string all;
+    for (const auto& line : trace) {
+        all += line + u"|";
+    }
+    EXPECT_NE(all.find(u"Write: AT+CPIN=***\\r"), std::u16string::npos) << WideToUtf8(all);
+    EXPECT_NE(all.find(u"Read: AT+CPIN=***\\r\\r\\nOK"), std::u16string::npos);
+    EXPECT_NE(all.find(u"Before Write"), std::u16string::npos);
+    EXPECT_EQ(all.find(u"1234"), std::u16string::npos) << WideToUtf8(all);
+    EXPECT_EQ(all.find(u"9876"), std::u16string::npos);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Open and close.
 
