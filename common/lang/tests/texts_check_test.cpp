@@ -43,36 +43,41 @@ Table Load(const std::string& relPath) {
     return t;
 }
 
-// The tables of each binary: its files in texts/, plus the tables its own folder adds (a
-// piece's qvl_add_texts may name a table beside its sources).
-struct Binary {
-    std::vector<std::string> texts;
-    std::string folder;
-};
-const std::map<std::string, Binary> kBinaries = {
-    {"main", {{"main.tsv", "main-menus.tsv", "main-dialogs.tsv"}, "app"}},
-    {"mmsclient", {{"mmsclient.tsv"}, "mmsclient"}},
-    {"connmgr", {{"connmgr.tsv"}, "connmgr"}},
-    {"connmgrplus", {{"connmgrplus.tsv"}, "connmgrplus"}},
-    {"today", {{"today.tsv"}, "today"}},
-    {"pimplugin", {{"pimplugin.tsv"}, "pimplugin"}},
+// The tables of each binary: texts/<name>.tsv and texts/<name>-*.tsv, plus the tables its own
+// folder keeps beside its sources (a piece's qvl_add_texts may name either).
+const std::map<std::string, std::string> kBinaries = {
+    {"main", "app"},        {"mmsclient", "mmsclient"},
+    {"connmgr", "connmgr"}, {"connmgrplus", "connmgrplus"},
+    {"today", "today"},     {"pimplugin", "pimplugin"},
 };
 
-std::vector<std::string> TableFiles(const Binary& b) {
+std::vector<std::string> TableFiles(const std::string& binary) {
     std::vector<std::string> files;
-    for (const auto& t : b.texts) {
-        files.push_back("texts/" + t);
-    }
-    std::vector<std::string> extra;
-    if (fs::is_directory(kRoot / b.folder)) {
-        for (const auto& e : fs::recursive_directory_iterator(kRoot / b.folder)) {
-            if (e.is_regular_file() && e.path().extension() == ".tsv") {
-                extra.push_back(fs::relative(e.path(), kRoot).generic_string());
+    auto collect = [&files](const fs::path& dir, bool recursive, const std::string& prefix) {
+        if (!fs::is_directory(dir)) {
+            return;
+        }
+        auto take = [&](const fs::directory_entry& e) {
+            std::string name = e.path().filename().string();
+            bool named =
+                prefix.empty() || name == prefix + ".tsv" || name.rfind(prefix + "-", 0) == 0;
+            if (e.is_regular_file() && e.path().extension() == ".tsv" && named) {
+                files.push_back(fs::relative(e.path(), kRoot).generic_string());
+            }
+        };
+        if (recursive) {
+            for (const auto& e : fs::recursive_directory_iterator(dir)) {
+                take(e);
+            }
+        } else {
+            for (const auto& e : fs::directory_iterator(dir)) {
+                take(e);
             }
         }
-    }
-    std::sort(extra.begin(), extra.end());
-    files.insert(files.end(), extra.begin(), extra.end());
+    };
+    collect(kRoot / "texts", false, binary);
+    collect(kRoot / kBinaries.at(binary), true, "");
+    std::sort(files.begin(), files.end());
     return files;
 }
 
@@ -95,7 +100,7 @@ struct Ids {
 
 Ids IdsOf(const std::string& binary) {
     Ids ids;
-    for (const auto& file : TableFiles(kBinaries.at(binary))) {
+    for (const auto& file : TableFiles(binary)) {
         Table t = Load(file);
         for (const Row& r : t.rows) {
             if (r.text[kEn].empty() && r.command != "-") {
@@ -111,10 +116,10 @@ Ids IdsOf(const std::string& binary) {
 }
 
 TEST(TextsCheck, EveryBinaryTableSetIsConsistent) {
-    for (const auto& [binary, b] : kBinaries) {
+    for (const auto& [binary, folder] : kBinaries) {
         SCOPED_TRACE(binary);
         std::vector<Table> tables;
-        for (const auto& f : TableFiles(b)) {
+        for (const auto& f : TableFiles(binary)) {
             tables.push_back(Load(f));
         }
         std::vector<std::string> errors;
@@ -142,8 +147,8 @@ TEST(TextsCheck, EveryTranslationIsPresentOutsideTheDocumentedGaps) {
     }
     std::set<std::string> used;
     std::set<std::string> seen;
-    for (const auto& [binary, b] : kBinaries) {
-        for (const auto& file : TableFiles(b)) {
+    for (const auto& [binary, folder] : kBinaries) {
+        for (const auto& file : TableFiles(binary)) {
             if (!seen.insert(file).second) {
                 continue;
             }
