@@ -79,8 +79,7 @@ std::size_t EnumerateModems(ModemEntry* entries, std::size_t capacity) {
                 continue;
             }
             const RegKey driverKey = RegKey::Open(RegRoot::LocalMachine, *keyPath);
-            const auto friendly =
-                driverKey ? driverKey.ReadString(u"FriendlyName") : std::nullopt;
+            const auto friendly = driverKey ? driverKey.ReadString(u"FriendlyName") : std::nullopt;
             if (!friendly) {
                 continue;
             }

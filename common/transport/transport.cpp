@@ -158,16 +158,16 @@ Fill FillPending(int fd, PendingBytes& pending, int waitMs) {
 }
 
 bool EndsWith(const std::uint8_t* buffer, std::size_t count, std::string_view tail) {
-    return count >= tail.size() && std::memcmp(buffer + count - tail.size(), tail.data(),
-                                               tail.size()) == 0;
+    return count >= tail.size() &&
+           std::memcmp(buffer + count - tail.size(), tail.data(), tail.size()) == 0;
 }
 
 // The final result codes that end a read, and the unsolicited lines after which the read ends
 // at the next CR LF. A match can only begin to exist when its last byte arrives, so testing the
 // tail after each byte is the same as searching the whole buffer.
 constexpr std::string_view kFinalResults[] = {"\r\nOK\r\n", "\r\nERROR\r\n"};
-constexpr std::string_view kUnsolicitedStarts[] = {"\r\nRING\r\n\r\n+CLIP:", "\r\n+CMTI:",
-                                                   "+CSSU:", "\r\nNO CARRIER", "+CMS ERROR:"};
+constexpr std::string_view kUnsolicitedStarts[] = {
+    "\r\nRING\r\n\r\n+CLIP:", "\r\n+CMTI:", "+CSSU:", "\r\nNO CARRIER", "+CMS ERROR:"};
 
 // The block shared by PortWriteRaw and its writer thread; whichever ends last frees it.
 struct WriterBlock {
@@ -236,9 +236,15 @@ thread_local std::map<const void*, int> t_acquired;
 
 }  // namespace
 
-void SetTransportPorts(TransportPorts ports) { g_ports = std::move(ports); }
-const TransportPorts& GetTransportPorts() { return g_ports; }
-void SetTraceHook(TraceHook hook) { g_trace = std::move(hook); }
+void SetTransportPorts(TransportPorts ports) {
+    g_ports = std::move(ports);
+}
+const TransportPorts& GetTransportPorts() {
+    return g_ports;
+}
+void SetTraceHook(TraceHook hook) {
+    g_trace = std::move(hook);
+}
 
 void PumpMessages() {
     if (g_ports.pump != nullptr) {
@@ -307,8 +313,7 @@ std::u16string PortErrorText(int errorCode, std::u16string_view portName) {
 
 int PortWrite(PortHandle handle, std::u16string_view command) {
     const std::string bytes = WideToAnsi(command);
-    return PortWriteRaw(handle, reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                        bytes.size());
+    return PortWriteRaw(handle, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
 int PortWriteRaw(PortHandle handle, const std::uint8_t* bytes, std::size_t count) {
@@ -379,8 +384,10 @@ int PortReadRaw(PortHandle handle, std::uint8_t* buffer, std::size_t& count,
             return 0;
         }
         if (pending.Empty()) {
-            const std::int64_t left = static_cast<std::int64_t>(idleTimeoutMs) - ElapsedMs(lastByte);
-            const int wait = left < 0 ? 0 : static_cast<int>(std::min<std::int64_t>(left + 1, kPollSliceMs));
+            const std::int64_t left =
+                static_cast<std::int64_t>(idleTimeoutMs) - ElapsedMs(lastByte);
+            const int wait =
+                left < 0 ? 0 : static_cast<int>(std::min<std::int64_t>(left + 1, kPollSliceMs));
             const Fill fill = FillPending(handle, pending, wait);
             if (fill == Fill::Ended) {
                 Trace(u"Read ended: device error or hang-up");
@@ -459,7 +466,9 @@ int PortClose(PortHandle& handle) {
     return 1;
 }
 
-bool AcquirePort(const CModemPort& port) { return AcquirePort(port.handle, port.mutex); }
+bool AcquirePort(const CModemPort& port) {
+    return AcquirePort(port.handle, port.mutex);
+}
 
 bool AcquirePort(const PortHandle& handle, const NamedMutex& mutex) {
     for (;;) {

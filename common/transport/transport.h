@@ -30,18 +30,20 @@ namespace qvl {
 using PortHandle = int;
 inline constexpr PortHandle kInvalidPortHandle = -1;
 
-inline bool IsPortOpen(PortHandle handle) { return handle > 0; }
+inline bool IsPortOpen(PortHandle handle) {
+    return handle > 0;
+}
 
 // Limits of one response: PortRead reads at most kReadChunks raw chunks of kReadChunkBytes.
 inline constexpr std::size_t kReadChunkBytes = 256;
 inline constexpr int kReadChunks = 11;
 
 // Time-outs the command code uses, in milliseconds.
-inline constexpr std::uint32_t kDrainTimeoutMs = 500;        // draining reads of the poll loop
-inline constexpr std::uint32_t kStatusTimeoutMs = 1000;      // periodic status queries
-inline constexpr std::uint32_t kCommandTimeoutMs = 3000;     // ordinary commands
-inline constexpr std::uint32_t kLockQueryTimeoutMs = 10000;  // facility lock queries
-inline constexpr std::uint32_t kForwardingTimeoutMs = 25000; // call-forwarding status
+inline constexpr std::uint32_t kDrainTimeoutMs = 500;         // draining reads of the poll loop
+inline constexpr std::uint32_t kStatusTimeoutMs = 1000;       // periodic status queries
+inline constexpr std::uint32_t kCommandTimeoutMs = 3000;      // ordinary commands
+inline constexpr std::uint32_t kLockQueryTimeoutMs = 10000;   // facility lock queries
+inline constexpr std::uint32_t kForwardingTimeoutMs = 25000;  // call-forwarding status
 
 // Message ids used by the transport (texts of the main program's table).
 inline constexpr int kMsgWriteHung = 5259;
@@ -129,7 +131,7 @@ bool ReleasePort(const NamedMutex& mutex);
 // The engine's hook for unsolicited result codes (RING/+CLIP, +CMTI, +CSSU, +CCWA, +CDS,
 // NO CARRIER). Returns true when it consumed the response, which is then read again.
 class IUnsolicitedHandler {
-public:
+  public:
     virtual ~IUnsolicitedHandler() = default;
     virtual bool HandleUnsolicited(const std::u16string& response) = 0;
 };

@@ -37,7 +37,9 @@ std::string ReadAttribute(const fs::path& path) {
     return line;
 }
 
-bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+bool StartsWith(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
 
 // The USB product string of the device a tty belongs to: the nearest ancestor of the tty's
 // device folder (port, interface, device) that has a "product" attribute.

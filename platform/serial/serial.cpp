@@ -66,7 +66,7 @@ int CloseKeepingErrno(int fd) {
 
 // Raw 115200 8N1 without flow control; reads return at once with what is buffered.
 int ConfigureLine(int fd) {
-    termios tio {};
+    termios tio{};
     if (::tcgetattr(fd, &tio) != 0) {
         return errno;
     }
@@ -126,8 +126,8 @@ int AcquireUucpLock(const std::string& lockDir, const std::string& name) {
     // The lock appears complete or not at all: the PID is written to a private file first and
     // linked into place, so no other program ever reads a half-written lock.
     const std::string tempPath = lockDir + "/.tmp" + name + "." + std::to_string(::getpid());
-    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
-                          0644);
+    const int fd =
+        ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) {
         return errno;
     }

@@ -25,14 +25,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double ProcessCpuSeconds() {
-    rusage usage {};
+    rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 class CountingPump : public qvl::IMessagePump {
-public:
+  public:
     void PumpMessages() override { ++count; }
     long count = 0;
 };
@@ -105,9 +105,10 @@ int main(int argc, char** argv) {
     }
     const double wall = std::chrono::duration<double>(Clock::now() - idleStart).count();
     const double cpu = ProcessCpuSeconds() - cpuStart;
-    std::printf("idle draining reads: %d reads of 500 ms in %.1f s, CPU %.3f s = %.3f%% of one "
-                "core (target < 1%%), %ld pumps\n",
-                reads, wall, cpu, 100.0 * cpu / wall, pump.count);
+    std::printf(
+        "idle draining reads: %d reads of 500 ms in %.1f s, CPU %.3f s = %.3f%% of one "
+        "core (target < 1%%), %ld pumps\n",
+        reads, wall, cpu, 100.0 * cpu / wall, pump.count);
 
     // (b) A 2,816-byte answer at 115200 baud.
     const std::size_t size = qvl::kReadChunks * qvl::kReadChunkBytes;
@@ -121,7 +122,8 @@ int main(int argc, char** argv) {
         const auto start = Clock::now();
         std::thread sender(SendAtLineRate, std::ref(line), std::cref(answer), 115200, start);
         qvl::PortRead(handle, response, qvl::kCommandTimeoutMs);
-        const double readMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        const double readMs =
+            std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         sender.join();
         std::u16string expected;
         qvl::AppendResponseText(expected, reinterpret_cast<const std::uint8_t*>(answer.data()),
@@ -134,9 +136,10 @@ int main(int argc, char** argv) {
         worst = std::max(worst, readMs);
         total += readMs;
     }
-    std::printf("2816-byte answer at 115200 baud: wire time %.1f ms, read time mean %.1f ms, "
-                "worst %.1f ms, ratio worst/wire %.3f (target <= 1.10)\n",
-                wireMs, total / runs, worst, worst / wireMs);
+    std::printf(
+        "2816-byte answer at 115200 baud: wire time %.1f ms, read time mean %.1f ms, "
+        "worst %.1f ms, ratio worst/wire %.3f (target <= 1.10)\n",
+        wireMs, total / runs, worst, worst / wireMs);
     qvl::PortClose(handle);
 
 #ifdef QVL_BENCH_WITH_SIM
@@ -163,7 +166,8 @@ int main(int argc, char** argv) {
         // Timing starts when the command has been written: the answer's wire time follows.
         const auto start = Clock::now();
         qvl::PortRead(handle, response, qvl::kCommandTimeoutMs);
-        const double readMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        const double readMs =
+            std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         if (response.size() < size) {
             std::fprintf(stderr, "simulator run %d: only %zu characters arrived\n", run,
                          response.size());
@@ -172,9 +176,10 @@ int main(int argc, char** argv) {
         worst = std::max(worst, readMs);
         total += readMs;
     }
-    std::printf("2816-byte answer from the simulator at 115200 baud: wire time %.1f ms, read "
-                "time mean %.1f ms, worst %.1f ms, ratio worst/wire %.3f (target <= 1.10)\n",
-                wireMs, total / runs, worst, worst / wireMs);
+    std::printf(
+        "2816-byte answer from the simulator at 115200 baud: wire time %.1f ms, read "
+        "time mean %.1f ms, worst %.1f ms, ratio worst/wire %.3f (target <= 1.10)\n",
+        wireMs, total / runs, worst, worst / wireMs);
     qvl::PortClose(handle);
 #endif
     return 0;

@@ -20,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class DiscoveryTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern = "/tmp/qvl-discovery.XXXXXX";
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
@@ -112,7 +112,8 @@ TEST_F(DiscoveryTest, ExternalModemsComeFirstWithCableAndInfraredLabels) {
     AddExtModem(u"GPRS_Modem", u"/dev/ttyUSB3", u"GPRS_Modem");
     AddExtModem(u"NoPort", nullptr, u"Lost");
     AddExtModem(u"NoName", u"/dev/ttyUSB9", nullptr);
-    AddActive(u"01", u"/dev/ttyACM0", nullptr, u"Drivers\\USB\\Serial\\ttyACM0", u"Phone (ttyACM0)");
+    AddActive(u"01", u"/dev/ttyACM0", nullptr, u"Drivers\\USB\\Serial\\ttyACM0",
+              u"Phone (ttyACM0)");
     ExpectEntries(List(), {{u"Cable", u"Hayes Compatible on COM1:", u"/dev/ttyS1"},
                            {u"Infrared", u"Generic IrDA Modem", u"/dev/ircomm0"},
                            {u"GPRS_Modem", u"GPRS_Modem", u"/dev/ttyUSB3"},
@@ -125,14 +126,13 @@ TEST_F(DiscoveryTest, ActiveDriversByPnpIdOrFriendlyNameWithoutBuiltIns) {
               u"rfcomm1 00:11:22:33:44:55 [DUN]");
     AddActive(u"03", u"/dev/ttyS0", nullptr, u"Drivers\\BuiltIn\\Serial\\ttyS0", u"Serial port");
     AddActive(u"04", nullptr, u"NoName", nullptr, nullptr);
-    AddActive(u"05", u"/dev/ttyUSB7", nullptr, nullptr, nullptr);                 // no Key
+    AddActive(u"05", u"/dev/ttyUSB7", nullptr, nullptr, nullptr);                   // no Key
     AddActive(u"06", u"/dev/ttyUSB8", nullptr, u"Drivers\\USB\\Missing", nullptr);  // no name
     AddActive(u"07", u"/dev/ttyUSB0", u"USB\\VID_12D1", nullptr, nullptr);
-    ExpectEntries(List(),
-                  {{u"BTSerial [Bluetooth]", u"BTSerial [DUN]", u"/dev/rfcomm0"},
-                   {u"rfcomm1 00:11:22:33:44:55 [Bluetooth]", u"rfcomm1 00:11:22:33:44:55 [DUN]",
-                    u"/dev/rfcomm1"},
-                   {u"USB\\VID_12D1", u"USB\\VID_12D1", u"/dev/ttyUSB0"}});
+    ExpectEntries(List(), {{u"BTSerial [Bluetooth]", u"BTSerial [DUN]", u"/dev/rfcomm0"},
+                           {u"rfcomm1 00:11:22:33:44:55 [Bluetooth]",
+                            u"rfcomm1 00:11:22:33:44:55 [DUN]", u"/dev/rfcomm1"},
+                           {u"USB\\VID_12D1", u"USB\\VID_12D1", u"/dev/ttyUSB0"}});
 }
 
 TEST_F(DiscoveryTest, NeverMoreThanTheCapacity) {
@@ -148,7 +148,9 @@ TEST_F(DiscoveryTest, NeverMoreThanTheCapacity) {
     EXPECT_EQ(EnumerateModems(nullptr, 20), 0u);
 }
 
-TEST_F(DiscoveryTest, NothingRegisteredListsNothing) { EXPECT_TRUE(List().empty()); }
+TEST_F(DiscoveryTest, NothingRegisteredListsNothing) {
+    EXPECT_TRUE(List().empty());
+}
 
 struct ChannelCase {
     const char* name;

@@ -12,7 +12,7 @@ namespace qvl::testing {
 
 FakeModemLine::FakeModemLine() {
     char name[256] = {};
-    termios raw {};
+    termios raw{};
     ::cfmakeraw(&raw);
     if (::openpty(&m_master, &m_slave, name, &raw, nullptr) != 0) {
         m_master = m_slave = -1;

@@ -10,7 +10,7 @@
 namespace qvl::testing {
 
 class FakeModemLine {
-public:
+  public:
     FakeModemLine();
     ~FakeModemLine();
     FakeModemLine(const FakeModemLine&) = delete;
@@ -35,7 +35,7 @@ public:
     void Play(std::vector<Piece> pieces);
     void Join();
 
-private:
+  private:
     int m_master = -1;
     int m_slave = -1;
     std::string m_slavePath;

@@ -18,7 +18,7 @@ long long MsSince(Clock::time_point start) {
 }
 
 class TransportSimTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ::setenv("QVL_LOCK_DIR", "", 1);
         SetTransportPorts({});

@@ -36,13 +36,13 @@ long long MsSince(Clock::time_point start) {
 }
 
 double ThreadCpuMs() {
-    timespec ts {};
+    timespec ts{};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
 class CountingPump : public IMessagePump {
-public:
+  public:
     void PumpMessages() override {
         ++count;
         if (action) {
@@ -56,7 +56,7 @@ public:
 };
 
 class RecordingMessageBox : public IMessageBoxPort {
-public:
+  public:
     MsgAnswer ShowMessage(std::u16string_view text, std::u16string_view, MsgButtons,
                           MsgIcon) override {
         shown.emplace_back(text);
@@ -79,7 +79,7 @@ std::string ReadFile(const std::string& path) {
 }
 
 class TransportTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_home = MakeTempDir("home");
         m_locks = MakeTempDir("lock");
@@ -152,34 +152,70 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ReadCase{"FinalOkEndsEarly",
                  {{0, "\r\n+CSQ: 20,99\r\n\r\nOK\r\n"}},
-                 3000, u"\\r\\n+CSQ: 20,99\\r\\n\\r\\nOK\\r\\n", 0, 1000},
-        ReadCase{"FinalErrorEndsEarly", {{0, "\r\nERROR\r\n"}}, 3000, u"\\r\\nERROR\\r\\n", 0, 1000},
+                 3000,
+                 u"\\r\\n+CSQ: 20,99\\r\\n\\r\\nOK\\r\\n",
+                 0,
+                 1000},
+        ReadCase{
+            "FinalErrorEndsEarly", {{0, "\r\nERROR\r\n"}}, 3000, u"\\r\\nERROR\\r\\n", 0, 1000},
         ReadCase{"LoneOkIsDroppedAndReadingGoesOn",
                  {{0, "\r\nOK\r\n"}, {100, "\r\n+CREG: 0,1\r\n\r\nOK\r\n"}},
-                 3000, u"\\r\\n+CREG: 0,1\\r\\n\\r\\nOK\\r\\n", 90, 1500},
+                 3000,
+                 u"\\r\\n+CREG: 0,1\\r\\n\\r\\nOK\\r\\n",
+                 90,
+                 1500},
         ReadCase{"LoneOkThenSilenceGivesEmptyText", {{0, "\r\nOK\r\n"}}, 200, u"", 200, 1500},
         ReadCase{"RingWithClipEndsAtEndOfClipLine",
                  {{0, "\r\nRING\r\n\r\n+CLIP: \"+4912345\",145\r\n"}, {400, "\r\nRING\r\n"}},
-                 3000, u"\\r\\nRING\\r\\n\\r\\n+CLIP: \"+4912345\",145\\r\\n", 0, 350},
+                 3000,
+                 u"\\r\\nRING\\r\\n\\r\\n+CLIP: \"+4912345\",145\\r\\n",
+                 0,
+                 350},
         ReadCase{"CmsErrorEndsAtItsLineEnd",
                  {{0, "+CMS ERROR: 500\r\n"}, {400, "late"}},
-                 3000, u"+CMS ERROR: 500\\r\\n", 0, 350},
+                 3000,
+                 u"+CMS ERROR: 500\\r\\n",
+                 0,
+                 350},
         ReadCase{"NewMessageIndicationEndsAtLineEnd",
-                 {{0, "\r\n+CMTI: \"SM\",3\r\n"}}, 3000, u"\\r\\n+CMTI: \"SM\",3\\r\\n", 0, 1000},
+                 {{0, "\r\n+CMTI: \"SM\",3\r\n"}},
+                 3000,
+                 u"\\r\\n+CMTI: \"SM\",3\\r\\n",
+                 0,
+                 1000},
         ReadCase{"SilenceReturnsEmptyRightAfterTimeout", {}, 200, u"", 200, 450},
         ReadCase{"IdleTimeIsCountedFromTheLastByte",
                  {{0, "a"}, {150, "b"}, {150, "c"}, {150, "d"}},
-                 250, u"abcd", 650, 1500},
-        ReadCase{"BellAndDeleteAreTwoHexDigits", {{0, "A\x07" "B\x7f\r\n\r\nOK\r\n"}}, 3000,
-                 u"A07B7f\\r\\n\\r\\nOK\\r\\n", 0, 1000},
+                 250,
+                 u"abcd",
+                 650,
+                 1500},
+        ReadCase{"BellAndDeleteAreTwoHexDigits",
+                 {{0,
+                   "A\x07"
+                   "B\x7f\r\n\r\nOK\r\n"}},
+                 3000,
+                 u"A07B7f\\r\\n\\r\\nOK\\r\\n",
+                 0,
+                 1000},
         ReadCase{"NulEscapeAndHighBytes",
-                 {{0, std::string("\x00\x1b\x80\xe9\xff", 5) + "\r\nOK\r\n"}}, 3000,
-                 u"001b\u20ac\u00e9\u00ff\\r\\nOK\\r\\n", 0, 1000},
+                 {{0, std::string("\x00\x1b\x80\xe9\xff", 5) + "\r\nOK\r\n"}},
+                 3000,
+                 u"001b\u20ac\u00e9\u00ff\\r\\nOK\\r\\n",
+                 0,
+                 1000},
         ReadCase{"AnswerSplitAcrossWrites",
                  {{0, "\r\n+CGMI: Ma"}, {60, "ker\r\n\r\nO"}, {60, "K\r\n"}},
-                 3000, u"\\r\\n+CGMI: Maker\\r\\n\\r\\nOK\\r\\n", 100, 1000},
-        ReadCase{"AnswerThatNeverEndsIsBoundedTo11Chunks", {{0, kLong}}, 300,
-                 std::u16string(2816, u'x'), 0, 1000}),
+                 3000,
+                 u"\\r\\n+CGMI: Maker\\r\\n\\r\\nOK\\r\\n",
+                 100,
+                 1000},
+        ReadCase{"AnswerThatNeverEndsIsBoundedTo11Chunks",
+                 {{0, kLong}},
+                 300,
+                 std::u16string(2816, u'x'),
+                 0,
+                 1000}),
     [](const ::testing::TestParamInfo<ReadCase>& row) { return std::string(row.param.name); });
 
 TEST_F(TransportTest, BytesAfterATerminatorStayForTheNextRead) {
@@ -421,9 +457,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(OpenErrorCase{"MissingDevice", "/dev/ttyQVLmissing0", ENOENT, u"plugged"},
                       OpenErrorCase{"NotATerminal", "/dev/null", ENOTTY, u"not a serial"},
                       OpenErrorCase{"Folder", "", EISDIR, u"could not be opened"}),
-    [](const ::testing::TestParamInfo<OpenErrorCase>& row) {
-        return std::string(row.param.name);
-    });
+    [](const ::testing::TestParamInfo<OpenErrorCase>& row) { return std::string(row.param.name); });
 
 TEST(PortErrorTextTest, PermissionProblemNamesTheDialoutGroup) {
     EXPECT_NE(PortErrorText(EACCES, u"/dev/ttyACM0").find(u"\"dialout\""), std::u16string::npos);
@@ -445,7 +479,7 @@ TEST_F(TransportTest, PortIsNeverHandedOutAsDescriptorZero) {
 // Exchanges and the port mutex.
 
 class ConsumesNewMessageIndications : public IUnsolicitedHandler {
-public:
+  public:
     bool HandleUnsolicited(const std::u16string& response) override {
         seen.push_back(response);
         return response.find(u"+CMTI:") != std::u16string::npos;
@@ -528,10 +562,11 @@ struct ByteCase {
 
 TEST(ResponseTextTest, ControlBytesAreEscapedAndTheRestIsWindows1252) {
     const ByteCase rows[] = {
-        {0x00, u"00"}, {0x07, u"07"}, {0x09, u"09"}, {0x0a, u"\\n"}, {0x0d, u"\\r"},
-        {0x1a, u"1a"}, {0x1f, u"1f"}, {0x20, u" "}, {0x5c, u"\\"}, {0x7e, u"~"},
-        {0x7f, u"7f"}, {0x80, u"\u20ac"}, {0x81, u"\u0081"}, {0x9f, u"\u0178"},
-        {0xa0, u"\u00a0"}, {0xe9, u"\u00e9"}, {0xff, u"\u00ff"},
+        {0x00, u"00"},     {0x07, u"07"},     {0x09, u"09"},     {0x0a, u"\\n"},
+        {0x0d, u"\\r"},    {0x1a, u"1a"},     {0x1f, u"1f"},     {0x20, u" "},
+        {0x5c, u"\\"},     {0x7e, u"~"},      {0x7f, u"7f"},     {0x80, u"\u20ac"},
+        {0x81, u"\u0081"}, {0x9f, u"\u0178"}, {0xa0, u"\u00a0"}, {0xe9, u"\u00e9"},
+        {0xff, u"\u00ff"},
     };
     for (const ByteCase& row : rows) {
         std::u16string text;

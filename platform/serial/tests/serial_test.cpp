@@ -34,7 +34,7 @@ TEST(UucpLockNameTest, NamesFollowTheDeviceBelowDev) {
 }
 
 class LockTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern = "/tmp/qvl-serial.XXXXXX";
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
