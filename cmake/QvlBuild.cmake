@@ -1,7 +1,10 @@
 # Build rules shared by every folder of the suite.
 include(GNUInstallDirs)
 
-set(QVL_WARNINGS -Wall -Wextra -Wshadow=local -Wnon-virtual-dtor -Wswitch)
+set(QVL_WARNINGS -Wall -Wextra -Wnon-virtual-dtor -Wswitch)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    list(APPEND QVL_WARNINGS -Wshadow=local)
+endif()
 if(QVL_WERROR)
     list(APPEND QVL_WARNINGS -Werror)
 endif()
