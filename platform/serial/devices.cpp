@@ -2,6 +2,7 @@
 #include "platform/serial/devices.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <system_error>

@@ -351,6 +351,7 @@ TEST_F(TransportTest, HungWriteShowsMessage5259AndAsksTheProgramToEnd) {
     EXPECT_GE(took, 200);
     EXPECT_LT(took, 2000);
     ASSERT_EQ(m_box.shown.size(), 1u);
+    EXPECT_FALSE(m_box.shown[0].empty());
     EXPECT_EQ(m_box.shown[0], LoadLocalString(kMsgWriteHung));
     EXPECT_EQ(m_endRequests, 1);
     EXPECT_GT(m_pump.count, 5) << "the wait for the writer pumps messages";

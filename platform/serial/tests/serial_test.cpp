@@ -61,6 +61,12 @@ class LockTest : public ::testing::Test {
     std::string m_dir;
 };
 
+TEST_F(LockTest, EveryNameOfADeviceSharesOneLock) {
+    // A /dev/serial/by-id style link resolves to the device it names.
+    fs::create_symlink("/dev/null", m_dir + "/usb-Maker_Modem-if00-port0");
+    EXPECT_EQ(UucpLockName(m_dir + "/usb-Maker_Modem-if00-port0"), "LCK..null");
+}
+
 TEST_F(LockTest, CreatesAndRemovesItsOwnLock) {
     EXPECT_EQ(AcquireUucpLock(m_dir, "LCK..ttyUSB0"), 0);
     EXPECT_EQ(Read("LCK..ttyUSB0"), OurLock());
