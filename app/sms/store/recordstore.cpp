@@ -2,6 +2,7 @@
 #include "app/sms/store/recordstore.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,7 +30,9 @@ constexpr std::size_t kMmsTimeChars = 30;
 
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
-std::u16string CutAtNul(std::u16string_view text, std::size_t maxUnits) {
+// The length a text keeps in a field of maxUnits units: up to the first NUL, at most maxUnits,
+// never ending in the first half of a surrogate pair.
+std::size_t FittedLength(std::u16string_view text, std::size_t maxUnits) {
     const auto nul = text.find(u'\0');
     std::size_t n = nul == std::u16string_view::npos ? text.size() : nul;
     if (n > maxUnits) {
@@ -38,7 +41,19 @@ std::u16string CutAtNul(std::u16string_view text, std::size_t maxUnits) {
             --n;
         }
     }
-    return std::u16string(text.substr(0, n));
+    return n;
+}
+
+std::u16string CutAtNul(std::u16string_view text, std::size_t maxUnits) {
+    return std::u16string(text.substr(0, FittedLength(text, maxUnits)));
+}
+
+// Cuts a held text in place (no copy when it already fits).
+void Fit(std::u16string& text, std::size_t maxUnits) {
+    const std::size_t n = FittedLength(text, maxUnits);
+    if (n != text.size()) {
+        text.resize(n);
+    }
 }
 
 // ---- Writing ----
@@ -53,21 +68,26 @@ public:
     }
     void I32(std::int32_t v) { U32(static_cast<std::uint32_t>(v)); }
     void Units(std::u16string_view s) {
+        const std::size_t at = m_out.size();
+        m_out.resize(at + s.size() * 2);
+        std::uint8_t* p = m_out.data() + at;
         for (char16_t c : s) {
-            m_out.push_back(static_cast<std::uint8_t>(c & 0xFF));
-            m_out.push_back(static_cast<std::uint8_t>(c >> 8));
+            *p++ = static_cast<std::uint8_t>(c & 0xFF);
+            *p++ = static_cast<std::uint8_t>(c >> 8);
         }
     }
-    // A fixed field: the text (already fitted), then NULs up to its size.
+    // A fixed field: the text as far as it fits, then NULs up to its size.
     void Field(std::u16string_view s, std::size_t chars) {
-        const std::u16string fitted = FitField(s, chars);
-        Units(fitted);
-        m_out.insert(m_out.end(), (chars - fitted.size()) * 2, 0);
+        const std::size_t n = FittedLength(s, chars - 1);
+        Units(s.substr(0, n));
+        m_out.resize(m_out.size() + (chars - n) * 2, 0);
     }
     // A variable text: its length with the NUL, then the text and the NUL.
-    void CountedText(std::u16string_view s) { U32(static_cast<std::uint32_t>(s.size() + 1)); }
+    void CountedText(std::u16string_view s) {
+        U32(static_cast<std::uint32_t>(FittedLength(s, kMaxVariableChars - 1) + 1));
+    }
     void TextWithNul(std::u16string_view s) {
-        Units(s);
+        Units(s.substr(0, FittedLength(s, kMaxVariableChars - 1)));
         m_out.push_back(0);
         m_out.push_back(0);
     }
@@ -133,14 +153,13 @@ struct RecordWriter {
 // ---- Reading ----
 
 std::u16string ReadUnits(std::span<const std::uint8_t> bytes) {
-    std::u16string s;
-    s.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const auto c = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
-        if (c == 0) {
-            break;
-        }
-        s.push_back(c);
+    std::size_t n = 0;
+    while (n + 1 < bytes.size() && (bytes[n] | bytes[n + 1]) != 0) {
+        n += 2;
+    }
+    std::u16string s(n / 2, u'\0');
+    for (std::size_t i = 0; i < n / 2; ++i) {
+        s[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
     }
     return s;
 }
@@ -261,33 +280,33 @@ bool ReadRecord(ByteReader& r, std::uint32_t tag, std::uint32_t version, Record&
 // what a save and a load give back.
 struct Normalizer {
     void operator()(SmsRecord& r) const {
-        r.name = FitField(r.name, kSmsNameChars);
-        r.number = FitField(r.number, kSmsNumberChars);
-        r.spare = FitField(r.spare, kSmsSpareChars);
-        r.time = FitField(r.time, kSmsTimeChars);
-        r.text = CutAtNul(r.text, kMaxVariableChars - 1);
+        Fit(r.name, kSmsNameChars - 1);
+        Fit(r.number, kSmsNumberChars - 1);
+        Fit(r.spare, kSmsSpareChars - 1);
+        Fit(r.time, kSmsTimeChars - 1);
+        Fit(r.text, kMaxVariableChars - 1);
     }
-    void operator()(FolderRecord& r) const { r.name = FitField(r.name, kFolderNameChars); }
+    void operator()(FolderRecord& r) const { Fit(r.name, kFolderNameChars - 1); }
     void operator()(TemplateRecord& r) const {
-        r.title = FitField(r.title, kTemplateTitleChars);
-        r.text = FitField(r.text, kTemplateTextChars);
+        Fit(r.title, kTemplateTitleChars - 1);
+        Fit(r.text, kTemplateTextChars - 1);
     }
     void operator()(MmsProfileRecord& r) const {
-        r.name = FitField(r.name, 40);
-        r.apn = FitField(r.apn, 40);
-        r.user = FitField(r.user, 20);
-        r.password = FitField(r.password, 20);
-        r.dns = FitField(r.dns, 20);
-        r.gateway = FitField(r.gateway, 20);
-        r.uri = FitField(r.uri, 80);
+        Fit(r.name, 39);
+        Fit(r.apn, 39);
+        Fit(r.user, 19);
+        Fit(r.password, 19);
+        Fit(r.dns, 19);
+        Fit(r.gateway, 19);
+        Fit(r.uri, 79);
     }
     void operator()(MmsMessageRecord& r) const {
-        r.to = FitField(r.to, kMmsAddressChars);
-        r.cc = FitField(r.cc, kMmsAddressChars);
-        r.subject = FitField(r.subject, kMmsAddressChars);
-        r.time = FitField(r.time, kMmsTimeChars);
-        r.text = CutAtNul(r.text, kMaxVariableChars - 1);
-        r.objects = CutAtNul(r.objects, kMaxVariableChars - 1);
+        Fit(r.to, kMmsAddressChars - 1);
+        Fit(r.cc, kMmsAddressChars - 1);
+        Fit(r.subject, kMmsAddressChars - 1);
+        Fit(r.time, kMmsTimeChars - 1);
+        Fit(r.text, kMaxVariableChars - 1);
+        Fit(r.objects, kMaxVariableChars - 1);
     }
 };
 
@@ -561,6 +580,10 @@ std::vector<std::uint8_t> CRecordStore::Serialize() {
 }
 
 bool CRecordStore::Deserialize(const std::vector<std::uint8_t>& bytes) {
+    return DeserializeSpan(bytes);
+}
+
+bool CRecordStore::DeserializeSpan(std::span<const std::uint8_t> bytes) {
     Clear();
     m_version = 0;
     ByteReader r(bytes);
@@ -595,22 +618,61 @@ bool CRecordStore::Deserialize(const std::vector<std::uint8_t>& bytes) {
 bool CRecordStore::Load(const std::string& path) {
     Clear();
     m_version = 0;
-    std::vector<std::uint8_t> bytes;
-    bool missing = false;
-    if (!ReadWholeFile(path, bytes, missing)) {
-        return missing;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == ENOENT;
     }
-    return Deserialize(bytes);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    const auto size = static_cast<std::size_t>(st.st_size);
+    if (size == 0) {
+        ::close(fd);
+        return true;
+    }
+    // Mapped read-only: the file is parsed where it lies, without a copy. The store replaces
+    // files by rename, so the mapped bytes never change under us.
+    void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    ::close(fd);
+    if (map == MAP_FAILED) {
+        std::vector<std::uint8_t> bytes;
+        bool missing = false;
+        return ReadWholeFile(path, bytes, missing) && Deserialize(bytes);
+    }
+    ::madvise(map, size, MADV_SEQUENTIAL);
+    const bool ok = DeserializeSpan(std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(map), size));
+    ::munmap(map, size);
+    return ok;
 }
 
 bool CRecordStore::Save(const std::string& path) {
-    const auto bytes = Serialize();
+    m_version = static_cast<int>(kCurrentVersion);
     std::string temp;
     const int fd = CreateTemp(path, temp);
     if (fd < 0) {
         return false;
     }
-    const bool written = WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+    // Written in slices of about a megabyte, so a large store needs no second copy in memory.
+    constexpr std::size_t kSlice = 1 << 20;
+    std::vector<std::uint8_t> buffer;
+    buffer.reserve(kSlice + 4096);
+    Writer w(buffer);
+    w.U32(kVersionTag);
+    w.U32(kCurrentVersion);
+    bool written = true;
+    for (const auto& r : m_records) {
+        std::visit(RecordWriter{w}, r);
+        if (buffer.size() >= kSlice) {
+            written = WriteAll(fd, buffer.data(), buffer.size());
+            buffer.clear();
+            if (!written) {
+                break;
+            }
+        }
+    }
+    written = written && WriteAll(fd, buffer.data(), buffer.size()) && ::fsync(fd) == 0;
     ::close(fd);
     if (!written) {
         ::unlink(temp.c_str());

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <span>
 #include <type_traits>
 #include <string>
 #include <string_view>
@@ -132,6 +133,7 @@ public:
     std::vector<std::uint8_t> Serialize();
     // Replaces the content from bytes, as Load reads them. False when the data was damaged.
     bool Deserialize(const std::vector<std::uint8_t>& bytes);
+    bool DeserializeSpan(std::span<const std::uint8_t> bytes);
 
     // Adds at the end with the previous record's id + 1. A message (type 1) equal in number,
     // time and text to one already held is not added: returns false.

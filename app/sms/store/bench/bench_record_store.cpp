@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -23,6 +24,12 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+double CpuNow() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
 bool RunCp(const std::string& from, const std::string& to) {
@@ -78,15 +85,17 @@ int main(int argc, char** argv) {
     store.Save(path);  // warm up, and the file the copies start from
 
     const int rounds = 3;
-    double save = 1e9, load = 1e9, cp = 1e9, copySync = 1e9;
+    double save = 1e9, load = 1e9, loadCpu = 1e9, cp = 1e9, copySync = 1e9;
     for (int r = 0; r < rounds; ++r) {
         auto t = Clock::now();
         store.Save(path);
         save = std::min(save, Seconds(t));
         qvl::sms::CRecordStore loaded;
         t = Clock::now();
+        const double c = CpuNow();
         loaded.Load(path);
         load = std::min(load, Seconds(t));
+        loadCpu = std::min(loadCpu, CpuNow() - c);
         if (loaded.Count(qvl::sms::RecordType::kMessage) != count) {
             std::fprintf(stderr, "load lost messages\n");
             return 1;
@@ -100,7 +109,7 @@ int main(int argc, char** argv) {
     }
     const auto bytes = std::filesystem::file_size(path);
     std::printf("messages %d, file %.1f MB (best of %d)\n", count, bytes / 1e6, rounds);
-    std::printf("load  %8.1f ms   %.2f x cp\n", load * 1e3, load / cp);
+    std::printf("load  %8.1f ms   %.2f x cp (CPU %.1f ms)\n", load * 1e3, load / cp, loadCpu * 1e3);
     std::printf("save  %8.1f ms   %.2f x cp, %.2f x copy with fsync\n", save * 1e3, save / cp,
                 save / copySync);
     std::printf("cp    %8.1f ms\ncopy with fsync %8.1f ms\n", cp * 1e3, copySync * 1e3);
