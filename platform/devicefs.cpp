@@ -181,7 +181,9 @@ std::string DevicePath(std::u16string_view devicePath) {
     }
     const auto parts = SplitDevicePath(devicePath);
     for (std::size_t i = 0; i < parts.size(); ++i) {
-        path += "/" + MatchEntry(path, parts[i]);
+        const std::string entry = MatchEntry(path, parts[i]);
+        path.push_back('/');
+        path += entry;
         if (i + 1 < parts.size()) {
             // A folder that cannot be made shows up as the caller's failing open.
             (void)::mkdir(path.c_str(), 0700);
