@@ -1,0 +1,483 @@
+#include "app/calls/callcommands.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "platform/sync.h"
+
+namespace qvl {
+
+namespace {
+
+constexpr std::u16string_view kOk = u"\\r\\nOK\\r\\n";
+
+bool Contains(const std::u16string& text, std::u16string_view what) {
+    return text.find(what) != std::u16string::npos;
+}
+
+std::u16string Utf8ToWideAscii(const std::string& ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+}
+
+std::u16string Decimal(int value) { return Utf8ToWideAscii(std::to_string(value)); }
+
+// The session lock with the busy flag set, as every call-control exchange holds them. The
+// previous busy value comes back at the end, so a nested command does not clear the busy flag
+// of the command it runs inside.
+class BusySection {
+public:
+    explicit BusySection(CPhoneEngine& engine)
+        : m_engine(engine), m_lock(engine.SessionLock()), m_previous(engine.m_busy) {
+        m_engine.m_busy = 1;
+    }
+    ~BusySection() { m_engine.m_busy = m_previous; }
+    BusySection(const BusySection&) = delete;
+    BusySection& operator=(const BusySection&) = delete;
+
+private:
+    CPhoneEngine& m_engine;
+    std::lock_guard<std::recursive_mutex> m_lock;
+    int m_previous;
+};
+
+// The port mutex for a sequence of exchanges; taken before the session lock.
+class PortHold {
+public:
+    explicit PortHold(CPhoneEngine& engine) : m_engine(engine), m_held(engine.AcquirePort()) {}
+    ~PortHold() {
+        if (m_held) {
+            m_engine.ReleasePort();
+        }
+    }
+    PortHold(const PortHold&) = delete;
+    PortHold& operator=(const PortHold&) = delete;
+    bool Held() const { return m_held; }
+
+private:
+    CPhoneEngine& m_engine;
+    bool m_held;
+};
+
+}  // namespace
+
+int VolumeTableValue(int level) {
+    static constexpr int kTable[] = {0, 25, 75, 125, 180, 225};
+    return level >= 0 && level <= 5 ? kTable[level] : 0;
+}
+
+std::u16string FormatCallDuration(std::uint64_t elapsedMs) {
+    const std::uint64_t s = elapsedMs / 1000;
+    const auto two = [](std::uint64_t v) {
+        std::string t = std::to_string(v);
+        return Utf8ToWideAscii(t.size() < 2 ? "0" + t : t);
+    };
+    return two(s / 3600) + u":" + two((s / 60) % 60) + u":" + two(s % 60);
+}
+
+std::u16string CallBubbleHtml(const std::u16string& caller,
+                              const std::function<std::u16string(int)>& text) {
+    return u"<html><body><form method=\"POST\" action=><p>" + text(5118) + caller +
+           u" ?</p><p align=right><input type=button name='cmd:9898' value='" + text(5119) +
+           u"'>&nbsp;<input type=button name='cmd:8989' value='" + text(5120) +
+           u"'></p></body></html>";
+}
+
+CallCommands::CallCommands(CPhoneEngine& engine, ICallView& view, UiPorts ui,
+                           std::function<std::u16string(int)> text, IClock* clock)
+    : m_engine(engine), m_view(view), m_ui(ui), m_text(std::move(text)), m_clock(clock) {}
+
+std::uint64_t CallCommands::Now() const {
+    return m_clock != nullptr ? m_clock->NowMs() : SystemClock().NowMs();
+}
+
+void CallCommands::Message(int id) {
+    if (m_ui.messages != nullptr) {
+        m_ui.messages->ShowMessage(T(id), u"QVL SMS/Phone", MsgButtons::Ok, MsgIcon::Information);
+    }
+}
+
+void CallCommands::StartTimer() {
+    m_callStartMs = Now();
+    m_view.SetTimerLine(FormatCallDuration(0));
+    m_view.StartCallTimer();
+}
+
+void CallCommands::CallButton() {
+    if (m_waiting) {
+        Message(5014);
+        return;
+    }
+    if (m_ringing) {
+        m_ringing = false;
+        m_view.StopRing();
+        m_view.RemoveCallBubble();
+        {
+            PortHold port(m_engine);
+            BusySection busy(m_engine);
+            std::u16string response;
+            // The answer's result is not examined: the call list refresh corrects the state.
+            m_engine.Exchange(u"ATA\r", 3000, response, Dispatch::Yes);
+        }
+        m_engine.m_inCall = 1;
+        m_view.ShowCallOptionsButton(true);
+        m_view.SetCallStateLine(u"");
+        m_view.Redraw();
+        StartTimer();
+        return;
+    }
+    if (m_engine.m_inCall == 0) {
+        Dial();
+        m_view.Redraw();
+        if (m_engine.m_inCall == 1) {
+            StartTimer();
+        }
+        return;
+    }
+    if (m_engine.AllCallsHeld()) {
+        Dial();
+        m_view.Redraw();
+    } else {
+        Message(5015);
+    }
+}
+
+void CallCommands::Dial() {
+    const std::u16string number = m_view.NumberText();
+    if (m_engine.m_stopped == 1) {
+        m_view.SetCallLine(u"<-" + number);
+        m_view.SetCallStateLine(T(5115));
+        m_view.Redraw();
+        return;
+    }
+    PortHold port(m_engine);
+    if (!port.Held()) {
+        return;
+    }
+    BusySection busy(m_engine);
+    if (number.empty()) {
+        m_view.Redraw();
+        return;
+    }
+    if (number[0] == u'*' || number[0] == u'#') {
+        Message(5037);
+        m_view.Redraw();
+        return;
+    }
+    if (m_ui.progress != nullptr) {
+        m_ui.progress->Create(0, 100, -1, false);
+        m_ui.progress->SetText(T(5204), -1);
+    }
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        std::u16string response;
+        if (!m_engine.Exchange(u"ATD" + number + u";\r", 10000, response, Dispatch::Yes)) {
+            m_view.SetCallStateLine(T(5115));
+            continue;
+        }
+        if (Contains(response, u"NO DIALTONE")) {
+            m_view.SetCallStateLine(T(5114));
+        } else if (Contains(response, u"ERROR")) {
+            m_view.SetCallStateLine(T(5115));
+        } else if (Contains(response, u"NO CARRIER")) {
+            m_view.SetCallStateLine(T(5116));
+        } else if (!response.empty()) {
+            m_view.SetCallStateLine(T(5096));
+            m_engine.m_inCall = 1;
+            m_view.ShowCallOptionsButton(true);
+            break;
+        }
+    }
+    m_view.SetCallLine(u"<-" + number);
+    if (m_ui.progress != nullptr) {
+        m_ui.progress->Close();
+    }
+    m_view.Redraw();
+}
+
+void CallCommands::DialNumber(const std::u16string& number) {
+    m_view.SetNumberText(number);
+    CallButton();
+}
+
+void CallCommands::HangUpButton() {
+    if (m_waiting) {
+        Message(5013);
+        return;
+    }
+    if (m_engine.m_inCall == 0 && !m_ringing) {
+        m_view.SetNumberText(u"");
+        return;
+    }
+    if (m_ringing) {
+        m_ringing = false;
+        m_view.StopRing();
+        m_view.RemoveCallBubble();
+    }
+    if (m_engine.m_inCall == 1) {
+        {
+            BusySection busy(m_engine);
+            m_engine.QueryCallList(Dispatch::Yes);
+        }
+        if (m_engine.m_callCount >= 2) {
+            Message(5036);
+            return;
+        }
+        if (m_engine.m_callCount == 1 && m_engine.m_calls[0].state == int(CallState::Active)) {
+            RunCallCommand(u"AT+CHLD=1" + Decimal(m_engine.m_calls[0].index) + u"\r");
+            m_engine.m_inCall = 0;
+            m_view.ShowCallOptionsButton(false);
+            return;
+        }
+    }
+    PortHold port(m_engine);
+    BusySection busy(m_engine);
+    std::u16string response;
+    m_engine.Exchange(u"ATH\r", 3000, response, Dispatch::Yes);
+    m_engine.QueryCallList(Dispatch::Yes);
+    RebuildCallList();
+    m_engine.m_inCall = 0;
+    m_view.ShowCallOptionsButton(false);
+}
+
+void CallCommands::RunCallCommand(const std::u16string& command) {
+    PortHold port(m_engine);
+    BusySection busy(m_engine);
+    if (m_ui.progress != nullptr) {
+        m_ui.progress->Create(0, 100, -1, false);
+        m_ui.progress->SetText(T(5203), -1);
+    }
+    std::u16string response;
+    m_engine.Exchange(command, 3000, response, Dispatch::Yes);
+    if (m_ui.progress != nullptr) {
+        m_ui.progress->Close();
+    }
+    if (!Contains(response, kOk)) {
+        Message(5019);
+        return;
+    }
+    m_engine.QueryCallList(Dispatch::Yes);
+    RebuildCallList();
+}
+
+void CallCommands::CallOptionCommand(int commandId, int selectedIndex) {
+    switch (commandId) {
+    case 1069:
+    case 1070:
+    case 1071: RunCallCommand(u"AT+CHLD=2\r"); return;
+    case 1072:
+        if (selectedIndex >= 0) {
+            RunCallCommand(u"AT+CHLD=2" + Decimal(selectedIndex) + u"\r");
+        }
+        return;
+    case 1073:
+        if (selectedIndex >= 0) {
+            RunCallCommand(u"AT+CHLD=1" + Decimal(selectedIndex) + u"\r");
+        }
+        return;
+    case 1074: RunCallCommand(u"AT+CHLD=3\r"); return;
+    default: return;
+    }
+}
+
+void CallCommands::RebuildCallList() {
+    BusySection busy(m_engine);
+    m_engine.QueryCallList(Dispatch::Yes);
+    const int count = std::min<int>(m_engine.m_callCount, int(m_engine.m_calls.size()));
+    m_view.FillCallList(std::vector<CallEntry>(m_engine.m_calls.begin(), m_engine.m_calls.begin() + count));
+    if (count == 0) {
+        // The operator name in the top line stays: only the call texts end with the call.
+        m_view.SetCallStateLine(u"");
+        m_engine.m_inCall = 0;
+        m_view.ShowKeypad();
+        m_view.ShowCallOptionsButton(false);
+        m_view.Redraw();
+        EndOfCall();
+    }
+}
+
+void CallCommands::EndOfCall() {
+    m_view.StopCallTimer();
+    m_view.SetCallStateLine(m_view.TimerLine());
+    m_view.SetTimerLine(u"");
+    m_view.Redraw();
+    m_view.StartClearTimer();
+}
+
+void CallCommands::OnCallTimerTick() { m_view.SetTimerLine(FormatCallDuration(Now() - m_callStartMs)); }
+
+void CallCommands::OnClearTimer() {
+    m_view.SetCallLine(u"");
+    m_view.SetCallStateLine(u"");
+}
+
+void CallCommands::KeypadKey(char16_t key) {
+    const std::u16string typed(1, key);
+    if (m_engine.m_inCall == 1 && !m_engine.AllCallsHeld()) {
+        PortHold port(m_engine);
+        BusySection busy(m_engine);
+        std::u16string response;
+        m_engine.Exchange(u"AT+VTS=" + typed + u"\r", 3000, response, Dispatch::Yes);
+        if (Contains(response, u"OK")) {
+            m_view.SetNumberText(m_view.NumberText() + typed);
+        }
+        return;
+    }
+    m_view.SetNumberText(m_view.NumberText() + typed);
+}
+
+void CallCommands::Backspace() {
+    std::u16string text = m_view.NumberText();
+    if (!text.empty()) {
+        text.pop_back();
+        m_view.SetNumberText(text);
+    }
+}
+
+bool CallCommands::SetVolumeLevel(int level) {
+    std::u16string response;
+    {
+        PortHold port(m_engine);
+        if (!port.Held()) {
+            return false;
+        }
+        BusySection busy(m_engine);
+        m_engine.Exchange(u"AT+CLVL=" + Decimal(VolumeTableValue(level)) + u"\r", 20000, response,
+                          Dispatch::Yes);
+    }
+    return Contains(response, kOk);
+}
+
+void CallCommands::VolumeUp() {
+    if (m_volume < 5 && SetVolumeLevel(m_volume + 1)) {
+        ++m_volume;
+    }
+}
+
+void CallCommands::VolumeDown() {
+    if (m_volume > 0 && SetVolumeLevel(m_volume - 1)) {
+        --m_volume;
+    }
+}
+
+void CallCommands::OnWaitingWatchTick() {
+    const WaitingWatch result = m_engine.WatchWaitingCall(m_waitingNumber);
+    switch (result) {
+    case WaitingWatch::StillWaiting: return;
+    case WaitingWatch::Taken:
+        m_view.StopWaitingWatch();
+        m_waiting = false;
+        m_ringing = false;
+        m_view.StopRing();
+        m_view.SetCallStateLine(u"");
+        m_view.Redraw();
+        return;
+    case WaitingWatch::Gone:
+        m_view.StopWaitingWatch();
+        m_waiting = false;
+        // The engine has reported the missed call, which the event reaction showed already
+        // while the ringing flag was still set.
+        if (m_ringing) {
+            OnCallEvent({DialerEvent::CallMissed, 0, {}});
+        }
+        return;
+    }
+}
+
+bool CallCommands::OnCallEvent(const DialerEventMessage& message) {
+    switch (message.event) {
+    case DialerEvent::IncomingCall: {
+        m_view.StopClearTimer();
+        const std::u16string& number = m_engine.m_displayText;
+        std::u16string shown;
+        if (!number.empty()) {
+            m_lastCaller = number;
+            const std::u16string name = m_view.LookupCallerName(number);
+            shown = name.empty() ? number : name;
+        } else {
+            m_lastCaller = T(5105);
+            shown = m_lastCaller;
+        }
+        m_view.SetCallLine(u"->" + shown);
+        if (!m_ringing) {
+            m_view.StartVoiceRing();
+            m_view.SetCallStateLine(T(5106) + u"..");
+            m_ringing = true;
+        }
+        m_view.Redraw();
+        if (!m_view.DialerOnScreen()) {
+            m_view.ShowCallBubble(CallBubbleHtml(shown, m_text), shown);
+        }
+        return true;
+    }
+    case DialerEvent::CallWaiting:
+        m_lastCaller = m_engine.m_displayText.empty() ? T(5105) : m_engine.m_displayText;
+        m_view.SetCallLine(u"->" + m_lastCaller);
+        if (!m_ringing) {
+            m_view.SetCallStateLine(T(5112) + u"..");
+            m_ringing = true;
+            m_waiting = true;
+            m_waitingNumber.clear();
+            m_view.StartVoiceRing();
+            m_view.StartWaitingWatch();
+        }
+        m_view.Redraw();
+        return true;
+    case DialerEvent::CallMissed:
+        if (m_ringing) {
+            m_ringing = false;
+            m_view.StopRing();
+            m_view.SetCallLine(u"X" + m_lastCaller);
+            m_view.SetCallStateLine(T(5107));
+            m_view.Redraw();
+            m_view.RemoveCallBubble();
+        }
+        return true;
+    case DialerEvent::CallConnected:
+        if (m_engine.m_callCount != 0) {
+            m_ringing = false;
+            m_view.StopRing();
+            m_view.RemoveCallBubble();
+            m_engine.m_inCall = 1;
+            m_view.ShowCallOptionsButton(true);
+            m_view.SetCallStateLine(u"");
+            m_view.Redraw();
+            StartTimer();
+        }
+        return true;
+    case DialerEvent::NoCarrier:
+        RebuildCallList();
+        m_view.Redraw();
+        return true;
+    case DialerEvent::SuppService: {
+        const int id = message.arg == 0   ? 5108
+                       : message.arg == 2 ? 5109
+                       : message.arg == 3 ? 5110
+                       : message.arg == 4 ? 5111
+                                          : 0;
+        if (id != 0) {
+            m_view.SetCallStateLine(T(id));
+            m_view.Redraw();
+        }
+        return true;
+    }
+    case DialerEvent::CfCardError:
+    case DialerEvent::Searching:
+    case DialerEvent::Operator:
+    case DialerEvent::PinCanceled:
+    case DialerEvent::SimBlocked:
+    case DialerEvent::Signal:
+    case DialerEvent::Battery:
+    case DialerEvent::NewSms:
+    case DialerEvent::GprsAttach:
+    case DialerEvent::MailboxFull:
+    case DialerEvent::Roaming:
+    case DialerEvent::Volume:
+    case DialerEvent::NoSim:
+    case DialerEvent::Diverted:
+    case DialerEvent::NotDiverted:
+    case DialerEvent::StatusReport:
+    case DialerEvent::PortError: return false;
+    }
+    return false;
+}
+
+}  // namespace qvl

@@ -1,0 +1,339 @@
+#include "app/shell/dialercontroller.h"
+
+#include "app/shell/dialerdoc.h"
+#include "app/shell/mainframe.h"
+#include "common/lang/lang.h"
+#include "platform/devicefs.h"
+#include "platform/registry.h"
+
+namespace qvl {
+
+namespace {
+
+QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
+std::u16string W(const QString& text) { return text.toStdU16String(); }
+
+}  // namespace
+
+DialerController::DialerController(CQVLDialerDoc* doc, CMainFrame* frame, Services services)
+    : m_doc(doc),
+      m_frame(frame),
+      m_view(frame->DialerView()),
+      m_messageBoxes(frame),
+      m_dialogs(frame),
+      m_progress(frame),
+      m_messages(services.messages != nullptr ? services.messages : &m_messageBoxes) {
+    EnginePorts ports;
+    ports.sink = this;
+    ports.pinDialog = services.pinDialog != nullptr ? services.pinDialog : &m_dialogs;
+    ports.chooser = services.chooser != nullptr ? services.chooser : &m_dialogs;
+    ports.messages = m_messages;
+    ports.pump = &m_pump;
+    ports.io = services.io;
+    ports.modems = services.modems;
+    ports.power = services.power;
+    m_engine = std::make_unique<CPhoneEngine>(ports);
+    UiPorts ui;
+    ui.messages = m_messages;
+    ui.pump = &m_pump;
+    ui.progress = &m_progress;
+    m_calls = std::make_unique<CallCommands>(*m_engine, *this, ui, LoadLocalString);
+    m_view->SetMessagePort(m_messages);
+
+    m_timer1.setInterval(3000);
+    m_timer3.setInterval(2000);
+    m_timer4.setInterval(1000);
+    m_timer5.setInterval(5000);
+    m_timer5.setSingleShot(true);
+    m_timer6.setInterval(1000);
+    m_timer6.setSingleShot(true);
+    connect(&m_timer1, &QTimer::timeout, this, &DialerController::PollStep);
+    connect(&m_timer3, &QTimer::timeout, this, [this] { m_calls->OnWaitingWatchTick(); });
+    connect(&m_timer4, &QTimer::timeout, this, [this] { m_calls->OnCallTimerTick(); });
+    connect(&m_timer5, &QTimer::timeout, this, [this] { m_calls->OnClearTimer(); });
+    connect(&m_timer6, &QTimer::timeout, this, [this] {
+        // Modem set-up once the session is up. The SIM book read and the MMS profile import
+        // that follow it belong to the phonebook and MMS parts of the program.
+        if (m_engine->m_stopped == 0) {
+            m_engine->InitModem();
+        }
+    });
+    connect(m_view, &CQVLDialerView::ButtonClicked, this, &DialerController::OnButton);
+    connect(m_view, &CQVLDialerView::Command, this, &DialerController::OnCommand);
+    connect(m_view, &CQVLDialerView::CallListRowActivated, this, &DialerController::OnRowActivated);
+    connect(&m_notifier, &CallNotifier::Accepted, this, [this] { m_calls->CallButton(); });
+    connect(&m_notifier, &CallNotifier::Rejected, this, [this] { m_calls->HangUpButton(); });
+}
+
+DialerController::~DialerController() { Shutdown(); }
+
+QTimer& DialerController::Timer(int id) {
+    switch (id) {
+    case 1: return m_timer1;
+    case 3: return m_timer3;
+    case 4: return m_timer4;
+    case 5: return m_timer5;
+    default: return m_timer6;
+    }
+}
+
+bool DialerController::Handles(int command) {
+    return command == kCmdRestartPhone || command == kCmdRingerSettings ||
+           command == kCmdCallVoiceMail;
+}
+
+void DialerController::Start() {
+    m_frame->setWindowTitle(QString::fromLatin1(CMainFrame::kTitle));
+    m_engine->m_portName.clear();
+    m_engine->m_modemName.clear();
+    m_engine->m_storedPin.clear();
+    m_engine->StartSession(AutoPin::AskUser);
+    if (m_shutDown) {
+        return;
+    }
+    m_timer6.start();
+    m_timer1.start();
+}
+
+void DialerController::PollStep() {
+    if (m_engine->m_stopped == 1) {
+        return;
+    }
+    m_engine->ProcessDialer();
+    if (m_view->CallList()->topLevelItemCount() != m_engine->m_callCount) {
+        m_calls->RebuildCallList();
+    }
+}
+
+void DialerController::Shutdown() {
+    if (m_shutDown) {
+        return;
+    }
+    m_shutDown = true;
+    for (QTimer* t : {&m_timer1, &m_timer3, &m_timer4, &m_timer5, &m_timer6}) {
+        t->stop();
+    }
+    m_sound.Stop();
+    m_notifier.Remove();
+    m_engine->StopSession();
+}
+
+void DialerController::SetPollSuspended(bool suspended) {
+    std::lock_guard<std::recursive_mutex> lock(m_engine->SessionLock());
+    m_engine->m_pollSuspended = suspended ? 1 : 0;
+}
+
+void DialerController::RunCommand(int command) {
+    switch (command) {
+    case kCmdRestartPhone: Restart(); return;
+    case kCmdCallVoiceMail: CallVoiceMail(); return;
+    case kCmdRingerSettings:
+        m_frame->RunSettingsDialog([this] {
+            CQVLRingerPage page(m_frame, m_frame->width() > m_frame->height(),
+                                [this](const QString& name) {
+                                    m_sound.Play(QString::fromStdString(DevicePath(u"\\windows\\" + W(name))),
+                                                 SoundPlayer::Repeat::Once);
+                                });
+            return page.exec();
+        });
+        return;
+    default: return;
+    }
+}
+
+void DialerController::Restart() {
+    m_progress.Create(0, 100, -1, false);
+    m_progress.SetText(LoadLocalString(5244), -1);
+    m_engine->StopSession();
+    m_engine->StartSession(AutoPin::AskUser);
+    m_progress.Close();
+}
+
+void DialerController::CallVoiceMail() {
+    const RegKey key = RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer\\SMS");
+    std::u16string number;
+    if (key) {
+        number = key.ReadString(u"VoiceMailNo").value_or(u"").substr(0, 260);
+    }
+    if (!number.empty()) {
+        m_frame->ShowPane(0);
+        m_calls->DialNumber(number);
+        m_doc->SetDialerActive(true);
+        return;
+    }
+    // "Yes" leads to the SMS settings page, which comes with the SMS settings work.
+    m_messages->ShowMessage(LoadLocalString(5051), u"QVL SMS/Phone", MsgButtons::YesNo,
+                            MsgIcon::Question);
+}
+
+void DialerController::OnDialerEvent(const DialerEventMessage& message) {
+    if (m_deadModem.Feed(message.event)) {
+        m_engine->StopSession();
+        SetStatusLine(LoadLocalString(5084));
+        if (m_messages->ShowMessage(LoadLocalString(5235), u"QVL SMS/Phone", MsgButtons::YesNo,
+                                    MsgIcon::Question) == MsgAnswer::Yes) {
+            m_progress.Create(0, 100, -1, false);
+            m_progress.SetText(LoadLocalString(5244), -1);
+            m_engine->StartSession(AutoPin::AskUser);
+            m_progress.Close();
+        }
+        return;
+    }
+    switch (message.event) {
+    case DialerEvent::PortError:
+        m_engine->StopSession();
+        m_messages->ShowMessage(LoadLocalString(5258), u"QVL SMS/Phone", MsgButtons::Ok,
+                                MsgIcon::Error);
+        SetStatusLine(LoadLocalString(5084));
+        return;
+    case DialerEvent::NewSms:
+        m_sound.Play(RingPath(u"SMSRing"), SoundPlayer::Repeat::Once);
+        m_view->HandleStatusEvent(message, m_engine->m_displayText);
+        m_engine->NotifyTodayItem(1, m_view->UnreadCount());
+        return;
+    case DialerEvent::Volume:
+        m_calls->SetStoredVolume(static_cast<int>(message.arg));
+        m_view->HandleStatusEvent(message, m_engine->m_displayText);
+        return;
+    case DialerEvent::Diverted:
+        m_view->HandleStatusEvent(message, m_engine->m_divertNumber);
+        return;
+    default: break;
+    }
+    if (!m_calls->OnCallEvent(message)) {
+        m_view->HandleStatusEvent(message, m_engine->m_displayText);
+    }
+}
+
+void DialerController::OnButton(int id) {
+    if (const char16_t key = KeyCharacter(id); key != 0) {
+        m_calls->KeypadKey(key);
+        return;
+    }
+    switch (id) {
+    case kCallButton: m_calls->CallButton(); return;
+    case kHangUpButton: m_calls->HangUpButton(); return;
+    case kBackspaceButton: m_calls->Backspace(); return;
+    default: return;  // the address book comes with the phonebook work
+    }
+}
+
+void DialerController::OnCommand(int id) {
+    switch (id) {
+    case kCmdVolumeDown:
+        m_calls->VolumeDown();
+        m_view->SetVolume(m_calls->Volume());
+        return;
+    case kCmdVolumeUp:
+        m_calls->VolumeUp();
+        m_view->SetVolume(m_calls->Volume());
+        return;
+    case kCmdCallOptions:
+    case kCmdKeypad:
+        if (!m_view->CallListShown()) {
+            m_calls->RebuildCallList();
+            m_view->ShowCallList(m_engine->m_callCount > 0);
+        } else {
+            m_view->ShowCallList(false);
+        }
+        return;
+    case kCmdMessageView:
+        m_frame->ShowPane(1);
+        m_view->ResetUnreadCount();
+        m_engine->NotifyTodayItem(0, 0);
+        return;
+    case kCmdHoldActive:
+    case kCmdRetrieveHeld:
+    case kCmdSwap:
+    case kCmdPrivate:
+    case kCmdRelease:
+    case kCmdConference: m_calls->CallOptionCommand(id, m_selectedCall); return;
+    default: return;
+    }
+}
+
+void DialerController::OnRowActivated(int callIndex, const QString& stateText) {
+    m_selectedCall = callIndex;
+    QPushButton* hold = m_view->OptionButton(kCmdHoldActive);
+    QPushButton* retrieve = m_view->OptionButton(kCmdRetrieveHeld);
+    if (stateText == Q(LoadLocalString(5113))) {
+        hold->setEnabled(true);
+        retrieve->setEnabled(false);
+    } else if (stateText == Q(LoadLocalString(5109))) {
+        hold->setEnabled(false);
+        retrieve->setEnabled(true);
+    } else if (stateText == Q(LoadLocalString(5112))) {
+        hold->setEnabled(false);
+        retrieve->setEnabled(false);
+    }
+}
+
+QString DialerController::RingPath(const char16_t* value) const {
+    const RegKey key = RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer\\Settings\\Ringer");
+    const std::u16string name = key ? key.ReadString(value).value_or(u"").substr(0, 260) : u"";
+    // The value is a bare name in "\windows"; anything with a folder in it is not ours to play.
+    if (name.empty() || name.find_first_of(u"/\\") != std::u16string::npos) {
+        return {};
+    }
+    return QString::fromStdString(DevicePath(u"\\windows\\" + name));
+}
+
+std::u16string DialerController::NumberText() const { return W(m_view->Text(kNumberField)); }
+void DialerController::SetNumberText(const std::u16string& t) { m_view->SetText(kNumberField, Q(t)); }
+void DialerController::SetCallLine(const std::u16string& t) { m_view->SetText(kNameLine, Q(t)); }
+void DialerController::SetCallStateLine(const std::u16string& t) { m_view->SetText(kCallStateLine, Q(t)); }
+std::u16string DialerController::TimerLine() const { return W(m_view->Text(kTimerLine)); }
+void DialerController::SetTimerLine(const std::u16string& t) { m_view->SetText(kTimerLine, Q(t)); }
+void DialerController::SetStatusLine(const std::u16string& t) { m_view->SetText(kStatusLine, Q(t)); }
+void DialerController::ShowCallOptionsButton(bool shown) { m_view->ShowCallOptionsButton(shown); }
+
+void DialerController::FillCallList(const std::vector<CallEntry>& calls) {
+    QTreeWidget* list = m_view->CallList();
+    list->clear();
+    for (const CallEntry& call : calls) {
+        const int id = call.state == 0 ? 5113 : call.state == 1 ? 5109 : call.state == 5 ? 5112 : 0;
+        auto* item = new QTreeWidgetItem(list, {Q(call.number), id != 0 ? Q(LoadLocalString(id)) : QString()});
+        item->setData(0, Qt::UserRole, call.index);
+    }
+}
+
+void DialerController::ShowKeypad() {
+    if (m_view->CallListShown()) {
+        m_view->ShowCallList(false);
+    }
+}
+
+void DialerController::Redraw() { m_view->update(); }
+void DialerController::StartCallTimer() { m_timer4.start(); }
+void DialerController::StopCallTimer() { m_timer4.stop(); }
+void DialerController::StartClearTimer() { m_timer5.start(); }
+void DialerController::StopClearTimer() { m_timer5.stop(); }
+void DialerController::StartWaitingWatch() { m_timer3.start(); }
+void DialerController::StopWaitingWatch() { m_timer3.stop(); }
+void DialerController::StartVoiceRing() { m_sound.Play(RingPath(u"VoiceRing"), SoundPlayer::Repeat::Loop); }
+void DialerController::StopRing() { m_sound.Stop(); }
+
+void DialerController::ShowCallBubble(const std::u16string& html, const std::u16string& caller) {
+    // The HTML stays the text source of the bubble; the desktop shows its plain parts.
+    m_bubbleHtml = Q(html);
+    m_notifier.Show(QString::fromLatin1(CMainFrame::kTitle),
+                    Q(LoadLocalString(5118)) + Q(caller) + QStringLiteral(" ?"),
+                    Q(LoadLocalString(5119)), Q(LoadLocalString(5120)));
+}
+
+void DialerController::RemoveCallBubble() {
+    m_bubbleHtml.clear();
+    m_notifier.Remove();
+}
+
+bool DialerController::DialerOnScreen() const {
+    return m_frame->isVisible() && !m_frame->isMinimized() && m_frame->ActivePane() == 0 &&
+           m_doc->DialerActive();
+}
+
+std::u16string DialerController::LookupCallerName(const std::u16string&) {
+    // Caller names come from the device contacts, which arrive with the contacts work.
+    return {};
+}
+
+}  // namespace qvl

@@ -1,0 +1,106 @@
+// The dialer's engine side: owns CPhoneEngine and the call commands, runs the session start
+// and the view's timers, shows the engine's dialogs, and turns every dialer event into its
+// reaction on the view.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <memory>
+
+#include "app/calls/callcommands.h"
+#include "app/engine/phoneengine.h"
+#include "app/shell/dialogs.h"
+#include "common/controls/rkfloatctrl.h"
+#include "platform/qt/qtports.h"
+
+namespace qvl {
+
+class CMainFrame;
+class CQVLDialerDoc;
+class CQVLDialerView;
+
+// Optional replacements of the engine's system services (tests: a scripted modem).
+struct DialerServices {
+    IModemIo* io = nullptr;
+    IModemDirectory* modems = nullptr;
+    IPinDialog* pinDialog = nullptr;
+    IModemChooser* chooser = nullptr;
+    IMessageBoxPort* messages = nullptr;
+    IPowerSupply* power = nullptr;
+};
+
+class DialerController : public QObject, public IDialerEventSink, public ICallView {
+    Q_OBJECT
+public:
+    using Services = DialerServices;
+    DialerController(CQVLDialerDoc* doc, CMainFrame* frame, Services services = DialerServices());
+    ~DialerController() override;
+
+    static bool Handles(int command);
+    void Start();
+    void RunCommand(int command);
+    void Shutdown();
+    void SetPollSuspended(bool suspended);
+
+    CPhoneEngine& Engine() { return *m_engine; }
+    CallCommands& Calls() { return *m_calls; }
+    const QString& BubbleHtml() const { return m_bubbleHtml; }
+    QTimer& Timer(int id);
+    // The dialer event sink.
+    void OnDialerEvent(const DialerEventMessage& message) override;
+    // Poll timer work (timer 1), callable by tests.
+    void PollStep();
+
+    // ICallView
+    std::u16string NumberText() const override;
+    void SetNumberText(const std::u16string& text) override;
+    void SetCallLine(const std::u16string& text) override;
+    void SetCallStateLine(const std::u16string& text) override;
+    std::u16string TimerLine() const override;
+    void SetTimerLine(const std::u16string& text) override;
+    void SetStatusLine(const std::u16string& text) override;
+    void ShowCallOptionsButton(bool shown) override;
+    void FillCallList(const std::vector<CallEntry>& calls) override;
+    void ShowKeypad() override;
+    void Redraw() override;
+    void StartCallTimer() override;
+    void StopCallTimer() override;
+    void StartClearTimer() override;
+    void StopClearTimer() override;
+    void StartWaitingWatch() override;
+    void StopWaitingWatch() override;
+    void StartVoiceRing() override;
+    void StopRing() override;
+    void ShowCallBubble(const std::u16string& html, const std::u16string& caller) override;
+    void RemoveCallBubble() override;
+    bool DialerOnScreen() const override;
+    std::u16string LookupCallerName(const std::u16string& number) override;
+
+private:
+    void OnButton(int id);
+    void OnCommand(int id);
+    void OnRowActivated(int callIndex, const QString& stateText);
+    void Restart();
+    void CallVoiceMail();
+    QString RingPath(const char16_t* value) const;
+
+    CQVLDialerDoc* m_doc;
+    CMainFrame* m_frame;
+    CQVLDialerView* m_view;
+    QtMessageBoxPort m_messageBoxes;
+    QtMessagePump m_pump;
+    QtEngineDialogs m_dialogs;
+    RKFloatCtrl m_progress;
+    SoundPlayer m_sound;
+    CallNotifier m_notifier;
+    std::unique_ptr<CPhoneEngine> m_engine;
+    std::unique_ptr<CallCommands> m_calls;
+    IMessageBoxPort* m_messages;
+    DeadModemCounter m_deadModem;
+    QTimer m_timer1, m_timer3, m_timer4, m_timer5, m_timer6;
+    int m_selectedCall = -1;
+    QString m_bubbleHtml;
+    bool m_shutDown = false;
+};
+
+}  // namespace qvl

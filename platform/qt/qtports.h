@@ -1,0 +1,72 @@
+// Qt adapters of the platform: message boxes, the message pump, sound playback and the
+// desktop notification bubble.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "platform/uiports.h"
+
+class QWidget;
+
+namespace qvl {
+
+class QtMessageBoxPort : public IMessageBoxPort {
+public:
+    explicit QtMessageBoxPort(QWidget* parent = nullptr) : m_parent(parent) {}
+    MsgAnswer ShowMessage(std::u16string_view text, std::u16string_view caption,
+                          MsgButtons buttons, MsgIcon icon) override;
+
+private:
+    QWidget* m_parent;
+};
+
+// One round of the Qt event loop.
+class QtMessagePump : public IMessagePump {
+public:
+    void PumpMessages() override;
+};
+
+// Plays a ring tone file asynchronously, once or in a loop. A missing file, an unreadable
+// format or a machine without audio plays nothing and reports nothing.
+class SoundPlayer {
+public:
+    enum class Repeat { Once, Loop };
+    SoundPlayer();
+    ~SoundPlayer();
+    void Play(const QString& path, Repeat repeat);
+    void Stop();
+    bool IsPlaying() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// The incoming-call bubble as a freedesktop notification with Accept and Reject actions.
+// Without a notification service on the session bus nothing is shown.
+class CallNotifier : public QObject {
+    Q_OBJECT
+public:
+    explicit CallNotifier(QObject* parent = nullptr);
+    // title, body text (plain), the two action labels. Returns false when no bubble was shown.
+    bool Show(const QString& title, const QString& body, const QString& accept,
+              const QString& reject);
+    void Remove();
+    bool IsShown() const { return m_id != 0; }
+
+signals:
+    void Accepted();
+    void Rejected();
+
+private slots:
+    void OnActionInvoked(uint id, const QString& action);
+    void OnClosed(uint id, uint reason);
+
+private:
+    uint m_id = 0;
+};
+
+}  // namespace qvl
