@@ -2,8 +2,10 @@
 // listing and deleting, sending and writing through the "> " prompt, new-message
 // indications (AT+CNMI, +CMTI, +CMT, +CDS) and the service-centre address.
 #include <algorithm>
+#include <ctime>
 
 #include "tools/modemsim/modem_core.h"
+#include "tools/modemsim/seed.h"
 
 namespace qvl::sim {
 
@@ -52,7 +54,51 @@ int TpduLength(const std::string& hex) {
     return total - scaLength - 1;
 }
 
+// The destination address of an SMS-SUBMIT as a dialling number, empty when it does not fit.
+std::string SubmitDestination(const std::string& pdu) {
+    const int t = OctetAt(pdu, 0) + 1;
+    const int digits = OctetAt(pdu, static_cast<std::size_t>(t) + 2);
+    const int toa = OctetAt(pdu, static_cast<std::size_t>(t) + 3);
+    if (digits <= 0 || digits > 20 || toa < 0) {
+        return {};
+    }
+    std::string number = (toa & 0x70) == 0x10 ? "+" : "";
+    for (int i = 0; i < digits; ++i) {
+        const int octet = OctetAt(pdu, static_cast<std::size_t>(t + 4 + i / 2));
+        if (octet < 0) {
+            return {};
+        }
+        const int d = i % 2 == 0 ? octet & 0x0F : octet >> 4;
+        number += d < 10 ? static_cast<char>('0' + d) : d == 10 ? '*' : '#';
+    }
+    return number;
+}
+
+std::string LocalTimeText() {
+    const std::time_t t = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
+    return buf;
+}
+
 }  // namespace
+
+void ModemCore::ScheduleStatusReport(const std::string& submitPdu, int reference) {
+    const std::string recipient = SubmitDestination(submitPdu);
+    if (recipient.empty()) {
+        return;
+    }
+    // The network confirms delivery a little later, as a +CDS report of the message.
+    m_sink.Schedule(m_state.behaviour.statusReportMs, [this, recipient, reference] {
+        const std::string report =
+            EncodeStatusReportPdu(m_state.serviceCentre, reference, recipient, LocalTimeText(), 0);
+        if (!report.empty()) {
+            InjectStatusReport(report);
+        }
+    });
+}
 
 SmsMemory* ModemCore::Memory(const std::string& name) {
     const std::string n = UpperAscii(name);
@@ -266,6 +312,9 @@ void ModemCore::FinishPrompt(bool cancel) {
             m_nextReference = (m_nextReference + 1) % 256;
             m_sentPdus.push_back(pdu);
             reply.Line("+CMGS: " + std::to_string(reference));
+            if ((firstOctet & 0x20) != 0 && m_state.behaviour.statusReportMs >= 0) {
+                ScheduleStatusReport(pdu, reference);
+            }
         }
     } else {
         SmsMemory* mem = Memory(m_mem[1]);

@@ -161,6 +161,7 @@ private:
     Final CmdCnmi(Form form, const AtArgs& args, Reply& reply);
     Final CmdCsca(Form form, const AtArgs& args, Reply& reply);
     void FinishPrompt(bool cancel);
+    void ScheduleStatusReport(const std::string& submitPdu, int reference);
     SmsMemory* Memory(const std::string& name);
     const SmsMemory* Memory(const std::string& name) const;
     std::string CpmsCounts() const;

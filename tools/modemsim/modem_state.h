@@ -76,6 +76,7 @@ struct Behaviour {
     int autoAnswerMs = -1;            // outgoing call answered by the far end after this (-1 never)
     int networkScanMs = 0;            // duration of AT+COPS=?
     int escapeGuardMs = 500;          // "+++" guard time in data mode
+    int statusReportMs = -1;          // a sent message asking for a report gets +CDS after this (-1 never)
     int cmeeDefault = 0;              // AT+CMEE after reset
     // AT+CNMI parameter lists accepted verbatim ("1,1,0,1"); empty: every valid combination.
     std::set<std::string> cnmiAccepted;

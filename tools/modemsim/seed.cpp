@@ -331,6 +331,7 @@ bool ParseSeed(std::string_view text, ModemSeed& seed, std::string* error) {
             else if (key == "AUTO_ANSWER_MS") ok = setInt(b.autoAnswerMs, -1, 600000);
             else if (key == "NETWORK_SCAN_MS") ok = setInt(b.networkScanMs, 0, 120000);
             else if (key == "ESCAPE_GUARD_MS") ok = setInt(b.escapeGuardMs, 0, 10000);
+            else if (key == "STATUS_REPORT_MS") ok = setInt(b.statusReportMs, -1, 600000);
             else if (key == "CMEE") ok = setInt(b.cmeeDefault, 0, 2);
             else if (key == "CNMI_ACCEPTED") {
                 b.cnmiAccepted.clear();

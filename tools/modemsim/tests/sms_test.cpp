@@ -119,6 +119,27 @@ TEST_F(SimTest, StatusReportAndServiceCentre) {
     EXPECT_EQ(Ask("AT+CGSMS=2;+CGSMS?"), "\r\n+CGSMS: 2\r\n\r\nOK\r\n");
 }
 
+TEST_F(SimTest, ReportRequestedBySubmitArrivesAsCds) {
+    ModemSeed seed = ReadySeed();
+    seed.behaviour.statusReportMs = 50;
+    Open(seed);
+    Ask("ATE0;+CNMI=1,1,0,1");
+    Ask("AT+CMGS=16");
+    m_line->Send("0021000D91941511325476F8000002E834\x1a");  // TP-SRR set
+    EXPECT_EQ(m_line->ReadAnswer(), "\r\n+CMGS: 0\r\n\r\nOK\r\n");
+    const std::string cds = m_line->ReadUntil("00\r\n", 1000);
+    // Service centre, SMS-STATUS-REPORT, reference 0, the recipient, two time stamps, status 0.
+    ASSERT_EQ(cds.size(), std::string("\r\n+CDS: 26\r\n").size() + 2 * 34 + 2) << cds;
+    EXPECT_EQ(cds.substr(0, 12), "\r\n+CDS: 26\r\n");
+    EXPECT_EQ(cds.substr(12, 38), "0791947101670000" "0600" "0D91941511325476F8");
+    EXPECT_EQ(cds.substr(cds.size() - 4), "00\r\n");
+
+    Ask("AT+CMGS=16");
+    m_line->Send(std::string(kSubmit) + "\x1a");
+    m_line->ReadAnswer();
+    EXPECT_EQ(m_line->ReadFor(150), "") << "no report asked for, none sent";
+}
+
 TEST(SeedEncoder, DeliverPduMatchesPublishedVector) {
     EXPECT_EQ(EncodeDeliverPdu("+2782913593", "+27821234567", "2013-03-08 15:02:16+02:00", "Test2"), kDeliver);
     // Text outside the GSM alphabet goes as UCS2 (DCS 08), two octets a character.
