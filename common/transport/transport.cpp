@@ -432,6 +432,7 @@ int PortRead(PortHandle handle, std::u16string& response, std::uint32_t timeoutM
         PumpMessages();
         std::size_t received = kReadChunkBytes;
         int more = PortReadRaw(handle, chunk, received, timeoutMs);
+        TraceNumber("Return Value = %lld", more);
         for (std::size_t i = 0; i < received; ++i) {
             PumpMessages();
             AppendResponseText(response, chunk + i, 1);
