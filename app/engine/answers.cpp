@@ -343,6 +343,22 @@ std::optional<std::vector<CallEntry>> ParseClcc(std::u16string_view answer) {
     return calls;
 }
 
+bool ContainsRing(std::u16string_view answer) {
+    if (Contains(answer, u"+CRING:")) {
+        return true;
+    }
+    constexpr std::u16string_view kRing = u"RING";
+    for (std::size_t at = answer.find(kRing); at != npos; at = FindFrom(answer, kRing, at + 1)) {
+        const bool lineStart = at == 0 || answer.substr(0, at).ends_with(u"\\n");
+        const std::size_t end = at + kRing.size();
+        const bool lineEnd = end == answer.size() || answer.substr(end).starts_with(u"\\r");
+        if (lineStart && lineEnd) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::int64_t ParseCmtiIndex(std::u16string_view answer) {
     const std::size_t at = answer.find(u"+CMTI");
     if (at == npos) {

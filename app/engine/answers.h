@@ -71,6 +71,10 @@ DivertAnswer ParseCcfc(std::u16string_view answer);
 std::optional<std::vector<CallEntry>> ParseClcc(std::u16string_view answer);
 
 // Unsolicited result codes.
+// True when the text carries a RING result code: a line that is exactly "RING" (the start or
+// end of a cut-off read counts as a line end), or "+CRING:". A name such as "BRINGMANN" in a
+// phonebook answer is not a RING.
+bool ContainsRing(std::u16string_view answer);
 // "+CMTI: <mem>,<index>": the storage index, or -1 when none is readable.
 std::int64_t ParseCmtiIndex(std::u16string_view answer);
 // "+CSSU: <code>": the code, or -1 when none is readable.

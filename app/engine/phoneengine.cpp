@@ -792,7 +792,7 @@ void CPhoneEngine::RunRotationQuery(int index) {
 
 bool CPhoneEngine::HandleUnsolicited(const std::u16string& response) {
     const std::uint64_t now = NowMs();
-    if (Contains(response, u"RING")) {
+    if (ContainsRing(response)) {
         m_ring.lastRingMs = now;
         if (!m_ring.ringing) {
             m_displayText = ParseClipNumber(response);

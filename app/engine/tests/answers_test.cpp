@@ -230,6 +230,26 @@ TEST(AnswersTest, UnsolicitedCodes) {
             {"no_value", u"\\r\\n+CSSU: \\r\\n", -1},
         },
         ParseCssuCode);
+    struct RingCase {
+        const char* name;
+        std::u16string answer;
+        bool ring;
+    };
+    const std::vector<RingCase> rings = {
+        {"ring_line", u"\\r\\nRING\\r\\n", true},
+        {"ring_with_clip", u"\\r\\nRING\\r\\n\\r\\n+CLIP: \"+4930\",145\\r\\n", true},
+        {"cut_before_line_end", u"\\r\\nRING", true},
+        {"previous_read_took_crlf", u"RING\\r\\n", true},
+        {"cring", u"\\r\\n+CRING: VOICE\\r\\n", true},
+        {"name_in_phonebook", u"\\r\\n+CPBR: 1,\"0301\",129,\"BRINGMANN\"\\r\\n\\r\\nOK\\r\\n", false},
+        {"ringtone_word", u"\\r\\nRINGTONE\\r\\n", false},
+        {"empty", u"", false},
+    };
+    for (const auto& c : rings) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ContainsRing(c.answer), c.ring);
+    }
+
     EXPECT_EQ(ParseClipNumber(u"\\r\\nRING\\r\\n\\r\\n+CLIP: \"+4930123\",145\\r\\n"), u"+4930123");
     EXPECT_EQ(ParseClipNumber(u"\\r\\nRING\\r\\n"), u"");
     EXPECT_EQ(ParseClipNumber(u"\\r\\nRING\\r\\n\\r\\n+CLIP: \"+4930"), u"");
