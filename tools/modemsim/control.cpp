@@ -66,10 +66,10 @@ int HexDigit(char h) {
 }
 
 const char* kHelp =
-    "OK commands: call NUMBER | ccwa NUMBER | answer [ID] | hangup [ID] | sms [SM|ME] PDU | "
+    "OK commands: call NUMBER | ccwa NUMBER | answer [ID] | hangup [ID] | busy [ID] | sms [SM|ME] PDU | "
     "deliver [SM|ME] SENDER TEXT | status-report PDU | cssu CODE | signal RSSI | battery PERCENT [charging] | "
     "network on|off | roaming on|off | gprs on|off | sim in|out | error [N] | cme CODE [N] | cms CODE [N] | "
-    "noanswer [N] | fault off | silent [on|off] | garbage BYTES | split MS | delay MS | pace BAUD | drop | "
+    "noanswer [N] | fault off | canned PREFIX ANSWER | silent [on|off] | garbage BYTES | split MS | delay MS | pace BAUD | drop | "
     "calls | log [N] | dtmf";
 
 }  // namespace
@@ -116,10 +116,12 @@ std::string RunControlCommand(ModemSimulator& modem, const std::string& line) {
     if (cmd == "CCWA" || cmd == "WAITING") {
         return modem.InjectCallWaiting(w.size() > 1 ? w[1] : "") ? "OK" : "ERROR no call in progress or waiting disabled";
     }
-    if (cmd == "ANSWER" || cmd == "HANGUP") {
+    if (cmd == "ANSWER" || cmd == "HANGUP" || cmd == "BUSY") {
         const auto id = w.size() > 1 ? Number(w[1], 1, 7) : std::optional<int>(0);
         if (!id) return "ERROR call id 1..7";
-        const bool ok = cmd == "ANSWER" ? modem.RemoteAnswer(*id) : modem.RemoteHangup(*id);
+        const bool ok = cmd == "ANSWER" ? modem.RemoteAnswer(*id)
+                        : cmd == "BUSY" ? modem.RemoteBusy(*id)
+                                        : modem.RemoteHangup(*id);
         return ok ? "OK" : "ERROR no such call";
     }
     if (cmd == "SMS") {
@@ -186,6 +188,11 @@ std::string RunControlCommand(ModemSimulator& modem, const std::string& line) {
         const auto n = count(2);
         if (!code || !n) return "ERROR " + w[0] + " CODE [COUNT]";
         modem.SetFault(cmd == "CME" ? FaultKind::CmeError : FaultKind::CmsError, *n, *code);
+        return "OK";
+    }
+    if (cmd == "CANNED") {
+        if (w.size() < 3) return "ERROR canned PREFIX ANSWER";
+        modem.SetCannedAnswer(w[1], UnescapeBytes(RestAfter(line, 2)));
         return "OK";
     }
     if (cmd == "FAULT") {

@@ -497,6 +497,18 @@ bool ModemCore::RemoteAnswer(int callId) {
     return false;
 }
 
+bool ModemCore::RemoteBusy(int callId) {
+    for (const Call& c : m_calls) {
+        const bool ringing = c.state == CallState::Dialing || c.state == CallState::Alerting;
+        if (ringing && (callId == 0 || c.id == callId)) {
+            RemoveCall(c.id);
+            EmitUnsolicited("\r\nBUSY\r\n");
+            return true;
+        }
+    }
+    return false;
+}
+
 void ModemCore::EndDataCall(bool noCarrier) {
     m_dataCall = false;
     m_mode = LineMode::Command;

@@ -73,6 +73,7 @@ public:
     bool InjectSupplementary(int code);
     bool RemoteAnswer(int callId);  // 0: the first alerting or dialling call
     bool RemoteHangup(int callId);  // 0: every call (and a data call)
+    bool RemoteBusy(int callId);    // an outgoing call meets a busy line; 0: the first one
     void SetSignal(int rssi) { m_state.signal = rssi; }
     void SetBattery(int percent, bool charging);
     void SetRegistered(bool registered);

@@ -299,6 +299,13 @@ bool ModemSimulator::RemoteHangup(int callId) {
     return ok;
 }
 
+bool ModemSimulator::RemoteBusy(int callId) {
+    std::lock_guard lock(m_mutex);
+    const bool ok = m_core.RemoteBusy(callId);
+    Wake();
+    return ok;
+}
+
 void ModemSimulator::SetSignal(int rssi) {
     std::lock_guard lock(m_mutex);
     m_core.SetSignal(rssi);

@@ -52,6 +52,7 @@ public:
     bool InjectSupplementary(int code);  // +CSSU, when AT+CSSN enabled it
     bool RemoteAnswer(int callId = 0);
     bool RemoteHangup(int callId = 0);
+    bool RemoteBusy(int callId = 0);  // "BUSY" for a dialling or alerting call
     void SetSignal(int rssi);
     void SetBattery(int percent, bool charging = false);
     void SetRegistered(bool registered);

@@ -56,6 +56,13 @@ TEST_F(SimTest, ControlCommandsDriveTheSimulator) {
     EXPECT_EQ(RunControlCommand(*m_sim, "cme 10 1"), "OK");
     EXPECT_EQ(Ask("AT+CSQ"), "\r\n+CME ERROR: 10\r\n");
     EXPECT_EQ(RunControlCommand(*m_sim, "log 2"), "OK AT+CSQ | AT+CSQ");
+
+    EXPECT_EQ(RunControlCommand(*m_sim, "canned ATD \\r\\nNO DIALTONE\\r\\n"), "OK");
+    EXPECT_EQ(Ask("ATD123;"), "\r\nNO DIALTONE\r\n");
+    EXPECT_EQ(Ask("ATD123;"), "\r\nOK\r\n");
+    EXPECT_EQ(RunControlCommand(*m_sim, "busy"), "OK");
+    EXPECT_EQ(m_line->ReadFor(100), "\r\nBUSY\r\n");
+    EXPECT_EQ(RunControlCommand(*m_sim, "busy"), "ERROR no such call");
 }
 
 TEST(ControlBytes, Unescapes) {
