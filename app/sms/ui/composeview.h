@@ -1,0 +1,84 @@
+// The compose screen in SMS mode: "To" with recipients separated by ";", the message text with
+// its live length counter, Send (one message per recipient, each filed under "Out Sent" or
+// "Out Unsent"), "Save in..", "Use Template..", the import of a text file, and the switch
+// between SMS and MMS (the MMS side is not offered yet).
+#pragma once
+
+#include <QDialog>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/sms/ui/messagemodel.h"
+#include "app/sms/ui/smsuiports.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace qvl::smsui {
+
+// The pieces of a "To" text: split at ";", blanks removed (numbers are often typed in groups,
+// "0170 123 4567"), empty pieces skipped.
+std::vector<std::u16string> SplitRecipients(std::u16string_view to);
+// A number the codec can address: an optional leading "+", then digits, "*" and "#" only.
+bool IsDialableNumber(std::u16string_view number);
+// "SMS = %d, Used = %d, Left = %d" with the codec's figures (UCS2 figures when the text needs
+// UCS2), in the current language.
+QString CounterText(const QString& text);
+
+struct SendOutcome {
+    std::u16string number;
+    bool sent = false;
+};
+
+class CQVLComposeView : public QDialog {
+    Q_OBJECT
+public:
+    enum class Mode { kSms = 0, kMms = 1 };
+
+    CQVLComposeView(const SmsUiPorts& ports, QWidget* parent = nullptr);
+
+    void SetTo(const QString& to);
+    void SetText(const QString& text);
+    // The stored message this screen was opened for (an unsent message or a draft): it is
+    // removed from the store once the screen sends or saves the message.
+    void SetOriginal(const MessageRow& row);
+
+    // Sends to every recipient; shows each outcome and files each message. Empty when there
+    // was no recipient (the user is told).
+    std::vector<SendOutcome> Send();
+    // Files the message under the folder (a key, or kNewFolderChoice). False when canceled
+    // or the same message is already filed there.
+    bool SaveIn(std::int32_t folderChoice);
+    // Inserts the text of the template with this key at the cursor.
+    bool UseTemplate(std::int32_t key);
+    // Replaces the text with a file's content (UTF-8, else Windows-1252).
+    bool ImportFile(const QString& path);
+
+    QLineEdit* To() const { return m_to; }
+    QPlainTextEdit* Text() const { return m_text; }
+    QLabel* Counter() const { return m_counter; }
+    QComboBox* ModeSwitch() const { return m_mode; }
+
+private:
+    void UpdateCounter();
+    void RemoveOriginal();
+    void ShowSaveInMenu();
+    void ShowTemplateMenu();
+    void ChooseImportFile();
+
+    const SmsUiPorts& m_ports;
+    QComboBox* m_mode;
+    QLineEdit* m_to;
+    QPlainTextEdit* m_text;
+    QLabel* m_counter;
+    QPushButton* m_saveIn;
+    QPushButton* m_useTemplate;
+    std::optional<MessageRow> m_original;
+};
+
+}  // namespace qvl::smsui

@@ -1,0 +1,364 @@
+#include "app/sms/ui/smsnewview.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QMenu>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "app/sms/store/messageops.h"
+#include "app/sms/store/recordstore.h"
+#include "app/sms/ui/composeview.h"
+#include "app/sms/ui/folderdialogs.h"
+#include "app/sms/ui/readdialog.h"
+#include "common/lang/lang.h"
+
+namespace qvl::smsui {
+
+namespace {
+
+// The current id of an MMS record, checked like ResolveSmsId.
+std::int32_t ResolveMmsId(const sms::CRecordStore& store, const MessageRow& row) {
+    for (const auto& record : store.Records()) {
+        if (const auto* m = std::get_if<sms::MmsMessageRecord>(&record);
+            m && m->to == row.number && m->time == row.time && m->text == row.text) {
+            if (m->id == row.id) {
+                return m->id;
+            }
+        }
+    }
+    for (const auto& record : store.Records()) {
+        if (const auto* m = std::get_if<sms::MmsMessageRecord>(&record);
+            m && m->to == row.number && m->time == row.time && m->text == row.text) {
+            return m->id;
+        }
+    }
+    return -1;
+}
+
+std::string StorePathOf(const MessageRow& row) {
+    return row.kind == MessageKind::kSms ? sms::SmsStorePath() : sms::MmsStorePath();
+}
+
+std::int32_t ResolveId(const sms::CRecordStore& store, const MessageRow& row) {
+    return row.kind == MessageKind::kSms ? ResolveSmsId(store, row) : ResolveMmsId(store, row);
+}
+
+}  // namespace
+
+CQVLSMSNewView::CQVLSMSNewView(SmsUiPorts ports, QWidget* parent)
+    : QWidget(parent), m_ports(std::move(ports)) {
+    setObjectName(QStringLiteral("CQVLSMSNewView"));
+    m_folders = new QComboBox(this);
+    m_model = new CMessageListModel(this);
+    m_list = new QTableView(this);
+    m_list->setModel(m_model);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setShowGrid(false);
+    m_list->setWordWrap(false);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_list->verticalHeader()->hide();
+    // Fixed row heights and column widths: the list never measures its rows, so a folder of
+    // many thousands of messages shows as fast as a short one.
+    m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_list->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    m_list->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_list->horizontalHeader()->setStretchLastSection(true);
+    m_list->setColumnWidth(CMessageListModel::kColNumber, 110);
+    m_list->setColumnWidth(CMessageListModel::kColMessage, 180);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_folders);
+    layout->addWidget(m_list, 1);
+
+    connect(m_folders, &QComboBox::activated, this, [this](int) { Refresh(); });
+    connect(m_list, &QTableView::doubleClicked, this, [this](const QModelIndex&) {
+        OpenSelected();
+    });
+    connect(m_list, &QTableView::customContextMenuRequested, this,
+            &CQVLSMSNewView::ShowContextMenu);
+    ReloadFolders(sms::kFolderInUnread);
+}
+
+void CQVLSMSNewView::ReloadFolders(std::int32_t keep) {
+    m_folders->clear();
+    sms::CRecordStore folders;
+    folders.Load(sms::FolderStorePath());
+    for (const auto& entry : sms::FolderList(folders)) {
+        QString title = entry.textId != 0 ? Msg(entry.textId)
+                        : entry.key == sms::kFolderDrafts
+                            ? Msg(kTextDrafts)
+                            : QString::fromStdU16String(entry.name);
+        m_folders->addItem(title, entry.key);
+    }
+    const int index = m_folders->findData(keep);
+    m_folders->setCurrentIndex(index >= 0 ? index : 0);
+}
+
+std::int32_t CQVLSMSNewView::CurrentFolder() const {
+    return m_folders->currentIndex() >= 0 ? m_folders->currentData().toInt()
+                                          : sms::kFolderInUnread;
+}
+
+bool CQVLSMSNewView::ShowFolder(std::int32_t key) {
+    ReloadFolders(key);
+    Refresh();
+    return CurrentFolder() == key;
+}
+
+void CQVLSMSNewView::Refresh() {
+    const int row = SelectedRow();
+    ReloadFolders(CurrentFolder());
+    sms::CRecordStore smsStore;
+    smsStore.Load(sms::SmsStorePath());
+    sms::CRecordStore mmsStore;
+    mmsStore.Load(sms::MmsStorePath());
+    m_model->SetRows(RowsOfFolder(smsStore, mmsStore, CurrentFolder()));
+    SelectRow(std::min(row, m_model->rowCount() - 1));
+    if (m_ports.notifyToday) {
+        m_ports.notifyToday(0, 0);
+    }
+    emit UnreadSeen();
+}
+
+int CQVLSMSNewView::ReadFromPhone() {
+    int read = 0;
+    if (m_ports.modem != nullptr) {
+        sms::CRecordStore store;
+        store.Load(sms::SmsStorePath());
+        read = m_ports.modem->CopyFromPhone(store, true);
+        if (read > 0) {
+            store.Save(sms::SmsStorePath());
+        }
+    }
+    Refresh();
+    return read;
+}
+
+void CQVLSMSNewView::OpenView() { ReadFromPhone(); }
+
+bool CQVLSMSNewView::SelectRow(int row) {
+    if (row < 0 || row >= m_model->rowCount()) {
+        m_list->clearSelection();
+        return false;
+    }
+    m_list->selectRow(row);
+    m_list->setCurrentIndex(m_model->index(row, 0));
+    return true;
+}
+
+int CQVLSMSNewView::SelectedRow() const {
+    const auto rows = m_list->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void CQVLSMSNewView::OpenCompose(const QString& to, const QString& text,
+                                 const MessageRow* original) {
+    CQVLComposeView compose(m_ports, this);
+    compose.SetTo(to);
+    compose.SetText(text);
+    if (original != nullptr) {
+        compose.SetOriginal(*original);
+    }
+    m_ports.Run(compose);
+    Refresh();
+}
+
+void CQVLSMSNewView::NewMessage(const QString& to) { OpenCompose(to, {}, nullptr); }
+
+void CQVLSMSNewView::OpenSelected() {
+    const MessageRow* selected = m_model->RowAt(SelectedRow());
+    if (selected == nullptr) {
+        return;
+    }
+    const MessageRow row = *selected;
+    const std::int32_t folder = CurrentFolder();
+    // A message written on the device that never went out is edited again, not read.
+    if (row.kind == MessageKind::kSms && row.time.empty() &&
+        (folder == sms::kFolderOutUnsent || folder == sms::kFolderDrafts)) {
+        OpenCompose(QString::fromStdU16String(row.number), QString::fromStdU16String(row.text),
+                    &row);
+        return;
+    }
+    CQVLReadDialog dialog(m_ports, row, this);
+    m_ports.Run(dialog);
+    if (folder == sms::kFolderInUnread && row.kind == MessageKind::kSms) {
+        sms::CRecordStore store;
+        store.Load(sms::SmsStorePath());
+        const std::int32_t id = ResolveSmsId(store, row);
+        if (id >= 0 && sms::MarkReadOnClose(store, id)) {
+            store.Save(sms::SmsStorePath());
+        }
+    }
+    ActOnRead(row, static_cast<int>(dialog.Action()));
+    Refresh();
+}
+
+void CQVLSMSNewView::ActOnRead(const MessageRow& row, int action) {
+    switch (static_cast<ReadAction>(action)) {
+        case ReadAction::kClose:
+            return;
+        case ReadAction::kReply:
+            OpenCompose(QString::fromStdU16String(row.number), QString::fromStdU16String(row.text),
+                        nullptr);
+            return;
+        case ReadAction::kForward:
+            OpenCompose({}, QString::fromStdU16String(row.text), nullptr);
+            return;
+        case ReadAction::kCall:
+            if (m_ports.dial) {
+                m_ports.dial(row.number);
+            }
+            return;
+        case ReadAction::kDelete: {
+            Refresh();
+            // Select the row again by its content; the refresh may have moved it.
+            for (int i = 0; i < m_model->rowCount(); ++i) {
+                const MessageRow* r = m_model->RowAt(i);
+                if (r->kind == row.kind && r->number == row.number && r->text == row.text &&
+                    r->time == row.time) {
+                    SelectRow(i);
+                    DeleteSelected();
+                    return;
+                }
+            }
+            return;
+        }
+    }
+}
+
+bool CQVLSMSNewView::DeleteSelected() {
+    const int selectedRow = SelectedRow();
+    const MessageRow* selected = m_model->RowAt(selectedRow);
+    if (selected == nullptr) {
+        m_ports.Ask(this, Msg(kMsgCannotDelete).toStdU16String(), MsgButtons::Ok,
+                    MsgIcon::Error);
+        return false;
+    }
+    const MessageRow row = *selected;
+    if (m_ports.Ask(this, Msg(kMsgAskDeleteMessage).toStdU16String(), MsgButtons::YesNo,
+                    MsgIcon::Question) != MsgAnswer::Yes) {
+        return false;
+    }
+    sms::CRecordStore store;
+    store.Load(StorePathOf(row));
+    const std::int32_t id = ResolveId(store, row);
+    const bool removed =
+        id >= 0 && store.Remove(row.kind == MessageKind::kSms ? sms::RecordType::kMessage
+                                                              : sms::RecordType::kMmsMessage,
+                                id);
+    if (!removed || !store.Save(StorePathOf(row))) {
+        m_ports.Ask(this, Msg(kMsgCannotDelete).toStdU16String(), MsgButtons::Ok,
+                    MsgIcon::Error);
+        Refresh();
+        return false;
+    }
+    Refresh();
+    SelectRow(std::min(selectedRow, m_model->rowCount() - 1));
+    m_ports.Ask(this, Msg(kMsgDeleted).toStdU16String(), MsgButtons::Ok, MsgIcon::Information);
+    return true;
+}
+
+bool CQVLSMSNewView::MoveSelectedTo(std::int32_t folderChoice) {
+    const MessageRow* selected = m_model->RowAt(SelectedRow());
+    if (selected == nullptr) {
+        return false;
+    }
+    const MessageRow row = *selected;
+    const std::int32_t key = ResolveFolderChoice(m_ports, this, folderChoice);
+    if (key == kNoFolder) {
+        Refresh();
+        return false;
+    }
+    sms::CRecordStore store;
+    store.Load(StorePathOf(row));
+    const std::int32_t id = ResolveId(store, row);
+    bool moved = false;
+    if (row.kind == MessageKind::kSms) {
+        moved = id >= 0 && sms::MoveMessage(store, id, key);
+    } else if (auto* m = store.FindAs<sms::MmsMessageRecord>(id)) {
+        m->folder = key;
+        moved = true;
+    }
+    if (moved) {
+        store.Save(StorePathOf(row));
+    }
+    Refresh();
+    return moved;
+}
+
+bool CQVLSMSNewView::ExportSelectedToPhone() {
+    const MessageRow* selected = m_model->RowAt(SelectedRow());
+    if (selected == nullptr) {
+        return false;
+    }
+    if (selected->kind == MessageKind::kMms) {
+        m_ports.Ask(this, Msg(kMsgCannotExportMms).toStdU16String(), MsgButtons::Ok,
+                    MsgIcon::Error);
+        return false;
+    }
+    const bool ok = m_ports.modem != nullptr &&
+                    m_ports.modem->ExportToPhone(selected->number, selected->text,
+                                                 selected->time) == 1;
+    m_ports.Ask(this, Msg(ok ? kMsgExported : kMsgExportFailed).toStdU16String(),
+                MsgButtons::Ok, ok ? MsgIcon::Information : MsgIcon::Error);
+    return ok;
+}
+
+void CQVLSMSNewView::ShowContextMenu(const QPoint& pos) {
+    const QModelIndex index = m_list->indexAt(pos);
+    if (index.isValid()) {
+        SelectRow(index.row());
+    }
+    QMenu menu(this);
+    for (const auto& top : LoadLocalMenu(kMenuSms)) {
+        for (const auto& item : top.popup ? top.items : std::vector<MenuItem>{top}) {
+            if (item.separator) {
+                menu.addSeparator();
+            } else if (item.command == kCmdMoveTo) {
+                QMenu* sub = menu.addMenu(Msg(kTextMoveTo));
+                FillFolderMenu(*sub);
+                for (QAction* a : sub->actions()) {
+                    a->setProperty("moveTo", true);
+                }
+            } else {
+                menu.addAction(QString::fromStdU16String(item.text))->setData(item.command);
+            }
+        }
+    }
+    QAction* chosen = menu.exec(m_list->viewport()->mapToGlobal(pos));
+    if (chosen == nullptr) {
+        return;
+    }
+    if (chosen->property("moveTo").toBool()) {
+        MoveSelectedTo(chosen->data().toInt());
+        return;
+    }
+    switch (chosen->data().toInt()) {
+        case kCmdRead: OpenSelected(); break;
+        case kCmdDelete: DeleteSelected(); break;
+        case kCmdExportToSim: ExportSelectedToPhone(); break;
+        default: break;
+    }
+}
+
+void CQVLSMSNewView::ManageFolders() {
+    CQVLFoldersDialog dialog(m_ports, this);
+    m_ports.Run(dialog);
+    Refresh();
+}
+
+void CQVLSMSNewView::ManageTemplates() {
+    CQVLTemplatesDialog dialog(m_ports, this);
+    m_ports.Run(dialog);
+}
+
+void CQVLSMSNewView::Retranslate() {
+    m_model->ReloadTitles();
+    ReloadFolders(CurrentFolder());
+}
+
+}  // namespace qvl::smsui

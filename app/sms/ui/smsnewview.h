@@ -1,0 +1,79 @@
+// CQVLSMSNewView: the message pane of the main window. A folder combo ("In Unread", "In Read",
+// "Out Unsent", "Out Sent", "Drafts", then the user folders) above a full-row list of the
+// folder's messages (Number, Message, When), with the context menu 103 (Read, Delete, Move
+// To.., Export to SIM). Each command loads the record file it needs, changes it and saves it
+// at once, so the view holds no long-lived copy of the store.
+//
+// The main window creates it with the screens' ports:
+//     auto* view = new qvl::smsui::CQVLSMSNewView(ports, splitter);
+// and calls OpenView() when the user switches to the message pane (the phone is read into the
+// store, the list shown, and UnreadSeen emitted), ShowFolder(kFolderInUnread) for the Today
+// item's request, NewMessage() for a message from the contacts plug-in, ManageFolders() and
+// ManageTemplates() for the menu commands.
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+
+#include "app/sms/ui/messagemodel.h"
+#include "app/sms/ui/smsuiports.h"
+
+class QComboBox;
+class QMenu;
+class QTableView;
+
+namespace qvl::smsui {
+
+class CQVLSMSNewView : public QWidget {
+    Q_OBJECT
+public:
+    explicit CQVLSMSNewView(SmsUiPorts ports, QWidget* parent = nullptr);
+
+    // Showing the pane: reads the phone's messages into the store, then refreshes.
+    void OpenView();
+    // Re-reads the folders and the messages of the chosen folder; tells the Today item that no
+    // new messages wait.
+    void Refresh();
+    // The phone-read command: CopyFromPhone (with its progress and Cancel), then Refresh.
+    int ReadFromPhone();
+    bool ShowFolder(std::int32_t key);
+    std::int32_t CurrentFolder() const;
+
+    // The commands on the selected row.
+    bool SelectRow(int row);
+    int SelectedRow() const;
+    void OpenSelected();
+    bool DeleteSelected();
+    // folderChoice: a key or kNewFolderChoice (asks for the name).
+    bool MoveSelectedTo(std::int32_t folderChoice);
+    bool ExportSelectedToPhone();
+
+    // A new message, optionally to a number (the contacts plug-in's hand-over).
+    void NewMessage(const QString& to = {});
+    void ManageFolders();
+    void ManageTemplates();
+    // Re-reads every text in the current language.
+    void Retranslate();
+
+    CMessageListModel* Model() const { return m_model; }
+    QTableView* List() const { return m_list; }
+    QComboBox* Folders() const { return m_folders; }
+    const SmsUiPorts& Ports() const { return m_ports; }
+
+signals:
+    // The user has looked at the messages: the new-message count and icon go back to zero.
+    void UnreadSeen();
+
+private:
+    void ReloadFolders(std::int32_t keep);
+    void ShowContextMenu(const QPoint& pos);
+    void OpenCompose(const QString& to, const QString& text, const MessageRow* original);
+    void ActOnRead(const MessageRow& row, int action);
+
+    SmsUiPorts m_ports;
+    QComboBox* m_folders;
+    QTableView* m_list;
+    CMessageListModel* m_model;
+};
+
+}  // namespace qvl::smsui
