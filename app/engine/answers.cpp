@@ -431,29 +431,52 @@ int BatteryLevelFromStatus(const PowerStatus& status) {
 
 const char* DialerEventName(DialerEvent event) {
     switch (event) {
-        case DialerEvent::CfCardError: return "DM_CF_CARD_ERROR";
-        case DialerEvent::Searching: return "DM_SEARCHING";
-        case DialerEvent::Operator: return "DM_OPERATOR";
-        case DialerEvent::IncomingCall: return "DM_INCOMING_CALL";
-        case DialerEvent::CallMissed: return "DM_CALL_MISSED";
-        case DialerEvent::PinCanceled: return "DM_PIN_CANCELED";
-        case DialerEvent::SimBlocked: return "DM_SIM_BLOCKED";
-        case DialerEvent::Signal: return "DM_SIGNAL";
-        case DialerEvent::Battery: return "DM_BATTERY";
-        case DialerEvent::NewSms: return "DM_NEW_SMS";
-        case DialerEvent::GprsAttach: return "DM_GPRS_ATTACH";
-        case DialerEvent::MailboxFull: return "DM_MAILBOX_FULL";
-        case DialerEvent::Roaming: return "DM_ROAMING";
-        case DialerEvent::Volume: return "DM_VOLUME";
-        case DialerEvent::SuppService: return "DM_SUPP_SERVICE";
-        case DialerEvent::NoCarrier: return "DM_NO_CARRIER";
-        case DialerEvent::CallWaiting: return "DM_CALL_WAITING";
-        case DialerEvent::NoSim: return "DM_NO_SIM";
-        case DialerEvent::Diverted: return "DM_DIVERTED";
-        case DialerEvent::NotDiverted: return "DM_NOT_DIVERTED";
-        case DialerEvent::CallConnected: return "DM_CALL_CONNECTED";
-        case DialerEvent::StatusReport: return "DM_STATUS_REPORT";
-        case DialerEvent::PortError: return "DM_PORT_ERROR";
+        case DialerEvent::CfCardError:
+            return "DM_CF_CARD_ERROR";
+        case DialerEvent::Searching:
+            return "DM_SEARCHING";
+        case DialerEvent::Operator:
+            return "DM_OPERATOR";
+        case DialerEvent::IncomingCall:
+            return "DM_INCOMING_CALL";
+        case DialerEvent::CallMissed:
+            return "DM_CALL_MISSED";
+        case DialerEvent::PinCanceled:
+            return "DM_PIN_CANCELED";
+        case DialerEvent::SimBlocked:
+            return "DM_SIM_BLOCKED";
+        case DialerEvent::Signal:
+            return "DM_SIGNAL";
+        case DialerEvent::Battery:
+            return "DM_BATTERY";
+        case DialerEvent::NewSms:
+            return "DM_NEW_SMS";
+        case DialerEvent::GprsAttach:
+            return "DM_GPRS_ATTACH";
+        case DialerEvent::MailboxFull:
+            return "DM_MAILBOX_FULL";
+        case DialerEvent::Roaming:
+            return "DM_ROAMING";
+        case DialerEvent::Volume:
+            return "DM_VOLUME";
+        case DialerEvent::SuppService:
+            return "DM_SUPP_SERVICE";
+        case DialerEvent::NoCarrier:
+            return "DM_NO_CARRIER";
+        case DialerEvent::CallWaiting:
+            return "DM_CALL_WAITING";
+        case DialerEvent::NoSim:
+            return "DM_NO_SIM";
+        case DialerEvent::Diverted:
+            return "DM_DIVERTED";
+        case DialerEvent::NotDiverted:
+            return "DM_NOT_DIVERTED";
+        case DialerEvent::CallConnected:
+            return "DM_CALL_CONNECTED";
+        case DialerEvent::StatusReport:
+            return "DM_STATUS_REPORT";
+        case DialerEvent::PortError:
+            return "DM_PORT_ERROR";
     }
     return "DM_?";
 }

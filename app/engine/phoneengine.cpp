@@ -449,8 +449,8 @@ int CPhoneEngine::UnlockSim(int& status, AutoPin autoPin) {
         if (Contains(response, u"SIM PIN")) {
             // The stored PIN is sent once; when the SIM refuses it the user is asked, instead
             // of spending the remaining attempts on a code known to be wrong.
-            const bool useStored = autoPin == AutoPin::UseStoredPin && !m_storedPin.empty() &&
-                                   !storedPinRefused;
+            const bool useStored =
+                autoPin == AutoPin::UseStoredPin && !m_storedPin.empty() && !storedPinRefused;
             if (useStored) {
                 code = m_storedPin;
             } else {
@@ -672,7 +672,9 @@ int CPhoneEngine::GetDivertStatus(std::u16string& number) {
     return m_divertFlag;
 }
 
-int CPhoneEngine::GetBatteryLevel() { return BatteryLevelFromStatus(m_ports.power->Read()); }
+int CPhoneEngine::GetBatteryLevel() {
+    return BatteryLevelFromStatus(m_ports.power->Read());
+}
 
 // ---------------------------------------------------------------- poll step and events
 

@@ -9,10 +9,10 @@
 #pragma once
 
 #include <array>
-#include <optional>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,7 +48,7 @@ enum class WaitingWatch {
 };
 
 class CPhoneEngine final : public IUnsolicitedHandler {
-public:
+  public:
     explicit CPhoneEngine(EnginePorts ports);
     ~CPhoneEngine() override;
     CPhoneEngine(const CPhoneEngine&) = delete;
@@ -153,14 +153,13 @@ public:
         int callCountAtFirstRing = 0;
     } m_ring;
 
-private:
+  private:
     std::u16string Text(int id) const;
     std::uint64_t NowMs() const;
     void Pause(std::uint32_t ms);
     void ShowLiteral(std::u16string_view text);
     bool CreatePortMutex();
     void DrainPort();
-    void ClearSessionFlags();
     void SetCallTable(std::vector<CallEntry> calls);
     // Status-query frame: acquire, exchange, dead-modem check, dispatch. Nothing when the port
     // is not open or the modem is dead.
@@ -188,12 +187,12 @@ private:
 // Feed returns true at the sixth in a row (and starts counting anew), when the view stops the
 // session and asks whether to restart.
 class DeadModemCounter {
-public:
+  public:
     static constexpr int kThreshold = 6;
     bool Feed(DialerEvent event);
     int Count() const { return m_count; }
 
-private:
+  private:
     int m_count = 0;
 };
 

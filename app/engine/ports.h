@@ -28,7 +28,7 @@ enum class DialogResult { Ok, Cancel };
 // The PIN dialog (template 103): a prompt, an attempts line (may be empty) and a code field.
 // On Ok, code holds what the user typed.
 class IPinDialog {
-public:
+  public:
     virtual ~IPinDialog() = default;
     virtual DialogResult AskCode(std::u16string_view prompt, std::u16string_view attempts,
                                  std::u16string& code) = 0;
@@ -37,16 +37,15 @@ public:
 // The modem chooser (template 110): the labels of the found modems; on Ok, chosen is the
 // selected entry (its port and display name are used).
 class IModemChooser {
-public:
+  public:
     virtual ~IModemChooser() = default;
-    virtual DialogResult ChooseModem(const std::vector<ModemEntry>& modems,
-                                     ModemEntry& chosen) = 0;
+    virtual DialogResult ChooseModem(const std::vector<ModemEntry>& modems, ModemEntry& chosen) = 0;
 };
 
 // Where the modem candidates come from. The default reads the registry (EnumerateModems,
 // FindExtModem).
 class IModemDirectory {
-public:
+  public:
     virtual ~IModemDirectory() = default;
     virtual std::vector<ModemEntry> EnumerateModems(std::size_t capacity) = 0;
     virtual bool FindExtModem(std::u16string_view channel, std::u16string& displayName,
@@ -56,7 +55,7 @@ public:
 // The engine's access to the serial port. The default is the transport (PortInitialize,
 // PortWrite, PortRead, PortClose) over a real tty; tests may script it.
 class IModemIo {
-public:
+  public:
     virtual ~IModemIo() = default;
     virtual int Open(std::u16string_view portName, PortHandle& handle) = 0;
     virtual int Write(PortHandle handle, std::u16string_view command) = 0;
@@ -74,28 +73,28 @@ public:
 
 // The machine's power supply as the battery icon needs it.
 class IPowerSupply {
-public:
+  public:
     virtual ~IPowerSupply() = default;
     virtual PowerStatus Read() = 0;
 };
 
 // Operator names of the MMS profiles, by numeric network code (MCC and MNC as one number).
 class IOperatorProfiles {
-public:
+  public:
     virtual ~IOperatorProfiles() = default;
     virtual std::optional<std::u16string> OperatorNameForCode(std::int64_t networkCode) = 0;
 };
 
 struct EnginePorts {
-    IDialerEventSink* sink = nullptr;     // null: events are dropped
-    IPinDialog* pinDialog = nullptr;      // null: every PIN entry counts as canceled
-    IModemChooser* chooser = nullptr;     // null: the chooser counts as canceled
-    IMessageBoxPort* messages = nullptr;  // null: message boxes are not shown
-    IMessagePump* pump = nullptr;         // null: the transport's installed pump
-    IModemIo* io = nullptr;               // null: the serial transport
-    IModemDirectory* modems = nullptr;    // null: the registry
-    IClock* clock = nullptr;              // null: the system clock
-    IPowerSupply* power = nullptr;        // null: /sys/class/power_supply
+    IDialerEventSink* sink = nullptr;       // null: events are dropped
+    IPinDialog* pinDialog = nullptr;        // null: every PIN entry counts as canceled
+    IModemChooser* chooser = nullptr;       // null: the chooser counts as canceled
+    IMessageBoxPort* messages = nullptr;    // null: message boxes are not shown
+    IMessagePump* pump = nullptr;           // null: the transport's installed pump
+    IModemIo* io = nullptr;                 // null: the serial transport
+    IModemDirectory* modems = nullptr;      // null: the registry
+    IClock* clock = nullptr;                // null: the system clock
+    IPowerSupply* power = nullptr;          // null: /sys/class/power_supply
     IOperatorProfiles* profiles = nullptr;  // null: "QVLMMSProfiles.dat" in the device root
     IWindowMessenger* messenger = nullptr;  // null: NotifyTodayItem does nothing
     // The current language's text of a message id. Null: LoadLocalString.

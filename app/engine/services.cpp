@@ -80,7 +80,9 @@ void SerialModemIo::ReadSecret(PortHandle handle, std::u16string& response,
     std::fill(std::begin(chunk), std::end(chunk), std::uint8_t{0});
 }
 
-int SerialModemIo::Close(PortHandle& handle) { return PortClose(handle); }
+int SerialModemIo::Close(PortHandle& handle) {
+    return PortClose(handle);
+}
 
 std::vector<ModemEntry> RegistryModemDirectory::EnumerateModems(std::size_t capacity) {
     std::vector<ModemEntry> entries(capacity);
@@ -89,8 +91,7 @@ std::vector<ModemEntry> RegistryModemDirectory::EnumerateModems(std::size_t capa
     return entries;
 }
 
-bool RegistryModemDirectory::FindExtModem(std::u16string_view channel,
-                                          std::u16string& displayName,
+bool RegistryModemDirectory::FindExtModem(std::u16string_view channel, std::u16string& displayName,
                                           std::u16string& portName) {
     return qvl::FindExtModem(channel, displayName, portName);
 }
@@ -186,8 +187,7 @@ std::optional<std::u16string> FindProfileOperatorName(std::span<const std::uint8
     return std::nullopt;
 }
 
-std::optional<std::u16string> FileOperatorProfiles::OperatorNameForCode(
-    std::int64_t networkCode) {
+std::optional<std::u16string> FileOperatorProfiles::OperatorNameForCode(std::int64_t networkCode) {
     std::ifstream in(m_path, std::ios::binary);
     if (!in) {
         return std::nullopt;

@@ -12,7 +12,7 @@ namespace qvl {
 
 // IModemIo over the serial transport (PortInitialize, PortWrite, PortRead, PortClose).
 class SerialModemIo final : public IModemIo {
-public:
+  public:
     int Open(std::u16string_view portName, PortHandle& handle) override;
     int Write(PortHandle handle, std::u16string_view command) override;
     void Read(PortHandle handle, std::u16string& response, std::uint32_t timeoutMs) override;
@@ -23,7 +23,7 @@ public:
 
 // IModemDirectory over the registry (EnumerateModems, FindExtModem).
 class RegistryModemDirectory final : public IModemDirectory {
-public:
+  public:
     std::vector<ModemEntry> EnumerateModems(std::size_t capacity) override;
     bool FindExtModem(std::u16string_view channel, std::u16string& displayName,
                       std::u16string& portName) override;
@@ -32,23 +32,23 @@ public:
 // The Linux power supply class: <root>/<supply>/{type,online,status,capacity}. A machine with
 // no battery (a desktop) reads as running on mains.
 class SysfsPowerSupply final : public IPowerSupply {
-public:
+  public:
     explicit SysfsPowerSupply(std::string root = "/sys/class/power_supply")
         : m_root(std::move(root)) {}
     PowerStatus Read() override;
 
-private:
+  private:
     std::string m_root;
 };
 
 // Operator names from the MMS profile file (record type 4 of the record store format). A
 // missing or unreadable file has no profiles.
 class FileOperatorProfiles final : public IOperatorProfiles {
-public:
+  public:
     explicit FileOperatorProfiles(std::string path) : m_path(std::move(path)) {}
     std::optional<std::u16string> OperatorNameForCode(std::int64_t networkCode) override;
 
-private:
+  private:
     std::string m_path;
 };
 

@@ -14,7 +14,7 @@
 namespace qvl {
 
 class IWindowMessenger {
-public:
+  public:
     virtual ~IWindowMessenger() = default;
     // True when a window is published under this name right now.
     virtual bool FindWindow(std::u16string_view name) = 0;
@@ -27,7 +27,7 @@ public:
 
 // For machines without a session bus: no window is ever found, nothing is sent.
 class NullWindowMessenger final : public IWindowMessenger {
-public:
+  public:
     bool FindWindow(std::u16string_view) override { return false; }
     bool SendWindowMessage(std::u16string_view, std::uint32_t, std::int64_t, std::int64_t,
                            std::int64_t*) override {

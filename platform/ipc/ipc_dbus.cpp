@@ -22,7 +22,7 @@ QString BusNameOf(std::u16string_view name) {
 
 // The published window: answers SendMessage and introspection, refuses everything else.
 class WindowObject final : public QDBusVirtualObject {
-public:
+  public:
     explicit WindowObject(DbusWindowPublisher::Handler handler) : m_handler(std::move(handler)) {}
 
     QString introspect(const QString&) const override {
@@ -50,13 +50,12 @@ public:
             return true;
         }
         const std::int64_t result =
-            m_handler ? m_handler(args[0].toUInt(), args[1].toLongLong(), args[2].toLongLong())
-                      : 0;
+            m_handler ? m_handler(args[0].toUInt(), args[1].toLongLong(), args[2].toLongLong()) : 0;
         connection.send(message.createReply(QVariant::fromValue(qlonglong{result})));
         return true;
     }
 
-private:
+  private:
     DbusWindowPublisher::Handler m_handler;
 };
 
@@ -79,7 +78,9 @@ DbusWindowMessenger::~DbusWindowMessenger() {
     }
 }
 
-bool DbusWindowMessenger::Connected() const { return m_state->connection.isConnected(); }
+bool DbusWindowMessenger::Connected() const {
+    return m_state->connection.isConnected();
+}
 
 bool DbusWindowMessenger::FindWindow(std::u16string_view name) {
     if (!Connected() || m_state->connection.interface() == nullptr) {
@@ -139,8 +140,8 @@ DbusWindowPublisher::~DbusWindowPublisher() {
 bool DbusWindowPublisher::Publish() {
     m_state->connection = ConnectionFor(m_state->connectionName);
     if (!m_state->connection.isConnected()) {
-        m_problem = "no D-Bus session bus: " +
-                    m_state->connection.lastError().message().toStdString();
+        m_problem =
+            "no D-Bus session bus: " + m_state->connection.lastError().message().toStdString();
         return false;
     }
     if (!m_state->connection.registerVirtualObject(QLatin1String(kWindowObjectPath),
@@ -150,8 +151,8 @@ bool DbusWindowPublisher::Publish() {
     }
     if (!m_state->connection.registerService(BusNameOf(m_state->name))) {
         m_state->connection.unregisterObject(QLatin1String(kWindowObjectPath));
-        m_problem = "the bus name " + WindowBusName(m_state->name) + " is taken: " +
-                    m_state->connection.lastError().message().toStdString();
+        m_problem = "the bus name " + WindowBusName(m_state->name) +
+                    " is taken: " + m_state->connection.lastError().message().toStdString();
         return false;
     }
     m_state->published = true;

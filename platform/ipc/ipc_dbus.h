@@ -15,7 +15,7 @@
 namespace qvl {
 
 class DbusWindowMessenger final : public IWindowMessenger {
-public:
+  public:
     // connectionName: a QtDBus connection name; empty uses the application's session bus
     // connection. Without a session bus the messenger finds nothing and sends nothing.
     explicit DbusWindowMessenger(std::string connectionName = {});
@@ -26,7 +26,7 @@ public:
                            std::int64_t lParam, std::int64_t* result = nullptr) override;
     void SetCallTimeoutMs(int ms) { m_timeoutMs = ms; }
 
-private:
+  private:
     struct State;
     std::unique_ptr<State> m_state;
     int m_timeoutMs = 5000;
@@ -35,7 +35,7 @@ private:
 // The receiving side: publishes a window under a name and hands every message to the handler
 // on the thread that owns the publisher (it needs a running Qt event loop there).
 class DbusWindowPublisher final {
-public:
+  public:
     using Handler = std::function<std::int64_t(std::uint32_t message, std::int64_t wParam,
                                                std::int64_t lParam)>;
     DbusWindowPublisher(std::u16string name, Handler handler, std::string connectionName = {});
@@ -46,7 +46,7 @@ public:
     bool Publish();
     const std::string& Problem() const { return m_problem; }
 
-private:
+  private:
     struct State;
     std::unique_ptr<State> m_state;
     std::string m_problem;

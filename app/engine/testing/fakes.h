@@ -17,7 +17,7 @@ namespace qvl::testing {
 
 // Records every event; an optional hook runs inside the call (as the view's handler would).
 class RecordingEventSink final : public IDialerEventSink {
-public:
+  public:
     void OnDialerEvent(const DialerEventMessage& message) override {
         events.push_back(message);
         if (hook) {
@@ -46,7 +46,7 @@ public:
 
 // Answers from a queue of (result, code). An exhausted script answers Cancel and counts it.
 class FakePinDialog final : public IPinDialog {
-public:
+  public:
     struct Shown {
         std::u16string prompt;
         std::u16string attempts;
@@ -73,7 +73,7 @@ public:
 };
 
 class FakeModemChooser final : public IModemChooser {
-public:
+  public:
     DialogResult ChooseModem(const std::vector<ModemEntry>& modems, ModemEntry& chosen) override {
         offered.push_back(modems);
         if (!choice) {
@@ -87,7 +87,7 @@ public:
 };
 
 class FakeMessageBox final : public IMessageBoxPort {
-public:
+  public:
     MsgAnswer ShowMessage(std::u16string_view text, std::u16string_view, MsgButtons,
                           MsgIcon) override {
         shown.emplace_back(text);
@@ -98,7 +98,7 @@ public:
 };
 
 class CountingPump final : public IMessagePump {
-public:
+  public:
     void PumpMessages() override {
         ++rounds;
         if (hook) {
@@ -111,7 +111,7 @@ public:
 
 // A clock that only moves when told to, or when the code sleeps.
 class FakeClock final : public IClock {
-public:
+  public:
     explicit FakeClock(std::uint64_t start = 1'000'000) : now(start) {}
     std::uint64_t NowMs() override { return now; }
     void SleepMs(std::uint32_t ms) override {
@@ -124,7 +124,7 @@ public:
 };
 
 class FakeModemDirectory final : public IModemDirectory {
-public:
+  public:
     std::vector<ModemEntry> EnumerateModems(std::size_t capacity) override {
         std::vector<ModemEntry> list = entries;
         if (list.size() > capacity) {
@@ -147,14 +147,14 @@ public:
 };
 
 class FakePowerSupply final : public IPowerSupply {
-public:
+  public:
     PowerStatus Read() override { return status; }
     PowerStatus status{false, false, 80};
 };
 
 // Windows published by name; records what was sent to them.
 class FakeWindowMessenger final : public IWindowMessenger {
-public:
+  public:
     struct Sent {
         std::u16string name;
         std::uint32_t message;
@@ -186,7 +186,7 @@ public:
 // none matches), already in escaped response form. Unsolicited text queued with Push is
 // delivered by the next read, before the answer. Silence makes every read empty.
 class ScriptedModemIo final : public IModemIo {
-public:
+  public:
     int Open(std::u16string_view portName, PortHandle& handle) override {
         opened.emplace_back(portName);
         if (openError != 0) {
@@ -256,7 +256,7 @@ public:
     bool silent = false;
     bool isOpen = false;
 
-private:
+  private:
     std::u16string AnswerFor(const std::u16string& command) {
         std::deque<std::u16string>* best = nullptr;
         std::size_t bestLength = 0;
@@ -280,12 +280,18 @@ private:
 // English texts of the message ids the engine loads, for tests without a text table.
 inline std::u16string EnglishEngineText(int id) {
     switch (id) {
-        case 5075: return u"Please enter your PIN.";
-        case 5077: return u"Enter your New PIN";
-        case 5078: return u"Please enter Phone Code";
-        case 5101: return u"Please Provide PUK";
-        case 5216: return u"Attempts = %d";
-        default: return u"#" + std::u16string(1, u'0' + static_cast<char16_t>(id % 10));
+        case 5075:
+            return u"Please enter your PIN.";
+        case 5077:
+            return u"Enter your New PIN";
+        case 5078:
+            return u"Please enter Phone Code";
+        case 5101:
+            return u"Please Provide PUK";
+        case 5216:
+            return u"Attempts = %d";
+        default:
+            return u"#" + std::u16string(1, u'0' + static_cast<char16_t>(id % 10));
     }
 }
 

@@ -37,7 +37,8 @@ TEST(AnswersTest, SignalBars) {
             {"rssi_7", u"\\r\\n+CSQ: 7,0\\r\\n\\r\\nOK\\r\\n", 1},
             {"rssi_0", u"\\r\\n+CSQ: 0,0\\r\\n\\r\\nOK\\r\\n", 1},
             {"rssi_23", u"\\r\\n+CSQ: 23,0\\r\\n\\r\\nOK\\r\\n", 3},
-            {"echo_and_cmti_before", u"AT+CSQ\\r\\r\\n+CMTI: \"SM\",3\\r\\n\\r\\n+CSQ: 16,99\\r\\n\\r\\nOK\\r\\n", 3},
+            {"echo_and_cmti_before",
+             u"AT+CSQ\\r\\r\\n+CMTI: \"SM\",3\\r\\n\\r\\n+CSQ: 16,99\\r\\n\\r\\nOK\\r\\n", 3},
             {"missing_comma", u"\\r\\n+CSQ: 20\\r\\n\\r\\nOK\\r\\n", 0},
             {"huge_number", u"\\r\\n+CSQ: 99999999999999999999,0\\r\\n", 0},
             {"negative", u"\\r\\n+CSQ: -5,0\\r\\n", 0},
@@ -60,8 +61,10 @@ TEST(AnswersTest, GprsMailboxRoamingVolume) {
         Widened<ParseGprsAttached>);
     RunIntTable(
         {
-            {"sm_15_of_15_full", u"\\r\\n+CPMS: \"SM\",15,15,\"SM\",15,15,\"SM\",15,15\\r\\n\\r\\nOK\\r\\n", 1},
-            {"sm_14_of_15", u"\\r\\n+CPMS: \"SM\",14,15,\"SM\",14,15,\"SM\",14,15\\r\\n\\r\\nOK\\r\\n", 0},
+            {"sm_15_of_15_full",
+             u"\\r\\n+CPMS: \"SM\",15,15,\"SM\",15,15,\"SM\",15,15\\r\\n\\r\\nOK\\r\\n", 1},
+            {"sm_14_of_15",
+             u"\\r\\n+CPMS: \"SM\",14,15,\"SM\",14,15,\"SM\",14,15\\r\\n\\r\\nOK\\r\\n", 0},
             {"single_store_line_end", u"\\r\\n+CPMS: \"SM\",20,20\\r\\n\\r\\nOK\\r\\n", 1},
             {"zero_size_store", u"\\r\\n+CPMS: \"SM\",0,0\\r\\n\\r\\nOK\\r\\n", 0},
             {"missing_comma", u"\\r\\n+CPMS: \"SM\",15\\r\\n", 0},
@@ -100,12 +103,12 @@ TEST(AnswersTest, PinCountersAndLocks) {
     EXPECT_EQ(counters->puk, 10);
     EXPECT_EQ(counters->puk2, 10);
     const char16_t* bad[] = {
-        u"\\r\\n+CPINC: 3,3,10\\r\\n\\r\\nOK\\r\\n",             // three numbers
-        u"\\r\\n+CPINC: 3,,10,10\\r\\n\\r\\nOK\\r\\n",           // empty field
-        u"\\r\\n+CPINC: 3,3,10,99999999999\\r\\n\\r\\nOK\\r\\n", // huge
-        u"\\r\\n+CME ERROR: 4\\r\\n",                           // refused
-        u"\\r\\n+CPINC: 3,3,1",                                 // cut off
-        u"\\r\\n+CPINC: ",                                      // cut off right after
+        u"\\r\\n+CPINC: 3,3,10\\r\\n\\r\\nOK\\r\\n",              // three numbers
+        u"\\r\\n+CPINC: 3,,10,10\\r\\n\\r\\nOK\\r\\n",            // empty field
+        u"\\r\\n+CPINC: 3,3,10,99999999999\\r\\n\\r\\nOK\\r\\n",  // huge
+        u"\\r\\n+CME ERROR: 4\\r\\n",                             // refused
+        u"\\r\\n+CPINC: 3,3,1",                                   // cut off
+        u"\\r\\n+CPINC: ",                                        // cut off right after
     };
     for (const char16_t* answer : bad) {
         SCOPED_TRACE(testing::PrintToString(std::u16string(answer)));
@@ -137,7 +140,8 @@ TEST(AnswersTest, OperatorNames) {
         {"short_answer", u"+COPS: 0,0,\"X\"", std::nullopt},
         {"missing_closing_quote", u"\\r\\n+COPS: 0,0,\"Vodafone\\r\\n\\r\\nOK\\r\\n", std::nullopt},
         {"no_cops", u"\\r\\nOK\\r\\n\\r\\nOK\\r\\n\\r\\nOK\\r\\n", std::nullopt},
-        {"ring_in_middle", u"\\r\\nRING\\r\\n\\r\\n+COPS: 0,0,\"E-Plus\"\\r\\n\\r\\nOK\\r\\n", u"E-Plus"},
+        {"ring_in_middle", u"\\r\\nRING\\r\\n\\r\\n+COPS: 0,0,\"E-Plus\"\\r\\n\\r\\nOK\\r\\n",
+         u"E-Plus"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -166,7 +170,8 @@ TEST(AnswersTest, Forwarding) {
         std::u16string number;
     };
     const std::vector<Case> cases = {
-        {"active", u"\\r\\n+CCFC: 1,1,\"+491701234567\",145\\r\\n\\r\\nOK\\r\\n", true, u"+491701234567"},
+        {"active", u"\\r\\n+CCFC: 1,1,\"+491701234567\",145\\r\\n\\r\\nOK\\r\\n", true,
+         u"+491701234567"},
         {"inactive", u"\\r\\n+CCFC: 0,1\\r\\n\\r\\nOK\\r\\n", false, u""},
         {"no_ok", u"\\r\\n+CCFC: 1,1,\"+49170\",145\\r\\n", false, u""},
         {"missing_quotes", u"\\r\\n+CCFC: 1,1,+49170,145\\r\\n\\r\\nOK\\r\\n", false, u""},
@@ -189,20 +194,23 @@ TEST(AnswersTest, CallList) {
     };
     const std::vector<Case> cases = {
         {"active_and_held_in_modem_order",
-         u"AT+CLCC\\r\\r\\n+CLCC: 1,0,0,0,0,\"0301234\",129\\r\\n+CLCC: 2,1,1,0,0,\"+4917055\",145\\r\\n\\r\\nOK\\r\\n",
+         u"AT+CLCC\\r\\r\\n+CLCC: 1,0,0,0,0,\"0301234\",129\\r\\n+CLCC: "
+         u"2,1,1,0,0,\"+4917055\",145\\r\\n\\r\\nOK\\r\\n",
          std::vector<CallEntry>{{1, 0, 0, 0, u"0301234"}, {2, 1, 1, 0, u"+4917055"}}},
         {"no_calls", u"\\r\\nOK\\r\\n", std::vector<CallEntry>{}},
         {"call_without_number_skipped",
          u"\\r\\n+CLCC: 1,1,4,0,0\\r\\n+CLCC: 2,0,0,0,1,\"555\",129\\r\\n\\r\\nOK\\r\\n",
          std::vector<CallEntry>{{2, 0, 0, 1, u"555"}}},
         {"ring_between_lines",
-         u"\\r\\n+CLCC: 1,0,0,0,0,\"1\",129\\r\\n\\r\\nRING\\r\\n\\r\\n+CLCC: 2,1,5,0,0,\"2\",129\\r\\n\\r\\nOK\\r\\n",
+         u"\\r\\n+CLCC: 1,0,0,0,0,\"1\",129\\r\\n\\r\\nRING\\r\\n\\r\\n+CLCC: "
+         u"2,1,5,0,0,\"2\",129\\r\\n\\r\\nOK\\r\\n",
          std::vector<CallEntry>{{1, 0, 0, 0, u"1"}, {2, 1, 5, 0, u"2"}}},
-        {"huge_index_skipped",
-         u"\\r\\n+CLCC: 99999999999,0,0,0,0,\"1\",129\\r\\n\\r\\nOK\\r\\n", std::vector<CallEntry>{}},
-        {"missing_commas_skipped", u"\\r\\n+CLCC: 1 0 0\\r\\n\\r\\nOK\\r\\n", std::vector<CallEntry>{}},
-        {"missing_closing_quote_skipped",
-         u"\\r\\n+CLCC: 1,0,0,0,0,\"123\\r\\n\\r\\nOK\\r\\n", std::vector<CallEntry>{}},
+        {"huge_index_skipped", u"\\r\\n+CLCC: 99999999999,0,0,0,0,\"1\",129\\r\\n\\r\\nOK\\r\\n",
+         std::vector<CallEntry>{}},
+        {"missing_commas_skipped", u"\\r\\n+CLCC: 1 0 0\\r\\n\\r\\nOK\\r\\n",
+         std::vector<CallEntry>{}},
+        {"missing_closing_quote_skipped", u"\\r\\n+CLCC: 1,0,0,0,0,\"123\\r\\n\\r\\nOK\\r\\n",
+         std::vector<CallEntry>{}},
         {"no_ok_keeps_table", u"\\r\\n+CLCC: 1,0,0,0,0,\"1\",129\\r\\n", std::nullopt},
         {"cut_off_line_after_ok", u"\\r\\nOK\\r\\n+CLCC: 1,0,0,0,0,\"12", std::vector<CallEntry>{}},
     };
@@ -241,7 +249,8 @@ TEST(AnswersTest, UnsolicitedCodes) {
         {"cut_before_line_end", u"\\r\\nRING", true},
         {"previous_read_took_crlf", u"RING\\r\\n", true},
         {"cring", u"\\r\\n+CRING: VOICE\\r\\n", true},
-        {"name_in_phonebook", u"\\r\\n+CPBR: 1,\"0301\",129,\"BRINGMANN\"\\r\\n\\r\\nOK\\r\\n", false},
+        {"name_in_phonebook", u"\\r\\n+CPBR: 1,\"0301\",129,\"BRINGMANN\"\\r\\n\\r\\nOK\\r\\n",
+         false},
         {"ringtone_word", u"\\r\\nRINGTONE\\r\\n", false},
         {"empty", u"", false},
     };
@@ -272,14 +281,10 @@ TEST(AnswersTest, BatteryLevels) {
         int level;
     };
     const std::vector<Case> cases = {
-        {"mains", {true, false, 40}, 5},
-        {"charging", {false, true, 40}, 5},
-        {"no_value", {false, false, 255}, 1},
-        {"0", {false, false, 0}, 1},
-        {"24", {false, false, 24}, 1},
-        {"25", {false, false, 25}, 2},
-        {"74", {false, false, 74}, 3},
-        {"75", {false, false, 75}, 4},
+        {"mains", {true, false, 40}, 5},      {"charging", {false, true, 40}, 5},
+        {"no_value", {false, false, 255}, 1}, {"0", {false, false, 0}, 1},
+        {"24", {false, false, 24}, 1},        {"25", {false, false, 25}, 2},
+        {"74", {false, false, 74}, 3},        {"75", {false, false, 75}, 4},
         {"100", {false, false, 100}, 4},
     };
     for (const auto& c : cases) {

@@ -38,7 +38,7 @@ int OpenDescriptors() {
 }
 
 class EngineSimTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern = (std::filesystem::temp_directory_path() / "qvl-home-XXXXXX").string();
         m_home = mkdtemp(pattern.data());
@@ -120,30 +120,61 @@ TEST_F(EngineSimTest, SessionStartsInEachSimState) {
         std::vector<std::u16string> prompts;
     };
     const std::vector<Case> cases = {
-        {"pin", [](sim::ModemSeed&) {}, {u"1234"}, 1, {DialerEvent::Searching}, u"1234",
+        {"pin",
+         [](sim::ModemSeed&) {},
+         {u"1234"},
+         1,
+         {DialerEvent::Searching},
+         u"1234",
          {u"Please enter your PIN."}},
-        {"wrong_pin_then_right", [](sim::ModemSeed&) {}, {u"1111", u"1234"}, 1,
-         {DialerEvent::Searching}, u"1234",
+        {"wrong_pin_then_right",
+         [](sim::ModemSeed&) {},
+         {u"1111", u"1234"},
+         1,
+         {DialerEvent::Searching},
+         u"1234",
          {u"Please enter your PIN.", u"Please enter your PIN."}},
-        {"puk_and_new_pin", [](sim::ModemSeed& s) { s.sim.pinAttempts = 0; },
-         {u"12345678", u"4321"}, 1, {DialerEvent::Searching}, u"4321",
+        {"puk_and_new_pin",
+         [](sim::ModemSeed& s) { s.sim.pinAttempts = 0; },
+         {u"12345678", u"4321"},
+         1,
+         {DialerEvent::Searching},
+         u"4321",
          {u"Please Provide PUK", u"Enter your New PIN"}},
         {"phone_code",
          [](sim::ModemSeed& s) {
              s.sim.pinEnabled = false;
              s.sim.phoneLockEnabled = true;
          },
-         {u"00000000"}, 1, {DialerEvent::Searching}, u"", {u"Please enter Phone Code"}},
-        {"no_sim", [](sim::ModemSeed& s) { s.sim.present = false; }, {}, 0,
-         {DialerEvent::Searching, DialerEvent::NoSim}, u"", {}},
+         {u"00000000"},
+         1,
+         {DialerEvent::Searching},
+         u"",
+         {u"Please enter Phone Code"}},
+        {"no_sim",
+         [](sim::ModemSeed& s) { s.sim.present = false; },
+         {},
+         0,
+         {DialerEvent::Searching, DialerEvent::NoSim},
+         u"",
+         {}},
         {"blocked_sim",
          [](sim::ModemSeed& s) {
              s.sim.pinAttempts = 0;
              s.sim.pukAttempts = 0;
          },
-         {}, 0, {DialerEvent::Searching, DialerEvent::SimBlocked}, u"", {}},
-        {"pin_canceled", [](sim::ModemSeed&) {}, {}, 0,
-         {DialerEvent::Searching, DialerEvent::PinCanceled}, u"", {u"Please enter your PIN."}},
+         {},
+         0,
+         {DialerEvent::Searching, DialerEvent::SimBlocked},
+         u"",
+         {}},
+        {"pin_canceled",
+         [](sim::ModemSeed&) {},
+         {},
+         0,
+         {DialerEvent::Searching, DialerEvent::PinCanceled},
+         u"",
+         {u"Please enter your PIN."}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -205,9 +236,10 @@ TEST_F(EngineSimTest, SetUpTurnsEchoOnFirstAndFallsBackOnCnmi) {
     const std::size_t from = Commands().size();
     ASSERT_EQ(engine->InitModem(), 1);
     const std::vector<std::string> log = Commands();
-    const std::vector<std::string> setUp(log.begin() + static_cast<std::ptrdiff_t>(from), log.end());
-    const std::vector<std::string> expected = {"ATE1",          "AT+CLIP=1",        "AT+CNMI=1,1,0,1",
-                                               "AT+CNMI=3,1",   "AT+CNMI=1,1,0,2",  "AT+CSSN=1,1",
+    const std::vector<std::string> setUp(log.begin() + static_cast<std::ptrdiff_t>(from),
+                                         log.end());
+    const std::vector<std::string> expected = {"ATE1",        "AT+CLIP=1",       "AT+CNMI=1,1,0,1",
+                                               "AT+CNMI=3,1", "AT+CNMI=1,1,0,2", "AT+CSSN=1,1",
                                                "AT+CCWA=1"};
     EXPECT_EQ(setUp, expected);
     // The modem now echoes: the answer to the next command begins with the command itself.
@@ -303,7 +335,8 @@ TEST_F(EngineSimTest, IncomingCallMissedOrConnected) {
 TEST_F(EngineSimTest, MessageIndicationsReachTheSink) {
     Boot();
     Running();
-    const int index = sim->InjectSms("06917228195339040B917228214365F700003130805120618005D4F29C2E03", "SM");
+    const int index =
+        sim->InjectSms("06917228195339040B917228214365F700003130805120618005D4F29C2E03", "SM");
     ASSERT_GT(index, 0);
     ASSERT_TRUE(PollUntil(DialerEvent::NewSms));
     for (const auto& e : sink.events) {

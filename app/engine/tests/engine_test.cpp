@@ -32,7 +32,7 @@ std::u16string Esc(std::string_view raw) {
 }
 
 class NoProfiles final : public IOperatorProfiles {
-public:
+  public:
     std::optional<std::u16string> OperatorNameForCode(std::int64_t code) override {
         asked.push_back(code);
         if (code == 26201) {
@@ -44,7 +44,7 @@ public:
 };
 
 class EngineTest : public ::testing::Test {
-protected:
+  protected:
     EngineTest() {
         directory.entries = {{u"Cable", u"Simulated handset", u"/dev/ttySIM0"}};
         chooser.choice = directory.entries[0];
@@ -162,7 +162,11 @@ TEST_F(EngineTest, SimAnswersDecideTheOutcome) {
         {"no_sim", {Esc("\r\n+CME ERROR: 10\r\n")}, {}, 0, {DialerEvent::NoSim}},
         {"blocked", {Esc("\r\n+CPIN: BLOCKED\r\n\r\nOK\r\n")}, {}, 0, {DialerEvent::SimBlocked}},
         {"pin_canceled", {simPin}, {{DialogResult::Cancel, u""}}, 0, {DialerEvent::PinCanceled}},
-        {"busy_then_ready", {Esc("\r\n+CPIN: BUSY\r\n"), Esc("\r\n+CPIN: BUSY\r\n"), ready}, {}, 1, {}},
+        {"busy_then_ready",
+         {Esc("\r\n+CPIN: BUSY\r\n"), Esc("\r\n+CPIN: BUSY\r\n"), ready},
+         {},
+         1,
+         {}},
         {"silent_modem", {u""}, {}, 0, {DialerEvent::CfCardError}},
         {"garbage_forever", {Esc("\r\n+CPIN: ???\r\n")}, {}, 0, {DialerEvent::CfCardError}},
     };
@@ -187,9 +191,11 @@ TEST_F(EngineTest, SimAnswersDecideTheOutcome) {
 }
 
 TEST_F(EngineTest, PinDialogShowsAttemptsAndStoresTheAcceptedPin) {
-    io.On(u"AT+CPIN?", {Esc("\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"), Esc("\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"),
-                        Esc("\r\n+CPIN: READY\r\n\r\nOK\r\n")});
-    io.On(u"AT+CPINC?", {Esc("\r\n+CPINC: 3,3,10,10\r\n\r\nOK\r\n"), Esc("\r\n+CPINC: 2,3,10,10\r\n\r\nOK\r\n")});
+    io.On(u"AT+CPIN?",
+          {Esc("\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"), Esc("\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"),
+           Esc("\r\n+CPIN: READY\r\n\r\nOK\r\n")});
+    io.On(u"AT+CPINC?",
+          {Esc("\r\n+CPINC: 3,3,10,10\r\n\r\nOK\r\n"), Esc("\r\n+CPINC: 2,3,10,10\r\n\r\nOK\r\n")});
     io.On(u"AT+CPIN=\"1111\"", {Esc("\r\n+CME ERROR: 16\r\n")});
     pin.Answer(DialogResult::Ok, u"1111");
     pin.Answer(DialogResult::Ok, u"2222");
@@ -204,8 +210,9 @@ TEST_F(EngineTest, PinDialogShowsAttemptsAndStoresTheAcceptedPin) {
 
 TEST_F(EngineTest, RefusedStoredPinIsSentOnceThenTheUserIsAsked) {
     engine->m_storedPin = u"9999";
-    io.On(u"AT+CPIN?", {Esc("\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"), Esc("\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"),
-                        Esc("\r\n+CPIN: READY\r\n\r\nOK\r\n")});
+    io.On(u"AT+CPIN?",
+          {Esc("\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"), Esc("\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"),
+           Esc("\r\n+CPIN: READY\r\n\r\nOK\r\n")});
     io.On(u"AT+CPIN=\"9999\"", {Esc("\r\n+CME ERROR: 16\r\n")});
     pin.Answer(DialogResult::Ok, u"1234");
     ASSERT_EQ(engine->StartSession(AutoPin::UseStoredPin), 1);
@@ -233,8 +240,9 @@ TEST_F(EngineTest, InitModemTurnsEchoOnFirstAndFallsBackOnCnmi) {
     io.On(u"AT+CNMI=1,1,0,2", {Esc("\r\nERROR\r\n")});
     EXPECT_EQ(engine->InitModem(), 1);
     const std::vector<std::u16string> expected = {
-        u"ATE1\r", u"AT+CLIP=1\r", u"AT+CNMI=1,1,0,1\r", u"AT+CNMI=3,1\r", u"AT+CNMI=1,1,0,2\r",
-        u"AT+CSSN=1,1\r", u"AT+CCWA=1\r"};
+        u"ATE1\r",        u"AT+CLIP=1\r",       u"AT+CNMI=1,1,0,1\r",
+        u"AT+CNMI=3,1\r", u"AT+CNMI=1,1,0,2\r", u"AT+CSSN=1,1\r",
+        u"AT+CCWA=1\r"};
     EXPECT_EQ(io.written, expected);
 
     io.written.clear();
@@ -305,13 +313,24 @@ TEST_F(EngineTest, PollRotationOrderAndIntervals) {
     }
     using V = std::vector<std::u16string>;
     const std::vector<V> expected = {
-        {u"AT+CSQ\r"}, {u"AT+CGATT?\r"}, {u"AT+CPMS?\r"}, {u"AT+CREG?\r"}, {u"AT+CLVL?\r"},
+        {u"AT+CSQ\r"},
+        {u"AT+CGATT?\r"},
+        {u"AT+CPMS?\r"},
+        {u"AT+CREG?\r"},
+        {u"AT+CLVL?\r"},
         // The battery step asks the modem nothing; 21 s after the first check the operator
         // (every 20 s) is asked again.
-        {u"AT+CCFC=0,2,,,1\r"}, {u"AT+COPS?\r"},
+        {u"AT+CCFC=0,2,,,1\r"},
+        {u"AT+COPS?\r"},
         // A rotation later (21 s): signal (10 s), GPRS (20 s) and volume (10 s) are due again,
         // mailbox and roaming (30 s) and forwarding (60 s) are not.
-        {u"AT+CSQ\r"}, {u"AT+CGATT?\r"}, {}, {}, {u"AT+CLVL?\r"}, {}, {u"AT+COPS?\r"}};
+        {u"AT+CSQ\r"},
+        {u"AT+CGATT?\r"},
+        {},
+        {},
+        {u"AT+CLVL?\r"},
+        {},
+        {u"AT+COPS?\r"}};
     EXPECT_EQ(steps, expected);
     // Only changed values are sent; the divert state is sent on every run; the battery
     // (80 %, level 4) once.
@@ -420,7 +439,9 @@ TEST(DeadModemCounterTest, SixInARowAskToRestartFiveThenAnotherEventDoNot) {
     };
     const DialerEvent dead = DialerEvent::CfCardError;
     const std::vector<Case> cases = {
-        {"six_dead", {dead, dead, dead, dead, dead, dead}, {false, false, false, false, false, true}},
+        {"six_dead",
+         {dead, dead, dead, dead, dead, dead},
+         {false, false, false, false, false, true}},
         {"five_dead_then_signal_then_dead",
          {dead, dead, dead, dead, dead, DialerEvent::Signal, dead},
          {false, false, false, false, false, false, false}},
@@ -468,7 +489,11 @@ TEST_F(EngineTest, UnsolicitedCodesBecomeEvents) {
         {"new_sms_index_3", "\r\n+CMTI: \"SM\",3\r\n", true, {DialerEvent::NewSms}, 3, u""},
         {"supp_service_held", "\r\n+CSSU: 2\r\n", true, {DialerEvent::SuppService}, 2, u""},
         {"no_carrier", "\r\nNO CARRIER\r\n", true, {DialerEvent::NoCarrier}, 0, u""},
-        {"call_waiting", "\r\n+CCWA: \"+4930999\",145,1\r\n", true, {DialerEvent::CallWaiting}, 0,
+        {"call_waiting",
+         "\r\n+CCWA: \"+4930999\",145,1\r\n",
+         true,
+         {DialerEvent::CallWaiting},
+         0,
          u"+4930999"},
         {"call_waiting_cut_off", "\r\n+CCWA: \"+4930", true, {}, 0, u""},
         {"plain_ok", "\r\nOK\r\n", false, {}, 0, u""},
@@ -490,12 +515,13 @@ TEST_F(EngineTest, UnsolicitedCodesBecomeEvents) {
 TEST_F(EngineTest, StatusReportTravelsAsAnOwnedRecord) {
     StartReady();
     // SMS-STATUS-REPORT: no SMSC, MR 0x2E, recipient 4917... , both stamps, status 0.
-    const std::string pdu = "0006"
-                            "2E"
-                            "0C91947143658709"
-                            "51605211334480"
-                            "51605211334580"
-                            "00";
+    const std::string pdu =
+        "0006"
+        "2E"
+        "0C91947143658709"
+        "51605211334480"
+        "51605211334580"
+        "00";
     std::optional<StatusReportRecord> kept;
     sink.hook = [&](const DialerEventMessage& m) { kept = m.report; };
     EXPECT_TRUE(engine->HandleUnsolicited(Esc("\r\n+CDS: 25\r\n" + pdu + "\r\n")));
@@ -523,7 +549,8 @@ TEST_F(EngineTest, RingingEndsAsMissedOrConnected) {
     const std::string incoming = "\r\n+CLCC: 1,1,4,0,0,\"+4930123\",145\r\n\r\nOK\r\n";
     const std::vector<Case> cases = {
         {"caller_hung_up", "\r\nOK\r\n", {DialerEvent::CallMissed}},
-        {"answered", "\r\n+CLCC: 1,1,0,0,0,\"+4930123\",145\r\n\r\nOK\r\n",
+        {"answered",
+         "\r\n+CLCC: 1,1,0,0,0,\"+4930123\",145\r\n\r\nOK\r\n",
          {DialerEvent::CallConnected}},
         {"still_ringing", incoming, {}},
         {"clcc_fails", "\r\nERROR\r\n", {}},
@@ -562,8 +589,9 @@ TEST_F(EngineTest, RingWithoutCallerIdShowsEmptyText) {
 
 TEST_F(EngineTest, CallListKeepsItsTableWithoutOk) {
     StartReady();
-    io.On(u"AT+CLCC", {Esc("\r\n+CLCC: 1,0,1,0,0,\"1\",129\r\n+CLCC: 2,0,1,0,0,\"2\",129\r\n\r\nOK\r\n"),
-                       Esc("\r\n+CLCC: 1,0,0,0,0,\"1\",129\r\n")});
+    io.On(u"AT+CLCC",
+          {Esc("\r\n+CLCC: 1,0,1,0,0,\"1\",129\r\n+CLCC: 2,0,1,0,0,\"2\",129\r\n\r\nOK\r\n"),
+           Esc("\r\n+CLCC: 1,0,0,0,0,\"1\",129\r\n")});
     engine->QueryCallList(Dispatch::Yes);
     EXPECT_EQ(engine->m_callCount, 2);
     EXPECT_TRUE(engine->AllCallsHeld());
@@ -580,8 +608,16 @@ TEST_F(EngineTest, WaitingCallWatch) {
         bool missed;
     };
     const std::vector<Case> cases = {
-        {"still_waiting", {{1, 0, 0, 0, u"111"}, {2, 1, 5, 0, u"222"}}, u"", WaitingWatch::StillWaiting, false},
-        {"taken_now_active", {{1, 0, 1, 0, u"111"}, {2, 1, 0, 0, u"222"}}, u"222", WaitingWatch::Taken, false},
+        {"still_waiting",
+         {{1, 0, 0, 0, u"111"}, {2, 1, 5, 0, u"222"}},
+         u"",
+         WaitingWatch::StillWaiting,
+         false},
+        {"taken_now_active",
+         {{1, 0, 1, 0, u"111"}, {2, 1, 0, 0, u"222"}},
+         u"222",
+         WaitingWatch::Taken,
+         false},
         {"taken_now_held", {{2, 1, 1, 0, u"222"}}, u"222", WaitingWatch::Taken, false},
         {"gone", {{1, 0, 0, 0, u"111"}}, u"222", WaitingWatch::Gone, true},
         {"no_calls", {}, u"222", WaitingWatch::Gone, true},

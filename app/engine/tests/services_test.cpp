@@ -17,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern = (fs::temp_directory_path() / "qvl-engine-XXXXXX").string();
         path = mkdtemp(pattern.data());
@@ -49,19 +49,24 @@ TEST(PowerSupplyTest, LevelsFromTheSysfsClass) {
           {"BAT0", {{"type", "Battery"}, {"status", "Discharging"}, {"capacity", "60"}}}},
          3},
         {"laptop_on_battery_10",
-         {{"BAT0", {{"type", "Battery"}, {"status", "Discharging"}, {"capacity", "10"}}}}, 1},
+         {{"BAT0", {{"type", "Battery"}, {"status", "Discharging"}, {"capacity", "10"}}}},
+         1},
         {"laptop_charging",
-         {{"BAT0", {{"type", "Battery"}, {"status", "Charging"}, {"capacity", "30"}}}}, 5},
+         {{"BAT0", {{"type", "Battery"}, {"status", "Charging"}, {"capacity", "30"}}}},
+         5},
         {"laptop_plugged_full",
          {{"ADP1", {{"type", "Mains"}, {"online", "1\n"}}},
           {"BAT0", {{"type", "Battery"}, {"status", "Full"}, {"capacity", "100"}}}},
          5},
         {"battery_without_capacity",
-         {{"BAT0", {{"type", "Battery"}, {"status", "Discharging"}}}}, 1},
+         {{"BAT0", {{"type", "Battery"}, {"status", "Discharging"}}}},
+         1},
         {"garbage_capacity",
-         {{"BAT0", {{"type", "Battery"}, {"status", "Discharging"}, {"capacity", "9999"}}}}, 1},
+         {{"BAT0", {{"type", "Battery"}, {"status", "Discharging"}, {"capacity", "9999"}}}},
+         1},
         {"absent_battery_is_mains",
-         {{"BAT0", {{"type", "Battery"}, {"present", "0"}, {"capacity", "10"}}}}, 5},
+         {{"BAT0", {{"type", "Battery"}, {"present", "0"}, {"capacity", "10"}}}},
+         5},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -101,9 +106,9 @@ std::vector<std::uint8_t> ProfileRecord(std::int32_t id, std::int32_t code, std:
 
 TEST(OperatorProfilesTest, NameOfTheProfileWithTheNetworkCode) {
     std::vector<std::uint8_t> file = {0, 0, 0, 0, 1, 0, 0, 0};
-    for (const auto& record : {ProfileRecord(0, 26202, u"Vodafone.de"),
-                               ProfileRecord(1, 26201, u"Telekom.de"),
-                               ProfileRecord(2, 26201, u"Second")}) {
+    for (const auto& record :
+         {ProfileRecord(0, 26202, u"Vodafone.de"), ProfileRecord(1, 26201, u"Telekom.de"),
+          ProfileRecord(2, 26201, u"Second")}) {
         file.insert(file.end(), record.begin(), record.end());
     }
     EXPECT_EQ(FindProfileOperatorName(file, 26201), u"Telekom.de");

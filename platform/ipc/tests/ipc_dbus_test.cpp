@@ -28,7 +28,7 @@ struct Received {
 
 // Runs a publisher in a thread of its own until Stop.
 class PublisherThread {
-public:
+  public:
     PublisherThread(std::u16string name, std::string connection) {
         std::promise<std::string> published;
         auto result = published.get_future();
@@ -61,7 +61,7 @@ public:
         return m_received;
     }
 
-private:
+  private:
     std::unique_ptr<QThread> m_thread;
     std::string m_problem;
     std::mutex m_mutex;
@@ -69,7 +69,7 @@ private:
 };
 
 class DbusIpcTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         static int argc = 1;
         static char name[] = "qvl_ipc_dbus_tests";
