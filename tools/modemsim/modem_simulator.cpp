@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -57,11 +59,20 @@ std::string ModemSimulator::Start() {
         m_error = std::string("eventfd: ") + std::strerror(errno);
         return {};
     }
+    // Exclusive use (TIOCEXCL) ends with the last close of a serial device. The simulator's
+    // own descriptor would keep it alive and lock a program out of reopening the line, so
+    // the program's opens and closes are counted and the flag cleared when it let go.
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch >= 0 && inotify_add_watch(watch, name, IN_OPEN | IN_CLOSE) < 0) {
+        close(watch);
+    }
     {
         std::lock_guard lock(m_mutex);
         m_master = master;
         m_slave = slave;
         m_wake = wake;
+        m_watch = watch;
+        m_openers = 0;
         m_path = name;
         m_stopping = false;
         m_output.clear();
@@ -97,7 +108,31 @@ void ModemSimulator::CloseLineLocked() {
         close(m_slave);
         m_slave = -1;
     }
+    if (m_watch >= 0) {
+        close(m_watch);
+        m_watch = -1;
+    }
     m_output.clear();
+}
+
+void ModemSimulator::OnDeviceEvents() {
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(m_watch, buffer, sizeof buffer);
+        if (n <= 0) {
+            return;
+        }
+        for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+            const auto* ev = reinterpret_cast<const inotify_event*>(buffer + at);
+            if ((ev->mask & IN_OPEN) != 0) {
+                ++m_openers;
+            }
+            if ((ev->mask & IN_CLOSE) != 0 && m_openers > 0 && --m_openers == 0 && m_slave >= 0) {
+                ioctl(m_slave, TIOCNXCL);
+            }
+            at += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+        }
+    }
 }
 
 std::string ModemSimulator::DevicePath() const {
@@ -216,8 +251,10 @@ void ModemSimulator::Run() {
         if (!m_timers.empty()) {
             next = std::min(next, m_timers.begin()->first);
         }
-        pollfd fds[2] = {{m_wake, POLLIN, 0}, {m_master, static_cast<short>(POLLIN | (wantWritable ? POLLOUT : 0)), 0}};
-        const nfds_t count = m_master >= 0 ? 2 : 1;
+        pollfd fds[3] = {{m_wake, POLLIN, 0},
+                         {m_watch, POLLIN, 0},
+                         {m_master, static_cast<short>(POLLIN | (wantWritable ? POLLOUT : 0)), 0}};
+        const nfds_t count = m_master >= 0 ? 3 : 2;
         timespec timeout{};
         timespec* timeoutPtr = nullptr;
         if (next != Clock::time_point::max()) {
@@ -236,7 +273,10 @@ void ModemSimulator::Run() {
             std::uint64_t value = 0;
             [[maybe_unused]] const auto n = read(m_wake, &value, sizeof value);
         }
-        if (count == 2 && m_master >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        if (m_watch >= 0 && (fds[1].revents & POLLIN) != 0) {
+            OnDeviceEvents();
+        }
+        if (count == 3 && m_master >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
             const ssize_t n = read(m_master, buffer, sizeof buffer);
             if (n > 0) {
                 m_core.OnInput(std::string_view(buffer, static_cast<std::size_t>(n)));

@@ -101,6 +101,7 @@ private:
     // Writes what may be written now; returns the time of the next attempt (or max()).
     Clock::time_point FlushLocked(Clock::time_point now, bool* wantWritable);
     void CloseLineLocked();
+    void OnDeviceEvents();
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_logChanged;
@@ -109,6 +110,8 @@ private:
     int m_master = -1;
     int m_slave = -1;
     int m_wake = -1;
+    int m_watch = -1;    // inotify on the device: opens and closes by the program
+    int m_openers = 0;   // the program's descriptors of the device
     bool m_stopping = false;
     std::string m_path;
     std::string m_error;

@@ -1,5 +1,6 @@
 // Faults and line behaviour that tests of the transport and the engine script: error
 // answers, silence, garbage, split and slow answers, a dropped line and the wire rate.
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -110,6 +111,24 @@ TEST_F(SimTest, ProgramMayCloseAndReopenTheDevice) {
     m_line.reset();
     m_line = std::make_unique<TestLine>(path);
     EXPECT_EQ(Ask("AT"), "\r\nOK\r\n");
+}
+
+TEST_F(SimTest, ExclusiveUseEndsWhenTheProgramClosesTheDevice) {
+    Open();
+    const std::string path = m_sim->DevicePath();
+    ASSERT_EQ(ioctl(m_line->Fd(), TIOCEXCL), 0);
+    int exclusive = 0;
+    ASSERT_EQ(ioctl(m_line->Fd(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+    m_line.reset();
+    // The close reaches the simulator through a file watch, a moment later.
+    for (int i = 0; i < 100 && exclusive != 0; ++i) {
+        std::this_thread::sleep_for(5ms);
+        TestLine probe(path);  // root may open an exclusive line; others could not
+        ASSERT_TRUE(probe.IsOpen());
+        ASSERT_EQ(ioctl(probe.Fd(), TIOCGEXCL, &exclusive), 0);
+    }
+    EXPECT_EQ(exclusive, 0) << "a non-root program could not reopen its modem";
 }
 
 TEST_F(SimTest, PacedAnswerTakesItsWireTime) {
