@@ -68,7 +68,9 @@ class EngineSimTest : public ::testing::Test {
         ports.modems = &directory;
         ports.clock = &clock;
         ports.power = &power;
-        ports.text = testing::EnglishEngineText;
+        if (!useTextTable) {
+            ports.text = testing::EnglishEngineText;
+        }
         engine = std::make_unique<CPhoneEngine>(ports);
         engine->SetRestartPauseMs(20);
     }
@@ -99,6 +101,7 @@ class EngineSimTest : public ::testing::Test {
     std::vector<std::string> Commands() const { return sim->CommandLog(); }
 
     std::string m_home;
+    bool useTextTable = false;  // true: prompts from the program's text table
     std::unique_ptr<sim::ModemSimulator> sim;
     std::unique_ptr<CPhoneEngine> engine;
     RecordingEventSink sink;
@@ -204,9 +207,13 @@ TEST_F(EngineSimTest, SessionStartsInEachSimState) {
 TEST_F(EngineSimTest, PinDialogShowsTheAttemptsLeft) {
     pin.Answer(DialogResult::Ok, u"1111");
     pin.Answer(DialogResult::Ok, u"1234");
+    setenv("LANG", "C", 1);
+    setenv("LC_MESSAGES", "C", 1);
+    useTextTable = true;
     Boot();
     ASSERT_EQ(engine->StartSession(AutoPin::AskUser), 1);
     ASSERT_EQ(pin.shown.size(), 2u);
+    EXPECT_EQ(pin.shown[0].prompt, u"Please enter your PIN.");
     EXPECT_EQ(pin.shown[0].attempts, u"Attempts = 3");
     EXPECT_EQ(pin.shown[1].attempts, u"Attempts = 2");
 }
