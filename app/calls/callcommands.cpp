@@ -285,7 +285,6 @@ void CallCommands::RebuildCallList() {
     m_view.FillCallList(std::vector<CallEntry>(m_engine.m_calls.begin(), m_engine.m_calls.begin() + count));
     if (count == 0) {
         // The operator name in the top line stays: only the call texts end with the call.
-        m_view.SetCallStateLine(u"");
         m_engine.m_inCall = 0;
         m_view.ShowKeypad();
         m_view.ShowCallOptionsButton(false);
@@ -296,8 +295,12 @@ void CallCommands::RebuildCallList() {
 
 void CallCommands::EndOfCall() {
     m_view.StopCallTimer();
-    m_view.SetCallStateLine(m_view.TimerLine());
-    m_view.SetTimerLine(u"");
+    // The final duration replaces the call state text only when a call was timed, so that a
+    // "Missed..." or failure text stays until the texts are cleared.
+    if (!m_view.TimerLine().empty()) {
+        m_view.SetCallStateLine(m_view.TimerLine());
+        m_view.SetTimerLine(u"");
+    }
     m_view.Redraw();
     m_view.StartClearTimer();
 }

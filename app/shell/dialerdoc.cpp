@@ -10,16 +10,21 @@ namespace qvl {
 #if !QVL_HAVE_ENGINE
 // Without the engine the program shows its window and menus but talks to no modem.
 class DialerController {};
+struct DialerServices {};
 #endif
 
 CQVLDialerDoc::CQVLDialerDoc() = default;
+
+CQVLDialerDoc::CQVLDialerDoc(const DialerServices* services) : m_services(services) {}
 
 CQVLDialerDoc::~CQVLDialerDoc() { Shutdown(); }
 
 void CQVLDialerDoc::AttachFrame(CMainFrame* frame) {
     m_frame = frame;
 #if QVL_HAVE_ENGINE
-    m_controller = std::make_unique<DialerController>(this, frame);
+    m_controller = m_services != nullptr
+                       ? std::make_unique<DialerController>(this, frame, *m_services)
+                       : std::make_unique<DialerController>(this, frame);
 #endif
 }
 

@@ -10,11 +10,14 @@ namespace qvl {
 
 class CMainFrame;
 class DialerController;
+struct DialerServices;
 
 class CQVLDialerDoc : public QObject {
     Q_OBJECT
 public:
     CQVLDialerDoc();
+    // Replacements of the engine's system services, used when the frame attaches (tests).
+    explicit CQVLDialerDoc(const DialerServices* services);
     ~CQVLDialerDoc() override;
 
     // Called by the frame once its views exist and it is shown: the dialer's first display.
@@ -37,6 +40,7 @@ private:
     bool m_dialerActive = false;
     bool m_started = false;
     std::unique_ptr<DialerController> m_controller;
+    const DialerServices* m_services = nullptr;
 };
 
 }  // namespace qvl

@@ -329,6 +329,16 @@ TEST_F(CallsTest, CallTimerAndEndOfCall) {
     EXPECT_EQ(view.stateLine, u"");
 }
 
+TEST_F(CallsTest, EndOfUntimedCallKeepsTheMissedText) {
+    engine->m_displayText = u"555";
+    calls->OnCallEvent({DialerEvent::IncomingCall, 0, {}});
+    calls->OnCallEvent({DialerEvent::CallMissed, 0, {}});
+    io.On(u"AT+CLCC", {Esc("\r\nOK\r\n")});
+    calls->RebuildCallList();
+    EXPECT_EQ(view.stateLine, u"T5107");
+    EXPECT_TRUE(view.clearTimer);
+}
+
 TEST_F(CallsTest, WaitingCallBlocksTheButtonsUntilTheWatchEnds) {
     InCallWith("+CLCC: 1,0,0,0,0,\"123\",129\r\n+CLCC: 2,1,5,0,0,\"777\",129");
     engine->m_displayText = u"777";

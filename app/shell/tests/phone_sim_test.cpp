@@ -1,0 +1,378 @@
+// Parlino's frame, dialer view and controller against the modem simulator on a real
+// pseudo-terminal: start-up with PIN entry, incoming calls answered, rejected and missed,
+// dialing and its failures, hang-up, hold/swap/conference, DTMF, volume, waiting calls and
+// the dead-modem question. The poll step is driven directly instead of waiting 3 s per tick.
+// The simulator comes first: its headers use a member named like a Qt keyword macro.
+#include "tools/modemsim/modem_simulator.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "app/engine/testing/fakes.h"
+#include "app/shell/dialercontroller.h"
+#include "app/shell/dialerdoc.h"
+#include "app/shell/mainframe.h"
+#include "common/lang/lang.h"
+#include "platform/registry.h"
+
+using namespace qvl;
+
+namespace {
+
+QString Local(int id) { return QString::fromStdU16String(LoadLocalString(id)); }
+
+bool Has(const std::vector<std::string>& log, const std::string& line) {
+    for (const auto& l : log) {
+        if (l == line) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int CountPrefix(const std::vector<std::string>& log, const std::string& prefix) {
+    int n = 0;
+    for (const auto& l : log) {
+        n += l.rfind(prefix, 0) == 0 ? 1 : 0;
+    }
+    return n;
+}
+
+// Answers the next modal dialogs: the modem chooser with OK, the PIN dialog with a code.
+class DialogDriver : public QObject {
+public:
+    explicit DialogDriver(QString pin) : m_pin(std::move(pin)) {
+        connect(&m_timer, &QTimer::timeout, this, [this] { Tick(); });
+        m_timer.start(30);
+    }
+    int pinDialogs = 0;
+    int choosers = 0;
+    QStringList attempts;
+
+private:
+    void Tick() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr) {
+            return;
+        }
+        if (auto* pin = qobject_cast<CPinDialog*>(modal)) {
+            ++pinDialogs;
+            attempts << pin->findChild<QLabel*>(QStringLiteral("control1018"))->text();
+            pin->CodeField()->setText(m_pin);
+            pin->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        } else if (auto* chooser = qobject_cast<CModemChooserDialog*>(modal)) {
+            ++choosers;
+            chooser->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        }
+    }
+    QString m_pin;
+    QTimer m_timer;
+};
+
+struct Phone {
+    explicit Phone(sim::ModemSeed seed) : modem(seed) {}
+    sim::ModemSimulator modem;
+    testing::FakeModemDirectory directory;
+    testing::FakeMessageBox boxes;
+    DialerServices services;
+    std::unique_ptr<CQVLDialerDoc> doc;
+    std::unique_ptr<CMainFrame> frame;
+
+    DialerController& C() { return *doc->Controller(); }
+    CQVLDialerView* V() { return frame->DialerView(); }
+    std::vector<std::string> Log() { return modem.CommandLog(); }
+    void Click(int button) {
+        RKButton* b = V()->Button(button);
+        QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().center());
+    }
+    void Poll() { C().PollStep(); }
+    // Polls until cond holds (each poll step reads the modem for at least 500 ms).
+    template <typename F>
+    bool PollUntil(F cond, int steps = 12) {
+        for (int i = 0; i < steps; ++i) {
+            if (cond()) {
+                return true;
+            }
+            Poll();
+        }
+        return cond();
+    }
+};
+
+sim::ModemSeed ReadySeed() {
+    sim::ModemSeed seed = sim::DefaultSeed();
+    seed.sim.pinEnabled = false;
+    return seed;
+}
+
+}  // namespace
+
+class PhoneSimTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void pinEntryAtStart();
+    void incomingCallAnswered();
+    void incomingCallRejected();
+    void incomingCallMissed();
+    void dialingAndHangUp();
+    void dialingFailure();
+    void holdSwapConference();
+    void dtmfOnlyOnOk();
+    void volumeLimits();
+    void waitingCall();
+    void deadModemQuestion();
+
+private:
+    std::unique_ptr<Phone> Started(sim::ModemSeed seed = ReadySeed());
+    QTemporaryDir m_home;
+};
+
+void PhoneSimTest::initTestCase() {
+    qputenv("QVL_HOME", m_home.path().toUtf8());
+    RegKey::Open(RegRoot::CurrentUser, u"Software\\Quorvel\\Installer", RegOpen::Create)
+        .WriteDword(u"LanguageID", 1);
+}
+
+std::unique_ptr<Phone> PhoneSimTest::Started(sim::ModemSeed seed) {
+    auto phone = std::make_unique<Phone>(seed);
+    const std::string path = phone->modem.Start();
+    if (path.empty()) {
+        return nullptr;
+    }
+    phone->directory.entries = {{u"Cable", u"QVL GSM simulator",
+                                 std::u16string(path.begin(), path.end())}};
+    phone->services.modems = &phone->directory;
+    phone->services.messages = &phone->boxes;
+    phone->doc = std::make_unique<CQVLDialerDoc>(&phone->services);
+    phone->frame = std::make_unique<CMainFrame>(phone->doc.get());
+    phone->frame->resize(240, 340);
+    phone->frame->show();
+    {
+        DialogDriver driver(QStringLiteral("1234"));
+        phone->doc->OnFirstDisplay();
+    }
+    // The set-up commands of timer 6, then the operator.
+    phone->C().Timer(6).stop();
+    phone->C().Engine().InitModem();
+    phone->PollUntil([&] { return phone->C().Engine().m_networkKnown == 1; });
+    return phone;
+}
+
+void PhoneSimTest::pinEntryAtStart() {
+    sim::ModemSeed seed = sim::DefaultSeed();
+    seed.sim.pinEnabled = true;
+    auto phone = std::make_unique<Phone>(seed);
+    const std::string path = phone->modem.Start();
+    QVERIFY(!path.empty());
+    phone->directory.entries = {{u"Cable", u"sim", std::u16string(path.begin(), path.end())}};
+    phone->services.modems = &phone->directory;
+    phone->services.messages = &phone->boxes;
+    phone->doc = std::make_unique<CQVLDialerDoc>(&phone->services);
+    phone->frame = std::make_unique<CMainFrame>(phone->doc.get());
+    phone->frame->show();
+    DialogDriver driver(QStringLiteral("1234"));
+    phone->doc->OnFirstDisplay();
+    QCOMPARE(driver.choosers, 1);
+    QCOMPARE(driver.pinDialogs, 1);
+    QCOMPARE(driver.attempts.value(0), QStringLiteral("Attempts = 3"));
+    QCOMPARE(phone->C().Engine().m_simReady, 1);
+    QVERIFY(Has(phone->Log(), "AT+CPIN=\"1234\""));
+    QVERIFY(phone->C().Timer(1).isActive());
+    QVERIFY(phone->C().Timer(6).isActive());
+    QCOMPARE(phone->frame->windowTitle(), QStringLiteral("QVL SMS/Phone"));
+}
+
+void PhoneSimTest::incomingCallAnswered() {
+    auto phone = Started();
+    QVERIFY(phone);
+    QVERIFY(!phone->V()->Text(kStatusLine).isEmpty());
+    phone->modem.InjectIncomingCall("+4930111222");
+    QVERIFY(phone->PollUntil([&] { return phone->C().Calls().Ringing(); }));
+    QCOMPARE(phone->V()->Text(kNameLine), QStringLiteral("->+4930111222"));
+    QCOMPARE(phone->V()->Text(kCallStateLine), Local(5106) + QStringLiteral(".."));
+    phone->Click(kCallButton);
+    QVERIFY(Has(phone->Log(), "ATA"));
+    QCOMPARE(phone->C().Engine().m_inCall, 1);
+    QVERIFY(phone->C().Timer(4).isActive());
+    QVERIFY(phone->V()->CallOptionsButtonShown());
+    QTRY_VERIFY_WITH_TIMEOUT(phone->V()->Text(kTimerLine).startsWith(QStringLiteral("00:00:0")), 3000);
+    phone->modem.RemoteHangup();
+    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().m_inCall == 0; }));
+    QVERIFY(!phone->C().Timer(4).isActive());
+    QVERIFY(phone->V()->Text(kCallStateLine).startsWith(QStringLiteral("00:00:")));
+    QVERIFY(phone->V()->Text(kTimerLine).isEmpty());
+    QVERIFY(!phone->V()->CallOptionsButtonShown());
+}
+
+void PhoneSimTest::incomingCallRejected() {
+    auto phone = Started();
+    QVERIFY(phone);
+    phone->modem.InjectIncomingCall("+4930999");
+    QVERIFY(phone->PollUntil([&] { return phone->C().Calls().Ringing(); }));
+    phone->Click(kHangUpButton);
+    QVERIFY(Has(phone->Log(), "ATH"));
+    QVERIFY(!phone->C().Calls().Ringing());
+    QVERIFY(phone->modem.Calls().empty());
+    QCOMPARE(phone->C().Engine().m_inCall, 0);
+}
+
+void PhoneSimTest::incomingCallMissed() {
+    auto phone = Started();
+    QVERIFY(phone);
+    phone->modem.InjectIncomingCall("+4930777");
+    QVERIFY(phone->PollUntil([&] { return phone->C().Calls().Ringing(); }));
+    phone->modem.RemoteHangup();
+    // The ringing ends at the first examined answer more than 3 s after the last RING.
+    QVERIFY(phone->PollUntil([&] { return !phone->C().Calls().Ringing(); }, 20));
+    QCOMPARE(phone->V()->Text(kNameLine), QStringLiteral("X+4930777"));
+    QCOMPARE(phone->V()->Text(kCallStateLine), Local(5107));
+}
+
+void PhoneSimTest::dialingAndHangUp() {
+    auto phone = Started();
+    QVERIFY(phone);
+    for (int key : {int(kKey0), int(kKey3), int(kKey0), int(kKey5), int(kKey5), int(kKey5)}) {
+        phone->Click(key);
+    }
+    phone->Click(kBackspaceButton);
+    QCOMPARE(phone->V()->Text(kNumberField), QStringLiteral("03055"));
+    phone->Click(kCallButton);
+    QVERIFY(Has(phone->Log(), "ATD03055;"));
+    QCOMPARE(phone->V()->Text(kCallStateLine), Local(5096));
+    QCOMPARE(phone->V()->Text(kNameLine), QStringLiteral("<-03055"));
+    phone->modem.RemoteAnswer();
+    QVERIFY(phone->PollUntil([&] {
+        return phone->C().Engine().m_callCount == 1 && phone->C().Engine().m_calls[0].state == 0;
+    }));
+    const int index = phone->C().Engine().m_calls[0].index;
+    phone->Click(kHangUpButton);
+    QVERIFY(Has(phone->Log(), "AT+CHLD=1" + std::to_string(index)));
+    QVERIFY(!Has(phone->Log(), "ATH"));
+    QVERIFY(phone->modem.Calls().empty());
+}
+
+void PhoneSimTest::dialingFailure() {
+    auto phone = Started();
+    QVERIFY(phone);
+    phone->modem.SetFault(sim::FaultKind::Error, 4);
+    phone->V()->SetText(kNumberField, QStringLiteral("0301"));
+    phone->Click(kCallButton);
+    QCOMPARE(CountPrefix(phone->Log(), "ATD0301;"), 4);
+    QCOMPARE(phone->V()->Text(kCallStateLine), Local(5115));
+    QCOMPARE(phone->C().Engine().m_inCall, 0);
+    // Star and hash codes are refused before anything is sent.
+    phone->V()->SetText(kNumberField, QStringLiteral("*#06#"));
+    phone->Click(kCallButton);
+    QCOMPARE(CountPrefix(phone->Log(), "ATD*"), 0);
+    QCOMPARE(QString::fromStdU16String(phone->boxes.shown.back()), Local(5037));
+}
+
+void PhoneSimTest::holdSwapConference() {
+    auto phone = Started();
+    QVERIFY(phone);
+    phone->V()->SetText(kNumberField, QStringLiteral("0301"));
+    phone->Click(kCallButton);
+    phone->modem.RemoteAnswer();
+    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().m_callCount == 1; }));
+    // A second call while the first is active is refused.
+    phone->V()->SetText(kNumberField, QStringLiteral("0302"));
+    phone->Click(kCallButton);
+    QCOMPARE(QString::fromStdU16String(phone->boxes.shown.back()), Local(5015));
+    // Hold the first, then dial the second.
+    emit phone->V()->Command(kCmdHoldActive);
+    QVERIFY(Has(phone->Log(), "AT+CHLD=2"));
+    phone->Click(kCallButton);
+    QVERIFY(Has(phone->Log(), "ATD0302;"));
+    phone->modem.RemoteAnswer();
+    QVERIFY(phone->PollUntil([&] { return phone->modem.Calls().size() == 2 &&
+                                          phone->C().Engine().m_callCount == 2; }));
+    emit phone->V()->Command(kCmdCallOptions);
+    QVERIFY(phone->V()->CallListShown());
+    QCOMPARE(phone->V()->CallList()->topLevelItemCount(), 2);
+    emit phone->V()->Command(kCmdSwap);
+    QCOMPARE(CountPrefix(phone->Log(), "AT+CHLD=2"), 2);
+    emit phone->V()->Command(kCmdConference);
+    QVERIFY(Has(phone->Log(), "AT+CHLD=3"));
+    for (const sim::Call& call : phone->modem.Calls()) {
+        QVERIFY(call.multiparty);
+    }
+    // Two calls: the hang-up button asks for the call options.
+    phone->Click(kHangUpButton);
+    QCOMPARE(QString::fromStdU16String(phone->boxes.shown.back()), Local(5036));
+}
+
+void PhoneSimTest::dtmfOnlyOnOk() {
+    auto phone = Started();
+    QVERIFY(phone);
+    phone->V()->SetText(kNumberField, QString());
+    phone->C().Calls().DialNumber(u"0301");
+    phone->modem.RemoteAnswer();
+    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().m_callCount == 1 &&
+                                          phone->C().Engine().m_calls[0].state == 0; }));
+    phone->V()->SetText(kNumberField, QString());
+    phone->Click(kKey5);
+    QCOMPARE(QString::fromStdString(phone->modem.Dtmf()), QStringLiteral("5"));
+    QCOMPARE(phone->V()->Text(kNumberField), QStringLiteral("5"));
+    phone->modem.SetFault(sim::FaultKind::Error, 1);
+    phone->Click(kKey6);
+    QCOMPARE(phone->V()->Text(kNumberField), QStringLiteral("5"));
+}
+
+void PhoneSimTest::volumeLimits() {
+    auto phone = Started();
+    QVERIFY(phone);
+    phone->C().Calls().SetStoredVolume(3);
+    for (int i = 0; i < 4; ++i) {
+        emit phone->V()->Command(kCmdVolumeUp);
+    }
+    QCOMPARE(phone->C().Calls().Volume(), 5);
+    QCOMPARE(CountPrefix(phone->Log(), "AT+CLVL="), 2);
+    QVERIFY(Has(phone->Log(), "AT+CLVL=225"));
+}
+
+void PhoneSimTest::waitingCall() {
+    auto phone = Started();
+    QVERIFY(phone);
+    phone->C().Calls().DialNumber(u"0301");
+    phone->modem.RemoteAnswer();
+    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().m_callCount == 1; }));
+    QVERIFY(phone->modem.InjectCallWaiting("+4930555"));
+    QVERIFY(phone->PollUntil([&] { return phone->C().Calls().Waiting(); }));
+    QCOMPARE(phone->V()->Text(kCallStateLine), Local(5112) + QStringLiteral(".."));
+    QVERIFY(phone->C().Timer(3).isActive());
+    const auto before = phone->Log().size();
+    phone->Click(kCallButton);
+    QCOMPARE(QString::fromStdU16String(phone->boxes.shown.back()), Local(5014));
+    QCOMPARE(phone->Log().size(), before);
+}
+
+void PhoneSimTest::deadModemQuestion() {
+    auto phone = Started();
+    QVERIFY(phone);
+    phone->boxes.answer = MsgAnswer::No;
+    phone->modem.SetSilent(true);
+    const QString question = Local(5235);
+    const auto asked = [&] {
+        for (const auto& s : phone->boxes.shown) {
+            if (QString::fromStdU16String(s) == question) {
+                return true;
+            }
+        }
+        return false;
+    };
+    // Force the operator check on every step so that each one finds the modem dead.
+    QVERIFY(phone->PollUntil([&] {
+        phone->C().Engine().m_poll.lastOperatorCheckMs = 0;
+        return asked();
+    }, 30));
+    QCOMPARE(phone->V()->Text(kStatusLine), Local(5084));
+    QCOMPARE(phone->C().Engine().m_stopped, 1);
+}
+
+QTEST_MAIN(PhoneSimTest)
+#include "phone_sim_test.moc"
