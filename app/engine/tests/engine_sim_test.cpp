@@ -258,14 +258,24 @@ TEST_F(EngineSimTest, SetUpTurnsEchoOnFirstAndFallsBackOnCnmi) {
 }
 
 TEST_F(EngineSimTest, RestartReusesTheRememberedPortWithoutLeaks) {
+    // Lock files in a folder of this test: one while a session runs, none after it stopped.
+    const std::filesystem::path locks = std::filesystem::path(m_home) / "locks";
+    std::filesystem::create_directories(locks);
+    setenv("QVL_LOCK_DIR", locks.c_str(), 1);
+    auto lockFiles = [&] {
+        return std::distance(std::filesystem::directory_iterator(locks),
+                             std::filesystem::directory_iterator());
+    };
     Boot();
     const int before = OpenDescriptors();
     pin.Answer(DialogResult::Ok, u"1234");
     ASSERT_EQ(engine->StartSession(AutoPin::AskUser), 1);
+    EXPECT_EQ(lockFiles(), 1);
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         engine->StopSession();
         EXPECT_EQ(OpenDescriptors(), before);
+        EXPECT_EQ(lockFiles(), 0);
         EXPECT_FALSE(engine->m_port.mutex);
         const std::uint64_t pausedBefore = clock.slept;
         const std::size_t from = Commands().size();
@@ -275,8 +285,10 @@ TEST_F(EngineSimTest, RestartReusesTheRememberedPortWithoutLeaks) {
         EXPECT_TRUE(sim->WaitForCommand("ATE1", 0, from));
         EXPECT_TRUE(sim->WaitForCommand("AT+CCWA=1", 0, from));
     }
+    EXPECT_EQ(lockFiles(), 1);
     engine->StopSession();
     EXPECT_EQ(OpenDescriptors(), before);
+    EXPECT_EQ(lockFiles(), 0);
 }
 
 TEST_F(EngineSimTest, StatusQueriesReadTheHandset) {
