@@ -139,10 +139,10 @@ std::vector<SendOutcome> CQVLComposeView::Send() {
         // later recipient hangs the modem.
         sms::CRecordStore store;
         store.Load(sms::SmsStorePath());
+        RemoveOriginal(store);
         sms::SaveMessageIn(store, number, text, sent ? sms::kFolderOutSent : sms::kFolderOutUnsent);
         store.Save(sms::SmsStorePath());
     }
-    RemoveOriginal();
     accept();
     return outcomes;
 }
@@ -154,27 +154,27 @@ bool CQVLComposeView::SaveIn(std::int32_t folderChoice) {
     }
     sms::CRecordStore store;
     store.Load(sms::SmsStorePath());
+    const std::optional<MessageRow> original = m_original;
+    RemoveOriginal(store);
     if (!sms::SaveMessageIn(store, m_to->text().toStdU16String(),
                             m_text->toPlainText().toStdU16String(), key)) {
+        m_original = original;  // nothing was saved: the store file stays as it was
         return false;
     }
     store.Save(sms::SmsStorePath());
-    RemoveOriginal();
     accept();
     return true;
 }
 
-void CQVLComposeView::RemoveOriginal() {
+void CQVLComposeView::RemoveOriginal(sms::CRecordStore& store) {
     if (!m_original) {
         return;
     }
-    sms::CRecordStore store;
-    store.Load(sms::SmsStorePath());
-    // The original is looked up by its content: the records just filed may equal it (a draft
-    // saved again unchanged), and then the newest copy is the one to keep.
+    // The original goes before the new record is filed: the two are often equal (a draft sent
+    // unchanged), and the store keeps only one of two equal messages.
     const std::int32_t id = ResolveSmsId(store, *m_original);
-    if (id >= 0 && store.Remove(sms::RecordType::kMessage, id)) {
-        store.Save(sms::SmsStorePath());
+    if (id >= 0) {
+        store.Remove(sms::RecordType::kMessage, id);
     }
     m_original.reset();
 }

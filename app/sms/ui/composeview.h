@@ -19,6 +19,10 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 
+namespace qvl::sms {
+class CRecordStore;
+}
+
 namespace qvl::smsui {
 
 // The pieces of a "To" text: split at ";", blanks removed (numbers are often typed in groups,
@@ -66,7 +70,7 @@ public:
 
 private:
     void UpdateCounter();
-    void RemoveOriginal();
+    void RemoveOriginal(sms::CRecordStore& store);
     void ShowSaveInMenu();
     void ShowTemplateMenu();
     void ChooseImportFile();

@@ -1,1 +1,717 @@
-int main() { return 0; }
+// The message screens against a fake modem: list, read, reply, compose and send, folders,
+// templates, Move To, Save in, delete, export, the settings page, bad input, layouts and
+// languages.
+#include <QBoxLayout>
+#include <QComboBox>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QtTest>
+
+#include "app/settings/settingkeys.h"
+#include "app/settings/settings.h"
+#include "app/sms/store/messageops.h"
+#include "app/sms/ui/composeview.h"
+#include "app/sms/ui/folderdialogs.h"
+#include "app/sms/ui/readdialog.h"
+#include "app/sms/ui/smsnewview.h"
+#include "app/sms/ui/smssettingspage.h"
+#include "app/sms/ui/smssettingsvalues.h"
+#include "app/sms/ui/tests/testsupport.h"
+
+using namespace qvl;
+using namespace qvl::smsui;
+using namespace qvl::smsui::testing;
+
+
+class MessagesTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TempHome> m_home;
+    FakeSmsModem m_modem;
+    ScriptedMessages m_boxes;
+    SmsUiPorts m_ports;
+    // What the scripted dialog runner does with each dialog, in order; a dialog without a
+    // script is closed with reject.
+    std::deque<std::function<int(QDialog&)>> m_dialogs;
+    std::vector<long long> m_today;
+
+    void Reset() {
+        m_home = std::make_unique<TempHome>();
+        m_modem = FakeSmsModem();
+        m_boxes = ScriptedMessages();
+        m_dialogs.clear();
+        m_today.clear();
+        m_ports = SmsUiPorts();
+        m_ports.modem = &m_modem;
+        m_ports.messages = &m_boxes;
+        m_ports.runDialog = [this](QDialog& d) {
+            if (m_dialogs.empty()) {
+                return static_cast<int>(QDialog::Rejected);
+            }
+            auto script = std::move(m_dialogs.front());
+            m_dialogs.pop_front();
+            return script(d);
+        };
+        m_ports.notifyToday = [this](long long w, long long l) {
+            m_today.push_back(w);
+            m_today.push_back(l);
+        };
+        m_ports.landscape = [] { return false; };
+    }
+
+private slots:
+    void init() { Reset(); }
+
+    void folderComboListsFixedFoldersThenUserFolders() {
+        sms::AddFolderFile(u"Work");
+        sms::AddFolderFile(u"Family");
+        CQVLSMSNewView view(m_ports);
+        const QStringList expected = {"In Unread", "In Read", "Out Unsent", "Out Sent",
+                                      "Drafts",    "Work",    "Family"};
+        QCOMPARE(view.Folders()->count(), expected.size());
+        for (int i = 0; i < expected.size(); ++i) {
+            QCOMPARE(view.Folders()->itemText(i), expected[i]);
+        }
+        QCOMPARE(view.Folders()->itemData(4).toInt(), sms::kFolderDrafts);
+        QCOMPARE(view.Folders()->itemData(5).toInt(), 4);
+    }
+
+    void listShowsOnlyTheChosenFolderWithColumnsAndTellsToday() {
+        PutMessages({Sms(0, u"+111", u"new one", u"01/02/26,10:00:00,GMT+1"),
+                     Sms(1, u"+222", u"old one\r\nsecond line", u"01/01/26,09:00:00,GMT+1"),
+                     Sms(0, u"+333", u"new two", u"01/02/26,11:00:00,GMT+1")});
+        CQVLSMSNewView view(m_ports);
+        QSignalSpy seen(&view, &CQVLSMSNewView::UnreadSeen);
+        view.Refresh();
+        auto* model = view.Model();
+        QCOMPARE(model->rowCount(), 2);
+        QCOMPARE(model->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "Number");
+        QCOMPARE(model->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "Message");
+        QCOMPARE(model->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), "When");
+        QCOMPARE(model->data(model->index(1, 0), Qt::DisplayRole).toString(), "+333");
+        QVERIFY(model->data(model->index(1, 0), Qt::DecorationRole).isValid());
+        QVERIFY(view.ShowFolder(sms::kFolderInRead));
+        QCOMPARE(model->rowCount(), 1);
+        // The list shows one line per message.
+        QCOMPARE(model->data(model->index(0, 1), Qt::DisplayRole).toString(),
+                 "old one second line");
+        QCOMPARE(m_today.back(), 0);
+        QVERIFY(seen.count() >= 1);
+    }
+
+    void openingUnreadShowsItAndMovesItToInReadOnClose() {
+        PutMessages({Sms(0, u"+4917012345", u"Hello there", u"05/03/26,12:30:00,GMT+1")});
+        CQVLSMSNewView view(m_ports);
+        view.Refresh();
+        QVERIFY(view.SelectRow(0));
+        QString number, text, time;
+        m_dialogs.push_back([&](QDialog& d) {
+            auto& read = dynamic_cast<CQVLReadDialog&>(d);
+            number = read.ShownNumber();
+            text = read.ShownText();
+            time = read.ShownTime();
+            read.Choose(ReadAction::kClose);
+            return d.result();
+        });
+        view.OpenSelected();
+        QCOMPARE(number, "+4917012345");
+        QCOMPARE(text, "Hello there");
+        QCOMPARE(time, "05/03/26,12:30:00,GMT+1");
+        QCOMPARE(StoredIn(sms::kFolderInUnread).size(), 0u);
+        QCOMPARE(StoredIn(sms::kFolderInRead).size(), 1u);
+        QCOMPARE(view.Model()->rowCount(), 0);
+    }
+
+    void replyOpensComposeWithTheNumberAndSends() {
+        PutMessages({Sms(1, u"+4917012345", u"Lunch?", u"05/03/26,12:30:00,GMT+1")});
+        CQVLSMSNewView view(m_ports);
+        view.ShowFolder(sms::kFolderInRead);
+        view.SelectRow(0);
+        m_dialogs.push_back([](QDialog& d) {
+            dynamic_cast<CQVLReadDialog&>(d).Choose(ReadAction::kReply);
+            return d.result();
+        });
+        QString to;
+        m_dialogs.push_back([&](QDialog& d) {
+            auto& compose = dynamic_cast<CQVLComposeView&>(d);
+            to = compose.To()->text();
+            compose.Text()->setPlainText("Yes, at noon");
+            compose.Send();
+            return d.result();
+        });
+        view.OpenSelected();
+        QCOMPARE(to, "+4917012345");
+        QCOMPARE(m_modem.sent.size(), 1u);
+        QCOMPARE(m_modem.sent[0].text, u"Yes, at noon");
+        QCOMPARE(StoredIn(sms::kFolderOutSent).size(), 1u);
+        QVERIFY(m_boxes.Showed("Message has been sent successfully. <+4917012345>"));
+    }
+
+    void forwardCallAndDeleteFromTheReadDialog() {
+        PutMessages({Sms(1, u"+111", u"forward me", u"05/03/26,12:30:00,GMT+1")});
+        std::u16string dialled;
+        m_ports.dial = [&](std::u16string_view n) { dialled = n; };
+        CQVLSMSNewView view(m_ports);
+        view.ShowFolder(sms::kFolderInRead);
+
+        view.SelectRow(0);
+        QString to = "unset", text;
+        m_dialogs.push_back([](QDialog& d) {
+            dynamic_cast<CQVLReadDialog&>(d).Choose(ReadAction::kForward);
+            return d.result();
+        });
+        m_dialogs.push_back([&](QDialog& d) {
+            auto& c = dynamic_cast<CQVLComposeView&>(d);
+            to = c.To()->text();
+            text = c.Text()->toPlainText();
+            return static_cast<int>(QDialog::Rejected);
+        });
+        view.OpenSelected();
+        QCOMPARE(to, QString());
+        QCOMPARE(text, "forward me");
+
+        view.SelectRow(0);
+        m_dialogs.push_back([](QDialog& d) {
+            dynamic_cast<CQVLReadDialog&>(d).Choose(ReadAction::kCall);
+            return d.result();
+        });
+        view.OpenSelected();
+        QCOMPARE(dialled, u"+111");
+
+        view.SelectRow(0);
+        m_dialogs.push_back([](QDialog& d) {
+            dynamic_cast<CQVLReadDialog&>(d).Choose(ReadAction::kDelete);
+            return d.result();
+        });
+        view.OpenSelected();
+        QVERIFY(StoredMessages().empty());
+        QVERIFY(m_boxes.Showed("Message successfully deleted."));
+    }
+
+    void unsentAndDraftsReopenInComposeAndAreReplacedWhenSent() {
+        PutMessages({Sms(sms::kFolderDrafts, u"+555", u"draft text"),
+                     Sms(sms::kFolderOutUnsent, u"+666", u"retry me")});
+        CQVLSMSNewView view(m_ports);
+        view.ShowFolder(sms::kFolderDrafts);
+        view.SelectRow(0);
+        QString text;
+        m_dialogs.push_back([&](QDialog& d) {
+            auto& c = dynamic_cast<CQVLComposeView&>(d);
+            text = c.Text()->toPlainText();
+            c.Send();
+            return d.result();
+        });
+        view.OpenSelected();
+        QCOMPARE(text, "draft text");
+        QCOMPARE(StoredIn(sms::kFolderDrafts).size(), 0u);
+        QCOMPARE(StoredIn(sms::kFolderOutSent).size(), 1u);
+
+        view.ShowFolder(sms::kFolderOutUnsent);
+        view.SelectRow(0);
+        m_modem.failFor.insert(u"+666");
+        m_dialogs.push_back([](QDialog& d) {
+            dynamic_cast<CQVLComposeView&>(d).Send();
+            return d.result();
+        });
+        view.OpenSelected();
+        // Failed again: one record in Out Unsent, not two.
+        QCOMPARE(StoredIn(sms::kFolderOutUnsent).size(), 1u);
+    }
+
+    void sendToTwoRecipientsWithOneFailing() {
+        m_modem.failFor.insert(u"+222");
+        CQVLComposeView compose(m_ports);
+        compose.SetTo("+111; +222");
+        compose.SetText("meeting moved");
+        const auto outcomes = compose.Send();
+        QCOMPARE(outcomes.size(), 2u);
+        QVERIFY(outcomes[0].sent);
+        QVERIFY(!outcomes[1].sent);
+        QVERIFY(m_boxes.Showed("Message has been sent successfully. <+111>"));
+        QVERIFY(m_boxes.Showed("Message FAILED to send. <+222>"));
+        QCOMPARE(StoredIn(sms::kFolderOutSent).size(), 1u);
+        QCOMPARE(StoredIn(sms::kFolderOutSent)[0].number, u"+111");
+        QCOMPARE(StoredIn(sms::kFolderOutUnsent).size(), 1u);
+        QCOMPARE(StoredIn(sms::kFolderOutUnsent)[0].number, u"+222");
+        QVERIFY(StoredIn(sms::kFolderOutUnsent)[0].time.empty());
+    }
+
+    void recipients_data() {
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QStringList>("numbers");
+        QTest::newRow("one") << "+4930123" << QStringList{"+4930123"};
+        QTest::newRow("empty piece between") << "111;;222" << QStringList{"111", "222"};
+        QTest::newRow("blanks around and inside") << " 0170 123 45 ; +49 30 1 "
+                                                  << QStringList{"017012345", "+49301"};
+        QTest::newRow("only separators and blanks") << " ; ;\t; " << QStringList{};
+        QTest::newRow("empty") << "" << QStringList{};
+    }
+    void recipients() {
+        QFETCH(QString, to);
+        QFETCH(QStringList, numbers);
+        QStringList got;
+        for (const auto& n : SplitRecipients(to.toStdU16String())) {
+            got << QString::fromStdU16String(n);
+        }
+        QCOMPARE(got, numbers);
+    }
+
+    void dialableNumbers_data() {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<bool>("dialable");
+        QTest::newRow("international") << "+491701234567" << true;
+        QTest::newRow("national") << "01701234567" << true;
+        QTest::newRow("service code") << "*100#" << true;
+        QTest::newRow("letters") << "Anna" << false;
+        QTest::newRow("plus inside") << "49+170" << false;
+        QTest::newRow("plus only") << "+" << false;
+        QTest::newRow("21 digits") << "123456789012345678901" << false;
+    }
+    void dialableNumbers() {
+        QFETCH(QString, number);
+        QFETCH(bool, dialable);
+        QCOMPARE(IsDialableNumber(number.toStdU16String()), dialable);
+    }
+
+    void emptyRecipientsSendNothing() {
+        CQVLComposeView compose(m_ports);
+        compose.SetTo(" ; ");
+        compose.SetText("hello");
+        QVERIFY(compose.Send().empty());
+        QVERIFY(m_modem.sent.empty());
+        QVERIFY(m_boxes.Showed("Please enter at least one recipient number."));
+        QVERIFY(StoredMessages().empty());
+    }
+
+    void unaddressableRecipientIsNotHandedToTheModem() {
+        CQVLComposeView compose(m_ports);
+        compose.SetTo("Anna;+111");
+        compose.SetText("hi");
+        const auto outcomes = compose.Send();
+        QCOMPARE(outcomes.size(), 2u);
+        QVERIFY(!outcomes[0].sent);
+        QCOMPARE(m_modem.sent.size(), 1u);
+        QCOMPARE(m_modem.sent[0].number, u"+111");
+        QCOMPARE(StoredIn(sms::kFolderOutUnsent).size(), 1u);
+    }
+
+    void counter_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("empty") << "" << "SMS = 1, Used = 0, Left = 160";
+        QTest::newRow("160 septets") << QString(160, 'a') << "SMS = 1, Used = 160, Left = 0";
+        QTest::newRow("161 septets") << QString(161, 'a') << "SMS = 2, Used = 9, Left = 143";
+        QTest::newRow("304 septets fill two parts") << QString(304, 'a')
+                                                    << "SMS = 2, Used = 152, Left = 0";
+        QTest::newRow("extension character counts twice") << QString(159, 'a') + "€"
+                                                           << "SMS = 2, Used = 9, Left = 143";
+        QTest::newRow("UCS2 single") << QString(70, QChar(0x0416))
+                                     << "SMS = 1, Used = 70, Left = 0";
+        QTest::newRow("UCS2 two parts") << QString(71, QChar(0x0416))
+                                        << "SMS = 2, Used = 4, Left = 63";
+    }
+    void counter() {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        CQVLComposeView compose(m_ports);
+        compose.Text()->setPlainText(text);
+        QCOMPARE(compose.Counter()->text(), shown);
+    }
+
+    void mmsModeIsShownButCannotBeChosen() {
+        CQVLComposeView compose(m_ports);
+        QCOMPARE(compose.ModeSwitch()->count(), 2);
+        auto* model = qobject_cast<QStandardItemModel*>(compose.ModeSwitch()->model());
+        QVERIFY(model != nullptr);
+        QVERIFY(model->item(0)->isEnabled());
+        QVERIFY(!model->item(1)->isEnabled());
+    }
+
+    void saveInFilesTheMessageAsTyped() {
+        CQVLComposeView compose(m_ports);
+        compose.SetTo("+111; 222");
+        compose.SetText("keep for later");
+        QVERIFY(compose.SaveIn(sms::kFolderDrafts));
+        const auto drafts = StoredIn(sms::kFolderDrafts);
+        QCOMPARE(drafts.size(), 1u);
+        QCOMPARE(drafts[0].number, u"+111; 222");
+        QVERIFY(drafts[0].time.empty());
+    }
+
+    void saveInNewFolderAsksForTheName() {
+        m_ports.askText = [](const QString&, QString& name) {
+            name = "  Trips ";
+            return true;
+        };
+        CQVLComposeView compose(m_ports);
+        compose.SetTo("+111");
+        compose.SetText("tickets");
+        QVERIFY(compose.SaveIn(kNewFolderChoice));
+        sms::CRecordStore folders;
+        folders.Load(sms::FolderStorePath());
+        const auto list = sms::FolderList(folders);
+        QCOMPARE(list.back().name, u"Trips");
+        QCOMPARE(StoredIn(list.back().key).size(), 1u);
+    }
+
+    void newFolderOfBlanksIsRefused() {
+        PutMessages({Sms(1, u"+111", u"stay", u"01/01/26,00:00:00,GMT+0")});
+        m_ports.askText = [](const QString&, QString& name) {
+            name = "   \t ";
+            return true;
+        };
+        CQVLSMSNewView view(m_ports);
+        view.ShowFolder(sms::kFolderInRead);
+        view.SelectRow(0);
+        QVERIFY(!view.MoveSelectedTo(kNewFolderChoice));
+        QVERIFY(m_boxes.Showed("The folder name must not be empty."));
+        QCOMPARE(StoredIn(sms::kFolderInRead).size(), 1u);
+        sms::CRecordStore folders;
+        folders.Load(sms::FolderStorePath());
+        QCOMPARE(folders.Count(sms::RecordType::kFolder), 0);
+    }
+
+    void moveToUserFolder() {
+        const auto key = sms::AddFolderFile(u"Work");
+        PutMessages({Sms(1, u"+111", u"a", u"01/01/26,00:00:00,GMT+0"),
+                     Sms(1, u"+222", u"b", u"01/01/26,00:00:01,GMT+0")});
+        CQVLSMSNewView view(m_ports);
+        view.ShowFolder(sms::kFolderInRead);
+        view.SelectRow(1);
+        QVERIFY(view.MoveSelectedTo(key));
+        QCOMPARE(StoredIn(key).size(), 1u);
+        QCOMPARE(StoredIn(key)[0].number, u"+222");
+        QCOMPARE(view.Model()->rowCount(), 1);
+    }
+
+    void deleteAsksAndSelectsTheNextRow() {
+        PutMessages({Sms(1, u"+1", u"a", u"t1"), Sms(1, u"+2", u"b", u"t2"),
+                     Sms(1, u"+3", u"c", u"t3")});
+        CQVLSMSNewView view(m_ports);
+        view.ShowFolder(sms::kFolderInRead);
+
+        view.List()->clearSelection();
+        QVERIFY(!view.DeleteSelected());
+        QVERIFY(m_boxes.Showed("Message could not be deleted."));
+
+        view.SelectRow(1);
+        m_boxes.answers = {MsgAnswer::No};
+        QVERIFY(!view.DeleteSelected());
+        QCOMPARE(StoredMessages().size(), 3u);
+
+        m_boxes.answers = {MsgAnswer::Yes};
+        QVERIFY(view.DeleteSelected());
+        QCOMPARE(StoredMessages().size(), 2u);
+        QCOMPARE(view.SelectedRow(), 1);
+        QCOMPARE(view.Model()->RowAt(1)->number, u"+3");
+        QVERIFY(m_boxes.Showed("Message successfully deleted."));
+    }
+
+    void deleteActsOnTheShownMessageWhenAnotherCopyChangedTheFile() {
+        PutMessages({Sms(1, u"+1", u"a", u"t1"), Sms(1, u"+2", u"b", u"t2")});
+        CQVLSMSNewView view(m_ports);
+        view.ShowFolder(sms::kFolderInRead);
+        view.SelectRow(1);  // "+2", record id 1
+        // Another copy of the program removes the first message meanwhile: "+2" is now id 0.
+        sms::CRecordStore other;
+        other.Load(sms::SmsStorePath());
+        other.Remove(sms::RecordType::kMessage, 0);
+        other.Save(sms::SmsStorePath());
+        QVERIFY(view.DeleteSelected());
+        QVERIFY(StoredMessages().empty());
+    }
+
+    void foldersDialogAddRenameDeleteWithMessages() {
+        CQVLFoldersDialog dialog(m_ports);
+        QCOMPARE(dialog.List()->count(), 5);
+        QVERIFY(!dialog.AddFolder("   "));
+        QVERIFY(m_boxes.Showed("The folder name must not be empty."));
+        QVERIFY(dialog.AddFolder(" Work "));
+        QCOMPARE(dialog.SelectedKey(), 4);
+        QVERIFY(dialog.RenameSelected("Office"));
+        QCOMPARE(dialog.List()->currentItem()->text(), "Office");
+        QVERIFY(!dialog.RenameSelected(" "));
+
+        PutMessages({Sms(4, u"+1", u"filed", u"t1"), Sms(1, u"+2", u"kept", u"t2")});
+        dialog.SelectFolder(4);
+        m_boxes.answers = {MsgAnswer::No};
+        QVERIFY(!dialog.DeleteSelected());
+        QCOMPARE(StoredMessages().size(), 2u);
+        m_boxes.answers = {MsgAnswer::Yes};
+        QVERIFY(dialog.DeleteSelected());
+        QVERIFY(m_boxes.Showed("Delete this folder and all the messages in it?"));
+        QCOMPARE(StoredMessages().size(), 1u);
+        QCOMPARE(StoredMessages()[0].text, u"kept");
+        QCOMPARE(dialog.List()->count(), 5);
+
+        // The fixed folders cannot be renamed or deleted.
+        dialog.SelectFolder(sms::kFolderInRead);
+        QVERIFY(!dialog.RenameSelected("Mine"));
+        QVERIFY(!dialog.DeleteSelected());
+    }
+
+    void exportFolderAsText() {
+        PutMessages({Sms(1, u"+1", u"first", u"t1"), Sms(0, u"+2", u"unread", u"t2")});
+        m_modem.phone = {Sms(1, u"+3", u"from phone", u"t3")};
+        const QString path = m_home->Path() + "/export.txt";
+        m_ports.chooseFile = [&](FileDialogKind kind, const QString& title, const QString&) {
+            return kind == FileDialogKind::Save && title == "Open File" ? path : QString();
+        };
+        CQVLFoldersDialog dialog(m_ports);
+        dialog.SelectFolder(sms::kFolderInRead);
+        QVERIFY(dialog.ExportSelected());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()),
+                 "Number:\n+1\nTime:\nt1\nMessage:\nfirst\n\n"
+                 "Number:\n+3\nTime:\nt3\nMessage:\nfrom phone\n\n");
+        QCOMPARE(m_modem.copies, 1);
+    }
+
+    void exportToPhone() {
+        PutMessages({Sms(1, u"+1", u"received", u"01/01/26,00:00:00,GMT+0"),
+                     Sms(3, u"+2", u"sent by me")});
+        CQVLSMSNewView view(m_ports);
+        view.ShowFolder(sms::kFolderInRead);
+        view.SelectRow(0);
+        QVERIFY(view.ExportSelectedToPhone());
+        view.ShowFolder(sms::kFolderOutSent);
+        view.SelectRow(0);
+        QVERIFY(view.ExportSelectedToPhone());
+        QCOMPARE(m_modem.exported.size(), 2u);
+        QCOMPARE(m_modem.exported[0].time, u"01/01/26,00:00:00,GMT+0");
+        QVERIFY(m_modem.exported[1].time.empty());
+    }
+
+    void mmsCannotBeExportedToThePhone() {
+        sms::CRecordStore mms;
+        sms::MmsMessageRecord m;
+        m.folder = sms::kFolderOutSent;
+        m.to = u"+9";
+        m.text = u"picture";
+        mms.Append(m);
+        mms.Save(sms::MmsStorePath());
+        CQVLSMSNewView view(m_ports);
+        view.ShowFolder(sms::kFolderOutSent);
+        QCOMPARE(view.Model()->rowCount(), 1);
+        QCOMPARE(view.Model()->RowAt(0)->kind, MessageKind::kMms);
+        view.SelectRow(0);
+        QVERIFY(!view.ExportSelectedToPhone());
+        QVERIFY(m_boxes.Showed("Cannot export MMS to SIM"));
+        QVERIFY(m_modem.exported.empty());
+    }
+
+    void templatesAddEditDeleteAndUse() {
+        CQVLTemplatesDialog dialog(m_ports);
+        m_dialogs.push_back([](QDialog& d) {
+            auto& e = dynamic_cast<CQVLTemplateEditDialog&>(d);
+            e.Title()->setText("Late");
+            e.Text()->setPlainText("I will be late.");
+            return static_cast<int>(QDialog::Accepted);
+        });
+        QVERIFY(dialog.AddTemplate());
+        QCOMPARE(dialog.List()->count(), 1);
+        QCOMPARE(dialog.List()->item(0)->text(), "Late");
+
+        bool titleLocked = false;
+        m_dialogs.push_back([&](QDialog& d) {
+            auto& e = dynamic_cast<CQVLTemplateEditDialog&>(d);
+            titleLocked = e.Title()->isReadOnly();
+            e.Text()->setPlainText("I will be 10 minutes late.");
+            return static_cast<int>(QDialog::Accepted);
+        });
+        QVERIFY(dialog.EditSelected());
+        QVERIFY(titleLocked);
+
+        CQVLComposeView compose(m_ports);
+        compose.SetText("Sorry. ");
+        compose.Text()->moveCursor(QTextCursor::End);
+        QVERIFY(compose.UseTemplate(0));
+        QCOMPARE(compose.Text()->toPlainText(), "Sorry. I will be 10 minutes late.");
+        QVERIFY(!compose.UseTemplate(7));
+
+        m_boxes.answers = {MsgAnswer::No};
+        QVERIFY(!dialog.DeleteSelected());
+        QCOMPARE(dialog.List()->count(), 1);
+        m_boxes.answers = {MsgAnswer::Yes};
+        QVERIFY(dialog.DeleteSelected());
+        QVERIFY(m_boxes.Showed("Are you sure you want to delete this template?"));
+        QCOMPARE(dialog.List()->count(), 0);
+    }
+
+    void importTextFile_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("utf-8") << QByteArray("Gr\xc3\xbc\xc3\x9f""e") << QString("Grüße");
+        QTest::newRow("utf-8 with mark") << QByteArray("\xef\xbb\xbfHi") << QString("Hi");
+        QTest::newRow("windows-1252") << QByteArray("Gr\xfc\xdf""e \x80") << QString("Grüße €");
+    }
+    void importTextFile() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        const QString path = m_home->Path() + "/in.txt";
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        CQVLComposeView compose(m_ports);
+        QVERIFY(compose.ImportFile(path));
+        QCOMPARE(compose.Text()->toPlainText(), text);
+        QVERIFY(!compose.ImportFile(m_home->Path() + "/missing.txt"));
+    }
+
+    void phoneReadCommandCopiesAndShows() {
+        m_modem.phone = {Sms(0, u"+1", u"fresh", u"02/02/26,08:00:00,GMT+1")};
+        CQVLSMSNewView view(m_ports);
+        view.OpenView();
+        QCOMPARE(m_modem.copies, 1);
+        QCOMPARE(view.Model()->rowCount(), 1);
+        QCOMPARE(StoredIn(sms::kFolderInUnread).size(), 1u);
+        QCOMPARE(m_today.size() >= 2, true);
+        QCOMPARE(m_today[m_today.size() - 2], 0);
+    }
+
+    void validity_data() {
+        QTest::addColumn<int>("octet");
+        QTest::addColumn<int>("unit");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("written");
+        QTest::newRow("0 is 0 hours, clamped to 1 hour") << 0 << 0 << 0 << 11;
+        QTest::newRow("11 is 1 hour") << 11 << 0 << 1 << 11;
+        QTest::newRow("100 is 8 hours, written as 95") << 100 << 0 << 8 << 95;
+        QTest::newRow("143 is 12 hours") << 143 << 0 << 12 << 143;
+        QTest::newRow("145 is 13 hours") << 145 << 0 << 13 << 145;
+        QTest::newRow("167 is 24 hours") << 167 << 0 << 24 << 167;
+        QTest::newRow("168 is 2 days") << 168 << 1 << 2 << 168;
+        QTest::newRow("196 is 30 days") << 196 << 1 << 30 << 196;
+        QTest::newRow("197 is 5 weeks") << 197 << 2 << 5 << 197;
+        QTest::newRow("255 is 63 weeks") << 255 << 2 << 63 << 255;
+        QTest::newRow("high bits ignored") << 0x1A8 << 1 << 2 << 168;
+    }
+    void validity() {
+        QFETCH(int, octet);
+        QFETCH(int, unit);
+        QFETCH(int, value);
+        QFETCH(int, written);
+        const ValidityChoice c = ValidityFromOctet(static_cast<std::uint32_t>(octet));
+        QCOMPARE(static_cast<int>(c.unit), unit);
+        QCOMPARE(c.value, value);
+        QCOMPARE(static_cast<int>(ValidityToOctet(c)), written);
+    }
+
+    void settingsPageDefaultsFromAnEmptyRegistry() {
+        CQVLSmsSettingsPage page(m_ports);
+        QCOMPARE(page.ServiceCentre()->text(), "+491720000000");
+        QCOMPARE(page.SendAs()->currentText(), "Text");
+        QCOMPARE(page.DeleteSms()->currentText(), "Dont delete");
+        QCOMPARE(page.Unit()->currentText(), "Days");
+        QCOMPARE(page.Value()->currentText(), "02");
+        QVERIFY(!page.StatusReport()->isChecked());
+        // "SendUsing" missing, the modem answering +CGSMS: 3: GSM.
+        QCOMPARE(page.SendUsing()->currentText(), "GSM");
+    }
+
+    void settingsPageBearerFromTheModem_data() {
+        QTest::addColumn<int>("bearer");
+        QTest::addColumn<int>("index");
+        QTest::newRow("0 GPRS") << 0 << 1;
+        QTest::newRow("1 GSM") << 1 << 0;
+        QTest::newRow("2 GPRS") << 2 << 1;
+        QTest::newRow("3 GSM") << 3 << 0;
+        QTest::newRow("no answer") << -1 << -1;
+    }
+    void settingsPageBearerFromTheModem() {
+        QFETCH(int, bearer);
+        QFETCH(int, index);
+        m_modem.bearer = bearer;
+        CQVLSmsSettingsPage page(m_ports);
+        QCOMPARE(page.SendUsing()->currentIndex(), index);
+    }
+
+    void settingsPageRoundTrip() {
+        using namespace qvl::keys;
+        WriteSettingNumber(kRootLocalMachine, kKeySmsSettings, kValueValidityPeriod, 100);
+        {
+            CQVLSmsSettingsPage page(m_ports);
+            QCOMPARE(page.Unit()->currentText(), "Hours");
+            QCOMPARE(page.Value()->currentText(), "08");
+            page.Apply();
+        }
+        QCOMPARE(ReadSettingNumber(kRootLocalMachine, kKeySmsSettings, kValueValidityPeriod, 0),
+                 95u);
+        {
+            CQVLSmsSettingsPage page(m_ports);
+            page.ServiceCentre()->setText("+4917299");
+            page.VoiceMail()->setText("3311");
+            page.SendAs()->setCurrentIndex(3);
+            page.SendUsing()->setCurrentIndex(1);
+            page.DeleteSms()->setCurrentIndex(2);
+            page.ChangeUnit(0);
+            QCOMPARE(page.Value()->count(), 24);
+            QCOMPARE(page.Value()->currentText(), "01");
+            page.Value()->setCurrentIndex(12);  // 13 hours
+            page.StatusReport()->setChecked(true);
+            page.Apply();
+        }
+        QCOMPARE(m_modem.serviceCentre, u"+4917299");
+        const SmsSettingsValues v = ReadSmsSettings();
+        QCOMPARE(v.voiceMailNo, u"3311");
+        QCOMPARE(v.sendAs, 3u);
+        QCOMPARE(v.sendUsing, 1u);
+        QCOMPARE(v.deleteSms, 2u);
+        QCOMPARE(v.validityPeriod, 145u);
+        QCOMPARE(v.statusReport, 1u);
+        CQVLSmsSettingsPage again(m_ports);
+        QCOMPARE(again.SendAs()->currentText(), "Email");
+        QCOMPARE(again.SendUsing()->currentText(), "GPRS");
+        QCOMPARE(again.DeleteSms()->currentText(), "Always delete");
+        QCOMPARE(again.Value()->currentText(), "13");
+        QVERIFY(again.StatusReport()->isChecked());
+        again.ChangeUnit(2);
+        QCOMPARE(again.Value()->count(), 59);
+        QCOMPARE(again.Value()->currentText(), "05");
+    }
+
+    void layoutFollowsTheScreenShape() {
+        PutMessages({Sms(1, u"+1", u"a", u"t")});
+        MessageRow row{MessageKind::kSms, 0, u"+1", u"a", u"t"};
+        for (bool landscape : {false, true}) {
+            m_ports.landscape = [landscape] { return landscape; };
+            CQVLComposeView compose(m_ports);
+            auto* box = qobject_cast<QBoxLayout*>(compose.layout());
+            QVERIFY(box != nullptr);
+            QCOMPARE(box->direction(),
+                     landscape ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+            CQVLReadDialog read(m_ports, row);
+            QCOMPARE(qobject_cast<QHBoxLayout*>(read.layout()) != nullptr, landscape);
+            CQVLFoldersDialog folders(m_ports);
+            QCOMPARE(qobject_cast<QBoxLayout*>(folders.layout())->direction(),
+                     landscape ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+        }
+    }
+
+    void textsFollowTheLanguage() {
+        const QByteArray saved = qgetenv("LC_ALL");
+        qputenv("LC_ALL", "de_DE.UTF-8");
+        CQVLSMSNewView view(m_ports);
+        CQVLComposeView compose(m_ports);
+        compose.Text()->setPlainText("abc");
+        const QString folder = view.Folders()->itemText(0);
+        const QString caption = compose.windowTitle();
+        const QString counter = compose.Counter()->text();
+        qputenv("LC_ALL", saved);
+        QCOMPARE(folder, "Eingang ungelesen");
+        QCOMPARE(caption, "Neue Nachricht");
+        QCOMPARE(counter, "SMS = 1, Belegt = 3, Frei = 157");
+    }
+};
+
+QTEST_MAIN(MessagesTest)
+#include "messages_test.moc"
