@@ -60,6 +60,8 @@ DialerController::DialerController(CQVLDialerDoc* doc, CMainFrame* frame, Servic
     });
     connect(m_view, &CQVLDialerView::ButtonClicked, this, &DialerController::OnButton);
     connect(m_view, &CQVLDialerView::Command, this, &DialerController::OnCommand);
+    connect(m_view, &CQVLDialerView::KeyTyped, this,
+            [this](QChar key) { m_calls->KeypadKey(key.unicode()); });
     connect(m_view, &CQVLDialerView::CallListRowActivated, this, &DialerController::OnRowActivated);
     connect(&m_notifier, &CallNotifier::Accepted, this, [this] { m_calls->CallButton(); });
     connect(&m_notifier, &CallNotifier::Rejected, this, [this] { m_calls->HangUpButton(); });

@@ -1,6 +1,7 @@
 #include "app/shell/dialerview.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QResizeEvent>
 
@@ -185,6 +186,22 @@ void CQVLDialerView::CheckOrientation() {
 void CQVLDialerView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     CheckOrientation();
+}
+
+void CQVLDialerView::keyPressEvent(QKeyEvent* event) {
+    // A desktop keyboard types like the keypad; Enter calls, Escape hangs up.
+    const QString text = event->text();
+    if (text.size() == 1 && QStringLiteral("0123456789+#*").contains(text[0])) {
+        emit KeyTyped(text[0]);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Backspace: emit ButtonClicked(kBackspaceButton); return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: emit ButtonClicked(kCallButton); return;
+    case Qt::Key_Escape: emit ButtonClicked(kHangUpButton); return;
+    default: QWidget::keyPressEvent(event);
+    }
 }
 
 void CQVLDialerView::LoadButtonImages() {

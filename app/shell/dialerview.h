@@ -73,10 +73,13 @@ signals:
     void ButtonClicked(int id);   // the sixteen dialer buttons
     void Command(int id);         // form commands 1057..1086
     void CallListRowActivated(int callIndex, const QString& stateText);
+    // A key typed on the keyboard: "0"-"9", "+", "#", "*".
+    void KeyTyped(QChar key);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QRect Map(const QRect& base) const;
