@@ -69,7 +69,7 @@ const char* kHelp =
     "OK commands: call NUMBER | ccwa NUMBER | answer [ID] | hangup [ID] | busy [ID] | sms [SM|ME] PDU | "
     "deliver [SM|ME] SENDER TEXT | status-report PDU | cssu CODE | signal RSSI | battery PERCENT [charging] | "
     "network on|off | roaming on|off | gprs on|off | sim in|out | error [N] | cme CODE [N] | cms CODE [N] | "
-    "noanswer [N] | fault off | canned PREFIX ANSWER | silent [on|off] | garbage BYTES | split MS | delay MS | pace BAUD | drop | "
+    "noanswer [N] | fault off | canned PREFIX ANSWER | silent [on|off] | garbage BYTES | split MS [BYTES] | delay MS | pace BAUD | drop | "
     "calls | log [N] | dtmf";
 
 }  // namespace
@@ -208,9 +208,15 @@ std::string RunControlCommand(ModemSimulator& modem, const std::string& line) {
     if (cmd == "SPLIT" || cmd == "DELAY" || cmd == "PACE") {
         const auto v = w.size() > 1 ? Number(w[1], 0, cmd == "PACE" ? 4000000 : 600000) : std::nullopt;
         if (!v) return "ERROR expected a number";
-        if (cmd == "SPLIT") modem.SplitNextAnswer(*v);
-        else if (cmd == "DELAY") modem.SetAnswerDelay(*v);
-        else modem.SetPacing(*v);
+        if (cmd == "SPLIT") {
+            const auto at = w.size() > 2 ? Number(w[2], 1, 100000) : std::optional<int>(0);
+            if (!at) return "ERROR split MS [BYTES]";
+            modem.SplitNextAnswer(*v, static_cast<std::size_t>(*at));
+        } else if (cmd == "DELAY") {
+            modem.SetAnswerDelay(*v);
+        } else {
+            modem.SetPacing(*v);
+        }
         return "OK";
     }
     if (cmd == "DROP") {

@@ -210,19 +210,11 @@ ModemCore::Final ModemCore::CmdClck(Form form, const AtArgs& args, Reply& reply)
     SimCodes& sim = m_state.sim;
     const std::string password = args.Text(2);
     if (fac == "SC" || fac == "PS" || fac == "ME" || fac == "FD" || fac == "PN") {
-        bool* flag = nullptr;
-        bool fixedDialling = false;
-        static bool s_unused = false;
-        if (fac == "SC") {
-            flag = &sim.pinEnabled;
-        } else if (fac == "PS" || fac == "ME") {
-            flag = &sim.phoneLockEnabled;
-        } else {
-            flag = &s_unused;
-            fixedDialling = fac == "FD";
-        }
+        const bool phoneLock = fac == "PS" || fac == "ME";
         if (*mode == 2) {
-            reply.Line(std::string("+CLCK: ") + (fac == "FD" || fac == "PN" ? "0" : (*flag ? "1" : "0")));
+            // Fixed dialling and network personalisation are never active here.
+            const bool on = fac == "SC" ? sim.pinEnabled : phoneLock && sim.phoneLockEnabled;
+            reply.Line(std::string("+CLCK: ") + (on ? "1" : "0"));
             return Final::Ok();
         }
         if (fac == "SC") {
@@ -233,7 +225,7 @@ ModemCore::Final ModemCore::CmdClck(Form form, const AtArgs& args, Reply& reply)
             m_pinVerified = true;
             return Final::Ok();
         }
-        if (fac == "PS" || fac == "ME") {
+        if (phoneLock) {
             if (password != sim.phoneCode) {
                 return Final::Cme(16);
             }
@@ -241,7 +233,7 @@ ModemCore::Final ModemCore::CmdClck(Form form, const AtArgs& args, Reply& reply)
             m_phoneCodeVerified = true;
             return Final::Ok();
         }
-        if (fixedDialling) {
+        if (fac == "FD") {
             return CheckPin2(password) ? Final::Ok() : Final::Cme(16);
         }
         return password == sim.networkCode ? Final::Ok() : Final::Cme(16);

@@ -168,7 +168,7 @@ void ModemSimulator::Emit(std::string bytes, OutputKind kind) {
     case OutputKind::Answer: {
         const auto at = now + std::chrono::milliseconds(m_answerDelayMs);
         if (m_splitPauseMs >= 0 && bytes.size() >= 2) {
-            const std::size_t half = bytes.size() / 2;
+            const std::size_t half = m_splitAt > 0 && m_splitAt < bytes.size() ? m_splitAt : bytes.size() / 2;
             m_output.push_back({bytes.substr(0, half), at});
             m_output.push_back({bytes.substr(half), at + std::chrono::milliseconds(m_splitPauseMs)});
             m_splitPauseMs = -1;
@@ -394,9 +394,10 @@ void ModemSimulator::SendGarbage(const std::string& bytes) {
     Wake();
 }
 
-void ModemSimulator::SplitNextAnswer(int pauseMs) {
+void ModemSimulator::SplitNextAnswer(int pauseMs, std::size_t bytes) {
     std::lock_guard lock(m_mutex);
     m_splitPauseMs = std::max(pauseMs, 0);
+    m_splitAt = bytes;
 }
 
 void ModemSimulator::SetAnswerDelay(int ms) {

@@ -64,7 +64,8 @@ public:
     void SetFault(FaultKind kind, int count, int code = 0);  // the next count command lines
     void SetSilent(bool silent);                            // nothing at all is sent
     void SendGarbage(const std::string& bytes);
-    void SplitNextAnswer(int pauseMs);  // the next answer arrives in two pieces
+    // The next answer arrives in two pieces, pauseMs apart: the first at bytes long (0: half).
+    void SplitNextAnswer(int pauseMs, std::size_t bytes = 0);
     void SetAnswerDelay(int ms);        // a slow handset
     void SetPacing(int baud);           // 10 bits a byte on the wire; 0 writes at once
     // The next count command lines starting with prefix get rawAnswer verbatim.
@@ -119,6 +120,7 @@ private:
     std::multimap<Clock::time_point, std::function<void()>> m_timers;
     int m_answerDelayMs = 0;
     int m_splitPauseMs = -1;
+    std::size_t m_splitAt = 0;
     int m_baud = 0;
     Clock::time_point m_lineFreeAt{};
 };

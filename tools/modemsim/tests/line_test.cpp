@@ -77,6 +77,12 @@ TEST_F(SimTest, SplitAnswerArrivesInTwoPiecesWithAPause) {
     EXPECT_FALSE(first.empty());
     EXPECT_FALSE(HasFinalResult(first)) << first;
     EXPECT_EQ(first + m_line->ReadAnswer(), "\r\nQVL Labs\r\n\r\nOK\r\n");
+
+    // Cut where a reader is most easily fooled: between "OK" and its line end.
+    m_sim->SplitNextAnswer(150, 4);
+    m_line->Send("AT\r");
+    EXPECT_EQ(m_line->ReadFor(80), "\r\nOK");
+    EXPECT_EQ(m_line->ReadUntil("\r\n", 1000), "\r\n");
 }
 
 TEST_F(SimTest, SlowHandsetDelaysEveryAnswerButNotTheEcho) {
