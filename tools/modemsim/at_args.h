@@ -16,20 +16,22 @@ struct AtArg {
 };
 
 class AtArgs {
-public:
+  public:
     AtArgs() = default;
     explicit AtArgs(std::string_view params);
 
     std::size_t Count() const { return m_args.size(); }
     bool Present(std::size_t i) const { return i < m_args.size() && m_args[i].present; }
     // The text of parameter i (quotes removed), empty when absent.
-    std::string Text(std::size_t i) const { return i < m_args.size() ? m_args[i].text : std::string(); }
+    std::string Text(std::size_t i) const {
+        return i < m_args.size() ? m_args[i].text : std::string();
+    }
     // A decimal parameter within [lo, hi]; nullopt when absent, not a number or out of range.
     std::optional<int> Int(std::size_t i, int lo, int hi) const;
     // True when the parameter list could not be split (an unterminated quote).
     bool Malformed() const { return m_malformed; }
 
-private:
+  private:
     std::vector<AtArg> m_args;
     bool m_malformed = false;
 };

@@ -12,8 +12,8 @@ namespace {
 constexpr int kMaxCalls = 7;
 
 bool IsEmergency(const std::string& number) {
-    return number == "112" || number == "911" || number == "08" || number == "000" || number == "999" ||
-           number == "110" || number == "118" || number == "119";
+    return number == "112" || number == "911" || number == "08" || number == "000" ||
+           number == "999" || number == "110" || number == "118" || number == "119";
 }
 
 }  // namespace
@@ -29,7 +29,8 @@ Call* ModemCore::FindCall(int id) {
 
 int ModemCore::FreeCallId() const {
     for (int id = 1; id <= kMaxCalls; ++id) {
-        const bool used = std::any_of(m_calls.begin(), m_calls.end(), [id](const Call& c) { return c.id == id; });
+        const bool used =
+            std::any_of(m_calls.begin(), m_calls.end(), [id](const Call& c) { return c.id == id; });
         if (!used) {
             return id;
         }
@@ -40,7 +41,8 @@ int ModemCore::FreeCallId() const {
 void ModemCore::RemoveCall(int id) {
     std::erase_if(m_calls, [id](const Call& c) { return c.id == id; });
     // A conference of one is no conference.
-    const auto inConference = std::count_if(m_calls.begin(), m_calls.end(), [](const Call& c) { return c.multiparty; });
+    const auto inConference =
+        std::count_if(m_calls.begin(), m_calls.end(), [](const Call& c) { return c.multiparty; });
     if (inConference < 2) {
         for (Call& c : m_calls) {
             c.multiparty = false;
@@ -114,8 +116,8 @@ ModemCore::Final ModemCore::CmdDial(std::string_view dial, Reply& reply) {
     for (const char c : text) {
         if ((c >= '0' && c <= '9') || c == '*' || c == '#' || c == '+') {
             number += c;
-        } else if (c == 'I' || c == 'i' || c == 'G' || c == 'g' || c == 'T' || c == 't' || c == 'P' || c == 'p' ||
-                   c == 'W' || c == 'w' || c == ',') {
+        } else if (c == 'I' || c == 'i' || c == 'G' || c == 'g' || c == 'T' || c == 't' ||
+                   c == 'P' || c == 'p' || c == 'W' || c == 'w' || c == ',') {
             continue;  // dial modifiers
         } else {
             return Final::Err();
@@ -143,10 +145,13 @@ ModemCore::Final ModemCore::CmdDial(std::string_view dial, Reply& reply) {
     }
     // Dialling while a call is active puts that call on hold, as handsets do; with a held
     // call as well there is no room for a third.
-    const bool hasHeld = std::any_of(m_calls.begin(), m_calls.end(), [](const Call& c) { return c.state == CallState::Held; });
-    const bool hasActive = std::any_of(m_calls.begin(), m_calls.end(), [](const Call& c) { return c.state == CallState::Active; });
+    const bool hasHeld = std::any_of(m_calls.begin(), m_calls.end(),
+                                     [](const Call& c) { return c.state == CallState::Held; });
+    const bool hasActive = std::any_of(m_calls.begin(), m_calls.end(),
+                                       [](const Call& c) { return c.state == CallState::Active; });
     const bool hasPending = std::any_of(m_calls.begin(), m_calls.end(), [](const Call& c) {
-        return c.state == CallState::Dialing || c.state == CallState::Alerting || c.state == CallState::Incoming;
+        return c.state == CallState::Dialing || c.state == CallState::Alerting ||
+               c.state == CallState::Incoming;
     });
     if ((hasHeld && hasActive) || hasPending) {
         return Final::Cme(3);
@@ -178,13 +183,15 @@ ModemCore::Final ModemCore::CmdDial(std::string_view dial, Reply& reply) {
         }
     });
     if (m_state.behaviour.autoAnswerMs >= 0) {
-        m_sink.Schedule(m_state.behaviour.dialToAlertMs + m_state.behaviour.autoAnswerMs, [this, serial] {
-            for (Call& c : m_calls) {
-                if (c.serial == serial && (c.state == CallState::Dialing || c.state == CallState::Alerting)) {
-                    c.state = CallState::Active;
+        m_sink.Schedule(
+            m_state.behaviour.dialToAlertMs + m_state.behaviour.autoAnswerMs, [this, serial] {
+                for (Call& c : m_calls) {
+                    if (c.serial == serial &&
+                        (c.state == CallState::Dialing || c.state == CallState::Alerting)) {
+                        c.state = CallState::Active;
+                    }
                 }
-            }
-        });
+            });
     }
     return Final::Ok();
 }
@@ -239,13 +246,15 @@ ModemCore::Final ModemCore::CmdChld(Form form, const AtArgs& args, Reply& reply)
         return Final::Err();
     }
     const std::string arg = args.Text(0);
-    if (arg.empty() || arg.size() > 2 || arg[0] < '0' || arg[0] > '4' || (arg.size() == 2 && (arg[1] < '1' || arg[1] > '7'))) {
+    if (arg.empty() || arg.size() > 2 || arg[0] < '0' || arg[0] > '4' ||
+        (arg.size() == 2 && (arg[1] < '1' || arg[1] > '7'))) {
         return Final::Err();
     }
     const int op = arg[0] - '0';
     const int x = arg.size() == 2 ? arg[1] - '0' : 0;
     auto any = [this](CallState s) {
-        return std::any_of(m_calls.begin(), m_calls.end(), [s](const Call& c) { return c.state == s; });
+        return std::any_of(m_calls.begin(), m_calls.end(),
+                           [s](const Call& c) { return c.state == s; });
     };
     auto removeState = [this](CallState s) {
         std::vector<int> ids;
@@ -266,94 +275,95 @@ ModemCore::Final ModemCore::CmdChld(Form form, const AtArgs& args, Reply& reply)
         }
     };
     switch (op) {
-    case 0:
-        // Release the held calls, or reject the waiting call (user determined user busy).
-        if (any(CallState::Waiting)) {
-            for (const Call& c : m_calls) {
-                if (c.state == CallState::Waiting) {
-                    LogCall("MC", c.number);
+        case 0:
+            // Release the held calls, or reject the waiting call (user determined user busy).
+            if (any(CallState::Waiting)) {
+                for (const Call& c : m_calls) {
+                    if (c.state == CallState::Waiting) {
+                        LogCall("MC", c.number);
+                    }
                 }
-            }
-            removeState(CallState::Waiting);
-        } else if (any(CallState::Held)) {
-            removeState(CallState::Held);
-        } else {
-            return Final::Cme(3);
-        }
-        return Final::Ok();
-    case 1:
-        if (x != 0) {
-            if (FindCall(x) == nullptr) {
+                removeState(CallState::Waiting);
+            } else if (any(CallState::Held)) {
+                removeState(CallState::Held);
+            } else {
                 return Final::Cme(3);
             }
-            RemoveCall(x);
             return Final::Ok();
-        }
-        if (m_calls.empty()) {
-            return Final::Cme(3);
-        }
-        removeState(CallState::Active);
-        if (any(CallState::Waiting)) {
-            for (Call& c : m_calls) {
-                if (c.state == CallState::Waiting) {
-                    LogCall("RC", c.number);
+        case 1:
+            if (x != 0) {
+                if (FindCall(x) == nullptr) {
+                    return Final::Cme(3);
                 }
+                RemoveCall(x);
+                return Final::Ok();
             }
-            setState(CallState::Waiting, CallState::Active);
-        } else {
-            setState(CallState::Held, CallState::Active);
-        }
-        return Final::Ok();
-    case 2:
-        if (x != 0) {
-            Call* call = FindCall(x);
-            if (call == nullptr || (call->state != CallState::Active && call->state != CallState::Held)) {
+            if (m_calls.empty()) {
+                return Final::Cme(3);
+            }
+            removeState(CallState::Active);
+            if (any(CallState::Waiting)) {
+                for (Call& c : m_calls) {
+                    if (c.state == CallState::Waiting) {
+                        LogCall("RC", c.number);
+                    }
+                }
+                setState(CallState::Waiting, CallState::Active);
+            } else {
+                setState(CallState::Held, CallState::Active);
+            }
+            return Final::Ok();
+        case 2:
+            if (x != 0) {
+                Call* call = FindCall(x);
+                if (call == nullptr ||
+                    (call->state != CallState::Active && call->state != CallState::Held)) {
+                    return Final::Cme(3);
+                }
+                for (Call& c : m_calls) {
+                    if (c.id != x && c.state == CallState::Active) {
+                        c.state = CallState::Held;
+                    }
+                }
+                call->state = CallState::Active;
+                call->multiparty = false;
+                RemoveCall(0);  // refreshes the conference flags
+                return Final::Ok();
+            }
+            if (any(CallState::Waiting)) {
+                setState(CallState::Active, CallState::Held);
+                for (Call& c : m_calls) {
+                    if (c.state == CallState::Waiting) {
+                        LogCall("RC", c.number);
+                        c.state = CallState::Active;
+                    }
+                }
+                return Final::Ok();
+            }
+            if (!any(CallState::Active) && !any(CallState::Held)) {
                 return Final::Cme(3);
             }
             for (Call& c : m_calls) {
-                if (c.id != x && c.state == CallState::Active) {
+                if (c.state == CallState::Active) {
                     c.state = CallState::Held;
-                }
-            }
-            call->state = CallState::Active;
-            call->multiparty = false;
-            RemoveCall(0);  // refreshes the conference flags
-            return Final::Ok();
-        }
-        if (any(CallState::Waiting)) {
-            setState(CallState::Active, CallState::Held);
-            for (Call& c : m_calls) {
-                if (c.state == CallState::Waiting) {
-                    LogCall("RC", c.number);
+                } else if (c.state == CallState::Held) {
                     c.state = CallState::Active;
                 }
             }
             return Final::Ok();
-        }
-        if (!any(CallState::Active) && !any(CallState::Held)) {
-            return Final::Cme(3);
-        }
-        for (Call& c : m_calls) {
-            if (c.state == CallState::Active) {
-                c.state = CallState::Held;
-            } else if (c.state == CallState::Held) {
-                c.state = CallState::Active;
+        case 3:
+            if (!any(CallState::Active) || !any(CallState::Held)) {
+                return Final::Cme(3);
             }
-        }
-        return Final::Ok();
-    case 3:
-        if (!any(CallState::Active) || !any(CallState::Held)) {
-            return Final::Cme(3);
-        }
-        for (Call& c : m_calls) {
-            if (c.state == CallState::Active || c.state == CallState::Held) {
-                c.state = CallState::Active;
-                c.multiparty = true;
+            for (Call& c : m_calls) {
+                if (c.state == CallState::Active || c.state == CallState::Held) {
+                    c.state = CallState::Active;
+                    c.multiparty = true;
+                }
             }
-        }
-        return Final::Ok();
-    default:
-        return Final::Cme(4);
+            return Final::Ok();
+        default:
+            return Final::Cme(4);
     }
 }
 
@@ -365,10 +375,12 @@ ModemCore::Final ModemCore::CmdClcc(Form form, Reply& reply) {
         return Final::Err();
     }
     std::vector<Call> sorted = m_calls;
-    std::sort(sorted.begin(), sorted.end(), [](const Call& a, const Call& b) { return a.id < b.id; });
+    std::sort(sorted.begin(), sorted.end(),
+              [](const Call& a, const Call& b) { return a.id < b.id; });
     for (const Call& c : sorted) {
-        std::string line = "+CLCC: " + std::to_string(c.id) + "," + std::to_string(static_cast<int>(c.direction)) +
-                           "," + std::to_string(static_cast<int>(c.state)) + ",0," + (c.multiparty ? "1" : "0");
+        std::string line =
+            "+CLCC: " + std::to_string(c.id) + "," + std::to_string(static_cast<int>(c.direction)) +
+            "," + std::to_string(static_cast<int>(c.state)) + ",0," + (c.multiparty ? "1" : "0");
         if (!c.number.empty()) {
             line += ",\"" + c.number + "\"," + std::to_string(c.type);
         }
@@ -398,7 +410,8 @@ ModemCore::Final ModemCore::CmdVts(Form form, const AtArgs& args) {
     if (tones.empty()) {
         return Final::Err();
     }
-    const bool active = std::any_of(m_calls.begin(), m_calls.end(), [](const Call& c) { return c.state == CallState::Active; });
+    const bool active = std::any_of(m_calls.begin(), m_calls.end(),
+                                    [](const Call& c) { return c.state == CallState::Active; });
     if (!active) {
         return Final::Cme(3);
     }
@@ -407,7 +420,8 @@ ModemCore::Final ModemCore::CmdVts(Form form, const AtArgs& args) {
 }
 
 void ModemCore::SendRing(const Call& call) {
-    std::string text = m_crc || m_state.behaviour.cringVoice ? "\r\n+CRING: VOICE\r\n" : "\r\nRING\r\n";
+    std::string text =
+        m_crc || m_state.behaviour.cringVoice ? "\r\n+CRING: VOICE\r\n" : "\r\nRING\r\n";
     if (m_clip) {
         if (call.number.empty()) {
             text += "\r\n+CLIP: \"\",128,,,,1\r\n";  // withheld by the caller
@@ -448,8 +462,9 @@ int ModemCore::InjectIncomingCall(const std::string& number) {
 }
 
 bool ModemCore::InjectCallWaiting(const std::string& number) {
-    const bool busy = std::any_of(m_calls.begin(), m_calls.end(),
-                                  [](const Call& c) { return c.state == CallState::Active || c.state == CallState::Held; });
+    const bool busy = std::any_of(m_calls.begin(), m_calls.end(), [](const Call& c) {
+        return c.state == CallState::Active || c.state == CallState::Held;
+    });
     const bool waitingAlready = std::any_of(m_calls.begin(), m_calls.end(), [](const Call& c) {
         return c.state == CallState::Waiting || c.state == CallState::Incoming;
     });
@@ -472,7 +487,8 @@ bool ModemCore::InjectCallWaiting(const std::string& number) {
         if (number.empty()) {
             EmitUnsolicited("\r\n+CCWA: \"\",128,1\r\n");
         } else {
-            EmitUnsolicited("\r\n+CCWA: \"" + number + "\"," + std::to_string(call.type) + ",1\r\n");
+            EmitUnsolicited("\r\n+CCWA: \"" + number + "\"," + std::to_string(call.type) +
+                            ",1\r\n");
         }
     }
     return true;

@@ -31,12 +31,12 @@ std::string Quote(const std::string& s) {
 
 std::string ModemCore::OperatorText(const Operator& op, int format) const {
     switch (format) {
-    case 1:
-        return op.shortName;
-    case 2:
-        return op.numeric;
-    default:
-        return op.longName;
+        case 1:
+            return op.shortName;
+        case 2:
+            return op.numeric;
+        default:
+            return op.longName;
     }
 }
 
@@ -77,8 +77,10 @@ ModemCore::Final ModemCore::CmdCops(Form form, const AtArgs& args, Reply& reply)
         if (RegistrationStatus() == 0) {
             reply.Line("+COPS: " + std::to_string(m_copsMode));
         } else {
-            reply.Line("+COPS: " + std::to_string(m_copsMode) + "," + std::to_string(m_copsFormat) + "," +
-                       Quote(OperatorText(ops[static_cast<std::size_t>(m_currentOperator)], m_copsFormat)));
+            reply.Line("+COPS: " + std::to_string(m_copsMode) + "," + std::to_string(m_copsFormat) +
+                       "," +
+                       Quote(OperatorText(ops[static_cast<std::size_t>(m_currentOperator)],
+                                          m_copsFormat)));
         }
         return Final::Ok();
     }
@@ -88,11 +90,12 @@ ModemCore::Final ModemCore::CmdCops(Form form, const AtArgs& args, Reply& reply)
         }
         std::string line = "+COPS: ";
         for (std::size_t i = 0; i < ops.size(); ++i) {
-            const int stat = static_cast<int>(i) == m_currentOperator && RegistrationStatus() != 0 ? 2
-                             : ops[i].forbidden                                                    ? 3
-                                                                                                    : 1;
-            line += "(" + std::to_string(stat) + "," + Quote(ops[i].longName) + "," + Quote(ops[i].shortName) +
-                    "," + Quote(ops[i].numeric) + "),";
+            const int stat = static_cast<int>(i) == m_currentOperator && RegistrationStatus() != 0
+                                 ? 2
+                             : ops[i].forbidden ? 3
+                                                : 1;
+            line += "(" + std::to_string(stat) + "," + Quote(ops[i].longName) + "," +
+                    Quote(ops[i].shortName) + "," + Quote(ops[i].numeric) + "),";
         }
         line += ",(0,1,2,3,4),(0,1,2)";
         if (m_state.behaviour.networkScanMs <= 0) {
@@ -101,7 +104,8 @@ ModemCore::Final ModemCore::CmdCops(Form form, const AtArgs& args, Reply& reply)
         }
         // A network search takes a while; the answer comes when it is over.
         const std::string answer = "\r\n" + line + "\r\n\r\nOK\r\n";
-        m_sink.Schedule(m_state.behaviour.networkScanMs, [this, answer] { m_sink.Emit(answer, OutputKind::Answer); });
+        m_sink.Schedule(m_state.behaviour.networkScanMs,
+                        [this, answer] { m_sink.Emit(answer, OutputKind::Answer); });
         return Final::None();
     }
     if (form != Form::Set) {
@@ -120,87 +124,88 @@ ModemCore::Final ModemCore::CmdCops(Form form, const AtArgs& args, Reply& reply)
         m_copsFormat = *format;
     }
     switch (*mode) {
-    case 0:
-        if (!SimReady()) {
-            return SimError(false);
-        }
-        m_copsMode = 0;
-        m_currentOperator = 0;
-        m_state.registered = true;
-        NotifyRegistration();
-        return Final::Ok();
-    case 1:
-    case 4: {
-        if (!SimReady()) {
-            return SimError(false);
-        }
-        if (!args.Present(2)) {
-            return Final::Err();
-        }
-        const int format = m_copsFormat;
-        const std::string wanted = args.Text(2);
-        for (std::size_t i = 0; i < ops.size(); ++i) {
-            if (OperatorText(ops[i], format) == wanted) {
-                if (ops[i].forbidden) {
-                    if (*mode == 4) {
-                        break;
-                    }
-                    return Final::Cme(32);
-                }
-                m_copsMode = 1;
-                m_currentOperator = static_cast<int>(i);
-                m_state.registered = true;
-                NotifyRegistration();
-                return Final::Ok();
+        case 0:
+            if (!SimReady()) {
+                return SimError(false);
             }
-        }
-        if (*mode == 4) {
             m_copsMode = 0;
             m_currentOperator = 0;
             m_state.registered = true;
             NotifyRegistration();
             return Final::Ok();
+        case 1:
+        case 4: {
+            if (!SimReady()) {
+                return SimError(false);
+            }
+            if (!args.Present(2)) {
+                return Final::Err();
+            }
+            const int format = m_copsFormat;
+            const std::string wanted = args.Text(2);
+            for (std::size_t i = 0; i < ops.size(); ++i) {
+                if (OperatorText(ops[i], format) == wanted) {
+                    if (ops[i].forbidden) {
+                        if (*mode == 4) {
+                            break;
+                        }
+                        return Final::Cme(32);
+                    }
+                    m_copsMode = 1;
+                    m_currentOperator = static_cast<int>(i);
+                    m_state.registered = true;
+                    NotifyRegistration();
+                    return Final::Ok();
+                }
+            }
+            if (*mode == 4) {
+                m_copsMode = 0;
+                m_currentOperator = 0;
+                m_state.registered = true;
+                NotifyRegistration();
+                return Final::Ok();
+            }
+            return Final::Cme(30);
         }
-        return Final::Cme(30);
-    }
-    case 2:
-        m_copsMode = 2;
-        m_currentOperator = -1;
-        NotifyRegistration();
-        return Final::Ok();
-    case 3:
-        if (!args.Present(1)) {
+        case 2:
+            m_copsMode = 2;
+            m_currentOperator = -1;
+            NotifyRegistration();
+            return Final::Ok();
+        case 3:
+            if (!args.Present(1)) {
+                return Final::Err();
+            }
+            return Final::Ok();
+        default:
             return Final::Err();
-        }
-        return Final::Ok();
-    default:
-        return Final::Err();
     }
 }
 
 ModemCore::Final ModemCore::CmdCreg(Form form, const AtArgs& args, Reply& reply) {
     switch (form) {
-    case Form::Read: {
-        std::string line = "+CREG: " + std::to_string(m_cregMode) + "," + std::to_string(RegistrationStatus());
-        if (m_cregMode == 2 && RegistrationStatus() != 0) {
-            line += ",\"1A2B\",\"00C3D4\"";
+        case Form::Read: {
+            std::string line =
+                "+CREG: " + std::to_string(m_cregMode) + "," + std::to_string(RegistrationStatus());
+            if (m_cregMode == 2 && RegistrationStatus() != 0) {
+                line += ",\"1A2B\",\"00C3D4\"";
+            }
+            reply.Line(line);
+            return Final::Ok();
         }
-        reply.Line(line);
-        return Final::Ok();
-    }
-    case Form::Test:
-        reply.Line("+CREG: (0-2)");
-        return Final::Ok();
-    case Form::Set: {
-        const auto n = args.Int(0, 0, 2);
-        if (!n) {
+        case Form::Test:
+            reply.Line("+CREG: (0-2)");
+            return Final::Ok();
+        case Form::Set: {
+            const auto n = args.Int(0, 0, 2);
+            if (!n) {
+                return Final::Err();
+            }
+            m_cregMode = *n;
+            return Final::Ok();
+        }
+        case Form::Exec:
             return Final::Err();
-        }
-        m_cregMode = *n;
-        return Final::Ok();
-    }
-    case Form::Exec:
-        return Final::Err();
     }
     return Final::Err();
 }
@@ -242,8 +247,8 @@ ModemCore::Final ModemCore::CmdCcfc(Form form, const AtArgs& args, Reply& reply)
             if (it == rules.end() || !it->second.active) {
                 continue;
             }
-            std::string line = "+CCFC: 1," + std::to_string(c) + "," + Quote(it->second.number) + "," +
-                               std::to_string(it->second.type);
+            std::string line = "+CCFC: 1," + std::to_string(c) + "," + Quote(it->second.number) +
+                               "," + std::to_string(it->second.type);
             if (*reason == 2) {
                 line += ",,," + std::to_string(it->second.time);
             }
@@ -309,16 +314,16 @@ ModemCore::Final ModemCore::CmdCcfc(Form form, const AtArgs& args, Reply& reply)
 
 ModemCore::Final ModemCore::CmdCcwa(Form form, const AtArgs& args, Reply& reply) {
     switch (form) {
-    case Form::Read:
-        reply.Line("+CCWA: " + std::to_string(m_ccwaPresentation));
-        return Final::Ok();
-    case Form::Test:
-        reply.Line("+CCWA: (0,1)");
-        return Final::Ok();
-    case Form::Exec:
-        return Final::Ok();
-    case Form::Set:
-        break;
+        case Form::Read:
+            reply.Line("+CCWA: " + std::to_string(m_ccwaPresentation));
+            return Final::Ok();
+        case Form::Test:
+            reply.Line("+CCWA: (0,1)");
+            return Final::Ok();
+        case Form::Exec:
+            return Final::Ok();
+        case Form::Set:
+            break;
     }
     if (args.Present(0)) {
         const auto n = args.Int(0, 0, 1);
@@ -365,19 +370,19 @@ ModemCore::Final ModemCore::CmdCcwa(Form form, const AtArgs& args, Reply& reply)
 ModemCore::Final ModemCore::CmdCgdcont(Form form, const AtArgs& args, Reply& reply) {
     auto& contexts = m_state.contexts;
     switch (form) {
-    case Form::Read:
-        for (const auto& [cid, ctx] : contexts) {
-            reply.Line("+CGDCONT: " + std::to_string(cid) + "," + Quote(ctx.type) + "," + Quote(ctx.apn) +
-                       ",\"0.0.0.0\",0,0");
-        }
-        return Final::Ok();
-    case Form::Test:
-        reply.Line("+CGDCONT: (1-" + std::to_string(kMaxContexts) + "),\"IP\",,,(0-2),(0-4)");
-        return Final::Ok();
-    case Form::Exec:
-        return Final::Ok();
-    case Form::Set:
-        break;
+        case Form::Read:
+            for (const auto& [cid, ctx] : contexts) {
+                reply.Line("+CGDCONT: " + std::to_string(cid) + "," + Quote(ctx.type) + "," +
+                           Quote(ctx.apn) + ",\"0.0.0.0\",0,0");
+            }
+            return Final::Ok();
+        case Form::Test:
+            reply.Line("+CGDCONT: (1-" + std::to_string(kMaxContexts) + "),\"IP\",,,(0-2),(0-4)");
+            return Final::Ok();
+        case Form::Exec:
+            return Final::Ok();
+        case Form::Set:
+            break;
     }
     const auto cid = args.Int(0, 1, kMaxContexts);
     if (!cid) {
@@ -395,29 +400,29 @@ ModemCore::Final ModemCore::CmdCgdcont(Form form, const AtArgs& args, Reply& rep
     return Final::Ok();
 }
 
-ModemCore::Final ModemCore::CmdSimple(const std::string& name, Form form, const AtArgs& args, Reply& reply,
-                                      bool* handled) {
+ModemCore::Final ModemCore::CmdSimple(const std::string& name, Form form, const AtArgs& args,
+                                      Reply& reply, bool* handled) {
     *handled = true;
     const Identity& id = m_state.identity;
     // A setting with a read form "+NAME: v", a test form and a range.
     auto setting = [&](int& value, int lo, int hi, const std::string& range) -> Final {
         switch (form) {
-        case Form::Read:
-            reply.Line(name + ": " + std::to_string(value));
-            return Final::Ok();
-        case Form::Test:
-            reply.Line(name + ": " + range);
-            return Final::Ok();
-        case Form::Set: {
-            const auto v = args.Int(0, lo, hi);
-            if (!v) {
-                return Final::Err();
+            case Form::Read:
+                reply.Line(name + ": " + std::to_string(value));
+                return Final::Ok();
+            case Form::Test:
+                reply.Line(name + ": " + range);
+                return Final::Ok();
+            case Form::Set: {
+                const auto v = args.Int(0, lo, hi);
+                if (!v) {
+                    return Final::Err();
+                }
+                value = *v;
+                return Final::Ok();
             }
-            value = *v;
-            return Final::Ok();
-        }
-        case Form::Exec:
-            return Final::Err();
+            case Form::Exec:
+                return Final::Err();
         }
         return Final::Err();
     };
@@ -432,11 +437,16 @@ ModemCore::Final ModemCore::CmdSimple(const std::string& name, Form form, const 
         return Final::Ok();
     };
 
-    if (name == "+CMEE") return setting(m_cmee, 0, 2, "(0-2)");
-    if (name == "+CGMI" || name == "+GMI") return identity(id.manufacturer);
-    if (name == "+CGMM" || name == "+GMM") return identity(id.model);
-    if (name == "+CGMR" || name == "+GMR") return identity(id.revision);
-    if (name == "+CGSN" || name == "+GSN") return identity(id.imei);
+    if (name == "+CMEE")
+        return setting(m_cmee, 0, 2, "(0-2)");
+    if (name == "+CGMI" || name == "+GMI")
+        return identity(id.manufacturer);
+    if (name == "+CGMM" || name == "+GMM")
+        return identity(id.model);
+    if (name == "+CGMR" || name == "+GMR")
+        return identity(id.revision);
+    if (name == "+CGSN" || name == "+GSN")
+        return identity(id.imei);
     if (name == "+CIMI") {
         if (form == Form::Exec && !SimReady()) {
             return SimError(false);
@@ -463,7 +473,8 @@ ModemCore::Final ModemCore::CmdSimple(const std::string& name, Form form, const 
         if (form != Form::Exec) {
             return Final::Err();
         }
-        reply.Line("+CBC: " + std::string(m_state.charging ? "1" : "0") + "," + std::to_string(m_state.battery));
+        reply.Line("+CBC: " + std::string(m_state.charging ? "1" : "0") + "," +
+                   std::to_string(m_state.battery));
         return Final::Ok();
     }
     if (name == "+CGATT") {
@@ -481,7 +492,8 @@ ModemCore::Final ModemCore::CmdSimple(const std::string& name, Form form, const 
         int n = 0;
         return setting(n, 0, 2, "(0-2)");
     }
-    if (name == "+CLVL") return setting(m_state.volume, 0, 255, "(0-255)");
+    if (name == "+CLVL")
+        return setting(m_state.volume, 0, 255, "(0-255)");
     if (name == "+CMUT") {
         int muted = m_muted ? 1 : 0;
         const Final f = setting(muted, 0, 1, "(0,1)");
@@ -514,47 +526,48 @@ ModemCore::Final ModemCore::CmdSimple(const std::string& name, Form form, const 
     }
     if (name == "+CSSN") {
         switch (form) {
-        case Form::Read:
-            reply.Line("+CSSN: " + std::to_string(m_cssnI) + "," + std::to_string(m_cssnU));
-            return Final::Ok();
-        case Form::Test:
-            reply.Line("+CSSN: (0,1),(0,1)");
-            return Final::Ok();
-        case Form::Set: {
-            const auto n = args.Int(0, 0, 1);
-            const auto m = args.Present(1) ? args.Int(1, 0, 1) : std::optional<int>(m_cssnU);
-            if (!n || !m) {
-                return Final::Err();
+            case Form::Read:
+                reply.Line("+CSSN: " + std::to_string(m_cssnI) + "," + std::to_string(m_cssnU));
+                return Final::Ok();
+            case Form::Test:
+                reply.Line("+CSSN: (0,1),(0,1)");
+                return Final::Ok();
+            case Form::Set: {
+                const auto n = args.Int(0, 0, 1);
+                const auto m = args.Present(1) ? args.Int(1, 0, 1) : std::optional<int>(m_cssnU);
+                if (!n || !m) {
+                    return Final::Err();
+                }
+                m_cssnI = *n;
+                m_cssnU = *m;
+                return Final::Ok();
             }
-            m_cssnI = *n;
-            m_cssnU = *m;
-            return Final::Ok();
-        }
-        case Form::Exec:
-            return Final::Err();
+            case Form::Exec:
+                return Final::Err();
         }
     }
     if (name == "+CMGF") {
         // Only PDU mode is modelled.
         return setting(m_cmgf, 0, 0, "(0)");
     }
-    if (name == "+CGSMS") return setting(m_cgsms, 0, 3, "(0-3)");
+    if (name == "+CGSMS")
+        return setting(m_cgsms, 0, 3, "(0-3)");
     if (name == "+CSMS") {
         switch (form) {
-        case Form::Read:
-            reply.Line("+CSMS: 0,1,1,1");
-            return Final::Ok();
-        case Form::Test:
-            reply.Line("+CSMS: (0,1)");
-            return Final::Ok();
-        case Form::Set:
-            if (!args.Int(0, 0, 1)) {
+            case Form::Read:
+                reply.Line("+CSMS: 0,1,1,1");
+                return Final::Ok();
+            case Form::Test:
+                reply.Line("+CSMS: (0,1)");
+                return Final::Ok();
+            case Form::Set:
+                if (!args.Int(0, 0, 1)) {
+                    return Final::Err();
+                }
+                reply.Line("+CSMS: 1,1,1");
+                return Final::Ok();
+            case Form::Exec:
                 return Final::Err();
-            }
-            reply.Line("+CSMS: 1,1,1");
-            return Final::Ok();
-        case Form::Exec:
-            return Final::Err();
         }
     }
     if (name == "+CSAS" || name == "+CRES") {
@@ -568,32 +581,34 @@ ModemCore::Final ModemCore::CmdSimple(const std::string& name, Form form, const 
             return SimError(false);
         }
         if (!id.ownNumber.empty()) {
-            reply.Line("+CNUM: \"Own number\"," + Quote(id.ownNumber) + "," + std::to_string(NumberType(id.ownNumber)));
+            reply.Line("+CNUM: \"Own number\"," + Quote(id.ownNumber) + "," +
+                       std::to_string(NumberType(id.ownNumber)));
         }
         return Final::Ok();
     }
     if (name == "+CSVM") {
         switch (form) {
-        case Form::Read:
-            if (m_state.identity.voiceMail.empty()) {
-                reply.Line("+CSVM: 0,\"\",129");
-            } else {
-                reply.Line("+CSVM: 1," + Quote(id.voiceMail) + "," + std::to_string(NumberType(id.voiceMail)));
+            case Form::Read:
+                if (m_state.identity.voiceMail.empty()) {
+                    reply.Line("+CSVM: 0,\"\",129");
+                } else {
+                    reply.Line("+CSVM: 1," + Quote(id.voiceMail) + "," +
+                               std::to_string(NumberType(id.voiceMail)));
+                }
+                return Final::Ok();
+            case Form::Test:
+                reply.Line("+CSVM: (0,1),(129,145)");
+                return Final::Ok();
+            case Form::Set: {
+                const auto mode = args.Int(0, 0, 1);
+                if (!mode) {
+                    return Final::Err();
+                }
+                m_state.identity.voiceMail = *mode == 1 ? args.Text(1) : std::string();
+                return Final::Ok();
             }
-            return Final::Ok();
-        case Form::Test:
-            reply.Line("+CSVM: (0,1),(129,145)");
-            return Final::Ok();
-        case Form::Set: {
-            const auto mode = args.Int(0, 0, 1);
-            if (!mode) {
+            case Form::Exec:
                 return Final::Err();
-            }
-            m_state.identity.voiceMail = *mode == 1 ? args.Text(1) : std::string();
-            return Final::Ok();
-        }
-        case Form::Exec:
-            return Final::Err();
         }
     }
     if (name == "+CFUN") {
@@ -602,25 +617,26 @@ ModemCore::Final ModemCore::CmdSimple(const std::string& name, Form form, const 
     }
     if (name == "+CSCS") {
         switch (form) {
-        case Form::Read:
-            reply.Line("+CSCS: " + Quote(m_cscs));
-            return Final::Ok();
-        case Form::Test:
-            reply.Line("+CSCS: (\"GSM\",\"IRA\",\"8859-1\",\"UCS2\")");
-            return Final::Ok();
-        case Form::Set: {
-            const std::string cs = UpperAscii(args.Text(0));
-            if (cs != "GSM" && cs != "IRA" && cs != "8859-1" && cs != "UCS2") {
-                return Final::Err();
+            case Form::Read:
+                reply.Line("+CSCS: " + Quote(m_cscs));
+                return Final::Ok();
+            case Form::Test:
+                reply.Line("+CSCS: (\"GSM\",\"IRA\",\"8859-1\",\"UCS2\")");
+                return Final::Ok();
+            case Form::Set: {
+                const std::string cs = UpperAscii(args.Text(0));
+                if (cs != "GSM" && cs != "IRA" && cs != "8859-1" && cs != "UCS2") {
+                    return Final::Err();
+                }
+                m_cscs = cs;
+                return Final::Ok();
             }
-            m_cscs = cs;
-            return Final::Ok();
-        }
-        case Form::Exec:
-            return Final::Err();
+            case Form::Exec:
+                return Final::Err();
         }
     }
-    if (name == "+GCAP") return identity("+GCAP: +CGSM,+FCLASS,+DS");
+    if (name == "+GCAP")
+        return identity("+GCAP: +CGSM,+FCLASS,+DS");
     if (name == "+FCLASS") {
         int fclass = 0;
         return setting(fclass, 0, 0, "(0)");

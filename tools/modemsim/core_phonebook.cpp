@@ -55,8 +55,8 @@ ModemCore::Final ModemCore::CmdCpbr(Form form, const AtArgs& args, Reply& reply)
         return Final::Cme(3);
     }
     if (form == Form::Test) {
-        reply.Line("+CPBR: (1-" + std::to_string(book->capacity) + ")," + std::to_string(book->numberLength) + "," +
-                   std::to_string(book->nameLength));
+        reply.Line("+CPBR: (1-" + std::to_string(book->capacity) + ")," +
+                   std::to_string(book->numberLength) + "," + std::to_string(book->nameLength));
         return Final::Ok();
     }
     if (form != Form::Set) {
@@ -67,7 +67,8 @@ ModemCore::Final ModemCore::CmdCpbr(Form form, const AtArgs& args, Reply& reply)
     if (!first || !last || *last < *first) {
         return Final::Cme(21);
     }
-    for (auto it = book->entries.lower_bound(*first); it != book->entries.end() && it->first <= *last; ++it) {
+    for (auto it = book->entries.lower_bound(*first);
+         it != book->entries.end() && it->first <= *last; ++it) {
         const PhonebookEntry& e = it->second;
         const std::string line = "+CPBR: " + std::to_string(it->first) + ",\"" + e.number + "\"," +
                                  std::to_string(e.type) + ",\"" + e.name + "\"";

@@ -25,7 +25,8 @@ bool ValidCode(const std::string& code) {
 }
 
 bool IsBarring(const std::string& fac) {
-    static const std::array<const char*, 8> kBarring = {"AO", "OI", "OX", "AI", "IR", "AB", "AG", "AC"};
+    static const std::array<const char*, 8> kBarring = {"AO", "OI", "OX", "AI",
+                                                        "IR", "AB", "AG", "AC"};
     for (const char* b : kBarring) {
         if (fac == b) {
             return true;
@@ -164,8 +165,9 @@ ModemCore::Final ModemCore::CmdCpinc(Form form, Reply& reply) {
         return Final::Cme(10);
     }
     const SimCodes& sim = m_state.sim;
-    reply.Line("+CPINC: " + std::to_string(sim.pinAttempts) + "," + std::to_string(sim.pin2Attempts) +
-               "," + std::to_string(sim.pukAttempts) + "," + std::to_string(sim.puk2Attempts));
+    reply.Line("+CPINC: " + std::to_string(sim.pinAttempts) + "," +
+               std::to_string(sim.pin2Attempts) + "," + std::to_string(sim.pukAttempts) + "," +
+               std::to_string(sim.puk2Attempts));
     return Final::Ok();
 }
 
@@ -182,7 +184,9 @@ ModemCore::Final ModemCore::CmdCpinr(Form form, Reply& reply) {
     const SimCodes& sim = m_state.sim;
     auto row = [&reply](const char* code, int left) {
         reply.Line(std::string("+CPINR: ") + code + "," + std::to_string(left) + "," +
-                   std::to_string(std::string_view(code).find("PUK") != std::string_view::npos ? kPukTries : kPinTries));
+                   std::to_string(std::string_view(code).find("PUK") != std::string_view::npos
+                                      ? kPukTries
+                                      : kPinTries));
     };
     row("SIM PIN", sim.pinAttempts);
     row("SIM PUK", sim.pukAttempts);
@@ -193,7 +197,10 @@ ModemCore::Final ModemCore::CmdCpinr(Form form, Reply& reply) {
 
 ModemCore::Final ModemCore::CmdClck(Form form, const AtArgs& args, Reply& reply) {
     if (form == Form::Test) {
-        reply.Line("+CLCK: (\"SC\",\"PS\",\"FD\",\"PN\",\"AO\",\"OI\",\"OX\",\"AI\",\"IR\",\"AB\",\"AG\",\"AC\")");
+        reply.Line(
+            "+CLCK: "
+            "(\"SC\",\"PS\",\"FD\",\"PN\",\"AO\",\"OI\",\"OX\",\"AI\",\"IR\",\"AB\",\"AG\","
+            "\"AC\")");
         return Final::Ok();
     }
     if (form != Form::Set) {

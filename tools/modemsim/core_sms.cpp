@@ -14,9 +14,12 @@ namespace {
 constexpr int kMaxTpduOctets = 176;
 
 int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
     return -1;
 }
 
@@ -102,8 +105,10 @@ void ModemCore::ScheduleStatusReport(const std::string& submitPdu, int reference
 
 SmsMemory* ModemCore::Memory(const std::string& name) {
     const std::string n = UpperAscii(name);
-    if (n == "SM") return &m_state.simSms;
-    if (n == "ME") return &m_state.phoneSms;
+    if (n == "SM")
+        return &m_state.simSms;
+    if (n == "ME")
+        return &m_state.phoneSms;
     return nullptr;
 }
 
@@ -179,7 +184,8 @@ ModemCore::Final ModemCore::CmdCmgr(Form form, const AtArgs& args, Reply& reply)
         return m_state.behaviour.emptySmsIsError ? Final::Cms(321) : Final::Ok();
     }
     StoredSms& sms = it->second;
-    reply.Line("+CMGR: " + std::to_string(static_cast<int>(sms.status)) + ",," + std::to_string(TpduLength(sms.pdu)));
+    reply.Line("+CMGR: " + std::to_string(static_cast<int>(sms.status)) + ",," +
+               std::to_string(TpduLength(sms.pdu)));
     reply.Line(sms.pdu);
     if (sms.status == SmsStatus::Unread) {
         sms.status = SmsStatus::Read;
@@ -210,7 +216,8 @@ ModemCore::Final ModemCore::CmdCmgl(Form form, const AtArgs& args, Reply& reply)
         if (wanted != 4 && static_cast<int>(sms.status) != wanted) {
             continue;
         }
-        reply.Line("+CMGL: " + std::to_string(index) + "," + std::to_string(static_cast<int>(sms.status)) + ",," +
+        reply.Line("+CMGL: " + std::to_string(index) + "," +
+                   std::to_string(static_cast<int>(sms.status)) + ",," +
                    std::to_string(TpduLength(sms.pdu)));
         reply.Line(sms.pdu);
         if (sms.status == SmsStatus::Unread) {
@@ -246,7 +253,8 @@ ModemCore::Final ModemCore::CmdCmgd(Form form, const AtArgs& args) {
     // Bulk deletion: 1 read, 2 read and sent, 3 read, sent and unsent, 4 all.
     for (auto it = mem->slots.begin(); it != mem->slots.end();) {
         const SmsStatus s = it->second.status;
-        const bool drop = *flag == 4 || (s == SmsStatus::Read) || (*flag >= 2 && s == SmsStatus::Sent) ||
+        const bool drop = *flag == 4 || (s == SmsStatus::Read) ||
+                          (*flag >= 2 && s == SmsStatus::Sent) ||
                           (*flag >= 3 && s == SmsStatus::Unsent);
         it = drop ? mem->slots.erase(it) : std::next(it);
     }
@@ -336,17 +344,18 @@ void ModemCore::FinishPrompt(bool cancel) {
 
 ModemCore::Final ModemCore::CmdCnmi(Form form, const AtArgs& args, Reply& reply) {
     switch (form) {
-    case Form::Read:
-        reply.Line("+CNMI: " + std::to_string(m_cnmi[0]) + "," + std::to_string(m_cnmi[1]) + "," +
-                   std::to_string(m_cnmi[2]) + "," + std::to_string(m_cnmi[3]) + "," + std::to_string(m_cnmi[4]));
-        return Final::Ok();
-    case Form::Test:
-        reply.Line("+CNMI: (0-3),(0-3),(0-3),(0-2),(0,1)");
-        return Final::Ok();
-    case Form::Exec:
-        return Final::Ok();
-    case Form::Set:
-        break;
+        case Form::Read:
+            reply.Line("+CNMI: " + std::to_string(m_cnmi[0]) + "," + std::to_string(m_cnmi[1]) +
+                       "," + std::to_string(m_cnmi[2]) + "," + std::to_string(m_cnmi[3]) + "," +
+                       std::to_string(m_cnmi[4]));
+            return Final::Ok();
+        case Form::Test:
+            reply.Line("+CNMI: (0-3),(0-3),(0-3),(0-2),(0,1)");
+            return Final::Ok();
+        case Form::Exec:
+            return Final::Ok();
+        case Form::Set:
+            break;
     }
     static const int kMax[5] = {3, 3, 3, 2, 1};
     if (args.Count() > 5) {

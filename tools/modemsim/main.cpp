@@ -61,11 +61,14 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             return true;
         };
         if (arg == "--seed") {
-            if (!value(options.seed)) return false;
+            if (!value(options.seed))
+                return false;
         } else if (arg == "--link") {
-            if (!value(options.link)) return false;
+            if (!value(options.link))
+                return false;
         } else if (arg == "--control") {
-            if (!value(options.control)) return false;
+            if (!value(options.control))
+                return false;
         } else if (arg == "--register") {
             options.registerModem = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -82,7 +85,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 
 // Replaces an old link of ours; never removes anything that is not a symbolic link.
 bool MakeLink(const std::string& link, const std::string& target) {
-    struct stat st{};
+    struct stat st {};
     if (lstat(link.c_str(), &st) == 0) {
         if (!S_ISLNK(st.st_mode)) {
             std::fprintf(stderr, "modemsim: %s exists and is not a symbolic link\n", link.c_str());
@@ -106,14 +109,17 @@ void RemoveLink(const std::string& link, const std::string& target) {
 }
 
 bool Register(const std::string& port) {
-    const qvl::RegKey key = qvl::RegKey::Open(qvl::RegRoot::LocalMachine, std::u16string(kExtModems) + u"\\" + kSubKey,
-                                              qvl::RegOpen::Create);
-    return key && key.WriteString(u"Port", qvl::Utf8ToWide(port)) && key.WriteString(u"FriendlyName", kFriendlyName);
+    const qvl::RegKey key =
+        qvl::RegKey::Open(qvl::RegRoot::LocalMachine, std::u16string(kExtModems) + u"\\" + kSubKey,
+                          qvl::RegOpen::Create);
+    return key && key.WriteString(u"Port", qvl::Utf8ToWide(port)) &&
+           key.WriteString(u"FriendlyName", kFriendlyName);
 }
 
 void Unregister(const std::string& port) {
     const qvl::RegKey parent = qvl::RegKey::Open(qvl::RegRoot::LocalMachine, kExtModems);
-    if (!parent) return;
+    if (!parent)
+        return;
     const qvl::RegKey key = parent.OpenSub(kSubKey);
     // Only our own entry goes; a user may have put a real cable modem there meanwhile.
     const auto current = key ? key.ReadString(u"Port") : std::nullopt;
@@ -128,7 +134,7 @@ int OpenControlSocket(const std::string& path) {
         std::fprintf(stderr, "modemsim: control path too long\n");
         return -1;
     }
-    struct stat st{};
+    struct stat st {};
     if (lstat(path.c_str(), &st) == 0) {
         if (!S_ISSOCK(st.st_mode)) {
             std::fprintf(stderr, "modemsim: %s exists and is not a socket\n", path.c_str());
@@ -137,14 +143,16 @@ int OpenControlSocket(const std::string& path) {
         unlink(path.c_str());
     }
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) return -1;
+    if (fd < 0)
+        return -1;
     addr.sun_family = AF_UNIX;
     std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
     const mode_t old = umask(0177);
     const int bound = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     umask(old);
     if (bound != 0 || listen(fd, 4) != 0) {
-        std::fprintf(stderr, "modemsim: cannot listen on %s: %s\n", path.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "modemsim: cannot listen on %s: %s\n", path.c_str(),
+                     std::strerror(errno));
         close(fd);
         return -1;
     }
@@ -156,10 +164,12 @@ void WriteAll(int fd, const std::string& text) {
     while (done < text.size()) {
         const ssize_t n = send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             if (errno == EAGAIN) {
                 pollfd p{fd, POLLOUT, 0};
-                if (poll(&p, 1, 1000) <= 0) return;
+                if (poll(&p, 1, 1000) <= 0)
+                    return;
                 continue;
             }
             return;
@@ -236,10 +246,12 @@ int main(int argc, char** argv) {
     while (running) {
         std::vector<pollfd> fds;
         fds.push_back({signals, POLLIN, 0});
-        if (listener >= 0) fds.push_back({listener, POLLIN, 0});
+        if (listener >= 0)
+            fds.push_back({listener, POLLIN, 0});
         for (const Client& c : clients) fds.push_back({c.fd, POLLIN, 0});
         if (poll(fds.data(), fds.size(), -1) < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             break;
         }
         if ((fds[0].revents & POLLIN) != 0) {
@@ -256,12 +268,14 @@ int main(int argc, char** argv) {
         }
         const std::size_t first = listener >= 0 ? 2 : 1;
         for (std::size_t i = 0; i < clients.size() && first + i < fds.size(); ++i) {
-            if (fds[first + i].revents == 0) continue;
+            if (fds[first + i].revents == 0)
+                continue;
             Client& c = clients[i];
             char buf[1024];
             const ssize_t n = read(c.fd, buf, sizeof buf);
             if (n <= 0) {
-                if (n < 0 && errno == EAGAIN) continue;
+                if (n < 0 && errno == EAGAIN)
+                    continue;
                 close(c.fd);
                 c.fd = -1;
                 continue;
@@ -271,7 +285,8 @@ int main(int argc, char** argv) {
             while ((nl = c.pending.find('\n')) != std::string::npos) {
                 std::string line = c.pending.substr(0, nl);
                 c.pending.erase(0, nl + 1);
-                if (!line.empty() && line.back() == '\r') line.pop_back();
+                if (!line.empty() && line.back() == '\r')
+                    line.pop_back();
                 const std::string word = qvl::sim::UpperAscii(line.substr(0, line.find(' ')));
                 if (word == "QUIT" || word == "STOP") {
                     WriteAll(c.fd, "OK\n");
@@ -311,7 +326,9 @@ int main(int argc, char** argv) {
         unlink(options.control.c_str());
     }
     modem.Stop();
-    if (registered) Unregister(linked ? options.link : device);
-    if (linked) RemoveLink(options.link, device);
+    if (registered)
+        Unregister(linked ? options.link : device);
+    if (linked)
+        RemoveLink(options.link, device);
     return status;
 }

@@ -14,25 +14,44 @@ constexpr char kBackspace = 0x08;
 // GSM 07.07 verbose texts for the error numbers the simulator uses (AT+CMEE=2).
 const char* CmeText(int code) {
     switch (code) {
-    case 0: return "phone failure";
-    case 3: return "operation not allowed";
-    case 4: return "operation not supported";
-    case 5: return "PH-SIM PIN required";
-    case 10: return "SIM not inserted";
-    case 11: return "SIM PIN required";
-    case 12: return "SIM PUK required";
-    case 13: return "SIM failure";
-    case 16: return "incorrect password";
-    case 17: return "SIM PIN2 required";
-    case 18: return "SIM PUK2 required";
-    case 20: return "memory full";
-    case 21: return "invalid index";
-    case 22: return "not found";
-    case 24: return "text string too long";
-    case 26: return "dial string too long";
-    case 30: return "no network service";
-    case 32: return "network not allowed - emergency calls only";
-    default: return "unknown";
+        case 0:
+            return "phone failure";
+        case 3:
+            return "operation not allowed";
+        case 4:
+            return "operation not supported";
+        case 5:
+            return "PH-SIM PIN required";
+        case 10:
+            return "SIM not inserted";
+        case 11:
+            return "SIM PIN required";
+        case 12:
+            return "SIM PUK required";
+        case 13:
+            return "SIM failure";
+        case 16:
+            return "incorrect password";
+        case 17:
+            return "SIM PIN2 required";
+        case 18:
+            return "SIM PUK2 required";
+        case 20:
+            return "memory full";
+        case 21:
+            return "invalid index";
+        case 22:
+            return "not found";
+        case 24:
+            return "text string too long";
+        case 26:
+            return "dial string too long";
+        case 30:
+            return "no network service";
+        case 32:
+            return "network not allowed - emergency calls only";
+        default:
+            return "unknown";
     }
 }
 
@@ -97,25 +116,25 @@ void ModemCore::ResetSettings() {
 
 std::string ModemCore::FormatFinal(const Final& f) const {
     switch (f.kind) {
-    case Final::Kind::Ok:
-        return "\r\nOK\r\n";
-    case Final::Kind::Error:
-        return "\r\nERROR\r\n";
-    case Final::Kind::Cme:
-        if (m_cmee == 0) {
+        case Final::Kind::Ok:
+            return "\r\nOK\r\n";
+        case Final::Kind::Error:
             return "\r\nERROR\r\n";
-        }
-        if (m_cmee == 2) {
-            return std::string("\r\n+CME ERROR: ") + CmeText(f.code) + "\r\n";
-        }
-        return "\r\n+CME ERROR: " + std::to_string(f.code) + "\r\n";
-    case Final::Kind::Cms:
-        // GSM 07.05 reports message errors with +CMS ERROR whatever AT+CMEE says.
-        return "\r\n+CMS ERROR: " + std::to_string(f.code) + "\r\n";
-    case Final::Kind::Text:
-        return "\r\n" + f.text + "\r\n";
-    case Final::Kind::None:
-        return {};
+        case Final::Kind::Cme:
+            if (m_cmee == 0) {
+                return "\r\nERROR\r\n";
+            }
+            if (m_cmee == 2) {
+                return std::string("\r\n+CME ERROR: ") + CmeText(f.code) + "\r\n";
+            }
+            return "\r\n+CME ERROR: " + std::to_string(f.code) + "\r\n";
+        case Final::Kind::Cms:
+            // GSM 07.05 reports message errors with +CMS ERROR whatever AT+CMEE says.
+            return "\r\n+CMS ERROR: " + std::to_string(f.code) + "\r\n";
+        case Final::Kind::Text:
+            return "\r\n" + f.text + "\r\n";
+        case Final::Kind::None:
+            return {};
     }
     return {};
 }
@@ -144,15 +163,15 @@ void ModemCore::FlushHeldUnsolicited() {
 void ModemCore::OnInput(std::string_view bytes) {
     for (const char c : bytes) {
         switch (m_mode) {
-        case LineMode::Command:
-            OnCommandByte(c);
-            break;
-        case LineMode::SmsPrompt:
-            OnPromptByte(c);
-            break;
-        case LineMode::Data:
-            OnDataByte(c);
-            break;
+            case LineMode::Command:
+                OnCommandByte(c);
+                break;
+            case LineMode::SmsPrompt:
+                OnPromptByte(c);
+                break;
+            case LineMode::Data:
+                OnDataByte(c);
+                break;
         }
     }
 }
@@ -250,8 +269,8 @@ void ModemCore::RunLine(const std::string& rawLine) {
     }
     // Leading blanks and stray line feeds before "AT" are ignored, as is a line without "AT".
     std::size_t start = 0;
-    while (start < rawLine.size() && (rawLine[start] == ' ' || rawLine[start] == '\n' ||
-                                      rawLine[start] == '\0')) {
+    while (start < rawLine.size() &&
+           (rawLine[start] == ' ' || rawLine[start] == '\n' || rawLine[start] == '\0')) {
         ++start;
     }
     const std::string line = rawLine.substr(start);
@@ -270,19 +289,21 @@ void ModemCore::RunLine(const std::string& rawLine) {
     if (m_faultCount > 0) {
         --m_faultCount;
         switch (m_fault) {
-        case FaultKind::None:
-            break;
-        case FaultKind::Error:
-            m_sink.Emit(FormatFinal(Final::Err()), OutputKind::Answer);
-            return;
-        case FaultKind::CmeError:
-            m_sink.Emit("\r\n+CME ERROR: " + std::to_string(m_faultCode) + "\r\n", OutputKind::Answer);
-            return;
-        case FaultKind::CmsError:
-            m_sink.Emit("\r\n+CMS ERROR: " + std::to_string(m_faultCode) + "\r\n", OutputKind::Answer);
-            return;
-        case FaultKind::NoAnswer:
-            return;
+            case FaultKind::None:
+                break;
+            case FaultKind::Error:
+                m_sink.Emit(FormatFinal(Final::Err()), OutputKind::Answer);
+                return;
+            case FaultKind::CmeError:
+                m_sink.Emit("\r\n+CME ERROR: " + std::to_string(m_faultCode) + "\r\n",
+                            OutputKind::Answer);
+                return;
+            case FaultKind::CmsError:
+                m_sink.Emit("\r\n+CMS ERROR: " + std::to_string(m_faultCode) + "\r\n",
+                            OutputKind::Answer);
+                return;
+            case FaultKind::NoAnswer:
+                return;
         }
     }
 
@@ -355,7 +376,8 @@ void ModemCore::RunLine(const std::string& rawLine) {
 }
 
 ModemCore::Final ModemCore::RunBasic(std::string_view& rest, Reply& reply) {
-    const char c = static_cast<char>(rest.front() >= 'a' && rest.front() <= 'z' ? rest.front() - 32 : rest.front());
+    const char c = static_cast<char>(rest.front() >= 'a' && rest.front() <= 'z' ? rest.front() - 32
+                                                                                : rest.front());
     rest.remove_prefix(1);
     auto number = [&rest]() {
         int v = 0;
@@ -368,114 +390,139 @@ ModemCore::Final ModemCore::RunBasic(std::string_view& rest, Reply& reply) {
         return any ? v : 0;
     };
     switch (c) {
-    case 'D': {
-        const std::string_view dial = rest;
-        rest = {};
-        return CmdDial(dial, reply);
-    }
-    case 'E': {
-        const int v = number();
-        if (v > 1) {
-            return Final::Err();
+        case 'D': {
+            const std::string_view dial = rest;
+            rest = {};
+            return CmdDial(dial, reply);
         }
-        m_echo = v == 1;
-        return Final::Ok();
-    }
-    case 'Z':
-        number();
-        ResetSettings();
-        return Final::Ok();
-    case 'I': {
-        number();
-        reply.Line(m_state.identity.manufacturer);
-        reply.Line(m_state.identity.model);
-        reply.Line("Revision: " + m_state.identity.revision);
-        return Final::Ok();
-    }
-    case 'A':
-        return CmdAnswer();
-    case 'H':
-        number();
-        return CmdHangup();
-    case 'O':
-        number();
-        if (!m_dataCall) {
-            return Final::Text("NO CARRIER");
-        }
-        m_mode = LineMode::Data;
-        return Final::Text("CONNECT");
-    case 'V': {
-        // Only verbose result codes are modelled.
-        return number() == 1 ? Final::Ok() : Final::Err();
-    }
-    case 'Q':
-    case 'X':
-    case 'L':
-    case 'M':
-        number();
-        return Final::Ok();
-    case 'S': {
-        const int reg = number();
-        if (!rest.empty() && rest.front() == '?') {
-            rest.remove_prefix(1);
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "%03d", reg == 3 ? 13 : reg == 4 ? 10 : 0);
-            reply.Line(buf);
+        case 'E': {
+            const int v = number();
+            if (v > 1) {
+                return Final::Err();
+            }
+            m_echo = v == 1;
             return Final::Ok();
         }
-        if (!rest.empty() && rest.front() == '=') {
-            rest.remove_prefix(1);
+        case 'Z':
+            number();
+            ResetSettings();
+            return Final::Ok();
+        case 'I': {
+            number();
+            reply.Line(m_state.identity.manufacturer);
+            reply.Line(m_state.identity.model);
+            reply.Line("Revision: " + m_state.identity.revision);
+            return Final::Ok();
+        }
+        case 'A':
+            return CmdAnswer();
+        case 'H':
+            number();
+            return CmdHangup();
+        case 'O':
+            number();
+            if (!m_dataCall) {
+                return Final::Text("NO CARRIER");
+            }
+            m_mode = LineMode::Data;
+            return Final::Text("CONNECT");
+        case 'V': {
+            // Only verbose result codes are modelled.
+            return number() == 1 ? Final::Ok() : Final::Err();
+        }
+        case 'Q':
+        case 'X':
+        case 'L':
+        case 'M':
             number();
             return Final::Ok();
-        }
-        return Final::Err();
-    }
-    case '&': {
-        if (rest.empty()) {
+        case 'S': {
+            const int reg = number();
+            if (!rest.empty() && rest.front() == '?') {
+                rest.remove_prefix(1);
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "%03d", reg == 3 ? 13 : reg == 4 ? 10 : 0);
+                reply.Line(buf);
+                return Final::Ok();
+            }
+            if (!rest.empty() && rest.front() == '=') {
+                rest.remove_prefix(1);
+                number();
+                return Final::Ok();
+            }
             return Final::Err();
         }
-        const char sub = static_cast<char>(rest.front() & ~0x20);
-        rest.remove_prefix(1);
-        number();
-        if (sub == 'F') {
-            ResetSettings();
+        case '&': {
+            if (rest.empty()) {
+                return Final::Err();
+            }
+            const char sub = static_cast<char>(rest.front() & ~0x20);
+            rest.remove_prefix(1);
+            number();
+            if (sub == 'F') {
+                ResetSettings();
+            }
+            return sub == 'F' || sub == 'C' || sub == 'D' || sub == 'K' || sub == 'W' || sub == 'V'
+                       ? Final::Ok()
+                       : Final::Err();
         }
-        return sub == 'F' || sub == 'C' || sub == 'D' || sub == 'K' || sub == 'W' || sub == 'V'
-                   ? Final::Ok()
-                   : Final::Err();
-    }
-    default:
-        return Final::Err();
+        default:
+            return Final::Err();
     }
 }
 
 ModemCore::Final ModemCore::RunExtended(const std::string& name, Form form, const AtArgs& args,
                                         Reply& reply) {
-    if (name == "+CPIN") return CmdCpin(form, args, reply);
-    if (name == "+CPINC") return CmdCpinc(form, reply);
-    if (name == "+CPINR") return CmdCpinr(form, reply);
-    if (name == "+CLCK") return CmdClck(form, args, reply);
-    if (name == "+CPWD") return CmdCpwd(form, args, reply);
-    if (name == "+COPS") return CmdCops(form, args, reply);
-    if (name == "+CREG") return CmdCreg(form, args, reply);
-    if (name == "+CCFC") return CmdCcfc(form, args, reply);
-    if (name == "+CCWA") return CmdCcwa(form, args, reply);
-    if (name == "+CGDCONT") return CmdCgdcont(form, args, reply);
-    if (name == "+CPMS") return CmdCpms(form, args, reply);
-    if (name == "+CMGR") return CmdCmgr(form, args, reply);
-    if (name == "+CMGL") return CmdCmgl(form, args, reply);
-    if (name == "+CMGD") return CmdCmgd(form, args);
-    if (name == "+CMGS") return CmdCmgsw(false, form, args);
-    if (name == "+CMGW") return CmdCmgsw(true, form, args);
-    if (name == "+CNMI") return CmdCnmi(form, args, reply);
-    if (name == "+CSCA") return CmdCsca(form, args, reply);
-    if (name == "+CHLD") return CmdChld(form, args, reply);
-    if (name == "+CLCC") return CmdClcc(form, reply);
-    if (name == "+VTS") return CmdVts(form, args);
-    if (name == "+CHUP") return form == Form::Exec ? CmdHangup() : Final::Err();
-    if (name == "+CPBS") return CmdCpbs(form, args, reply);
-    if (name == "+CPBR") return CmdCpbr(form, args, reply);
-    if (name == "+CPBW") return CmdCpbw(form, args);
+    if (name == "+CPIN")
+        return CmdCpin(form, args, reply);
+    if (name == "+CPINC")
+        return CmdCpinc(form, reply);
+    if (name == "+CPINR")
+        return CmdCpinr(form, reply);
+    if (name == "+CLCK")
+        return CmdClck(form, args, reply);
+    if (name == "+CPWD")
+        return CmdCpwd(form, args, reply);
+    if (name == "+COPS")
+        return CmdCops(form, args, reply);
+    if (name == "+CREG")
+        return CmdCreg(form, args, reply);
+    if (name == "+CCFC")
+        return CmdCcfc(form, args, reply);
+    if (name == "+CCWA")
+        return CmdCcwa(form, args, reply);
+    if (name == "+CGDCONT")
+        return CmdCgdcont(form, args, reply);
+    if (name == "+CPMS")
+        return CmdCpms(form, args, reply);
+    if (name == "+CMGR")
+        return CmdCmgr(form, args, reply);
+    if (name == "+CMGL")
+        return CmdCmgl(form, args, reply);
+    if (name == "+CMGD")
+        return CmdCmgd(form, args);
+    if (name == "+CMGS")
+        return CmdCmgsw(false, form, args);
+    if (name == "+CMGW")
+        return CmdCmgsw(true, form, args);
+    if (name == "+CNMI")
+        return CmdCnmi(form, args, reply);
+    if (name == "+CSCA")
+        return CmdCsca(form, args, reply);
+    if (name == "+CHLD")
+        return CmdChld(form, args, reply);
+    if (name == "+CLCC")
+        return CmdClcc(form, reply);
+    if (name == "+VTS")
+        return CmdVts(form, args);
+    if (name == "+CHUP")
+        return form == Form::Exec ? CmdHangup() : Final::Err();
+    if (name == "+CPBS")
+        return CmdCpbs(form, args, reply);
+    if (name == "+CPBR")
+        return CmdCpbr(form, args, reply);
+    if (name == "+CPBW")
+        return CmdCpbw(form, args);
     bool handled = false;
     Final f = CmdSimple(name, form, args, reply, &handled);
     return handled ? f : Final::Err();

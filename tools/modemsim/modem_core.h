@@ -25,7 +25,7 @@ enum class OutputKind {
 };
 
 class CoreSink {
-public:
+  public:
     virtual ~CoreSink() = default;
     virtual void Emit(std::string bytes, OutputKind kind) = 0;
     // Runs fn after ms milliseconds on the interpreter's thread.
@@ -59,7 +59,7 @@ enum class FaultKind {
 enum class LineMode { Command, SmsPrompt, Data };
 
 class ModemCore {
-public:
+  public:
     ModemCore(ModemSeed seed, CoreSink& sink);
 
     // Bytes written by the program.
@@ -94,7 +94,7 @@ public:
     bool Echo() const { return m_echo; }
     std::optional<StoredSms> Message(const std::string& storage, int index) const;
 
-private:
+  private:
     struct Final {
         enum class Kind { Ok, Error, Cme, Cms, Text, None } kind = Kind::Ok;
         int code = 0;
@@ -109,13 +109,14 @@ private:
     enum class Form { Exec, Set, Read, Test };
     // Information lines of one answer, framed as the handset frames them.
     class Reply {
-    public:
+      public:
         void Line(std::string_view text);
         void SeparateLine(std::string_view text);  // with a blank line before it
         void Raw(std::string_view text) { m_body.append(text); }
         const std::string& Body() const { return m_body; }
         void Clear() { m_body.clear(); }
-    private:
+
+      private:
         std::string m_body;
     };
 
@@ -148,7 +149,8 @@ private:
     Final CmdCcfc(Form form, const AtArgs& args, Reply& reply);
     Final CmdCcwa(Form form, const AtArgs& args, Reply& reply);
     Final CmdCgdcont(Form form, const AtArgs& args, Reply& reply);
-    Final CmdSimple(const std::string& name, Form form, const AtArgs& args, Reply& reply, bool* handled);
+    Final CmdSimple(const std::string& name, Form form, const AtArgs& args, Reply& reply,
+                    bool* handled);
     std::string OperatorText(const Operator& op, int format) const;
     int RegistrationStatus() const;
     void NotifyRegistration();
@@ -209,7 +211,7 @@ private:
     // SIM state.
     bool m_pinVerified = false;
     bool m_phoneCodeVerified = false;
-    std::map<std::string, int> m_barring;  // facility -> active class mask
+    std::map<std::string, int> m_barring;                    // facility -> active class mask
     std::map<int, std::map<int, ForwardRule>> m_forwarding;  // reason -> class -> rule
     int m_waitingClasses = 0;
 

@@ -160,23 +160,25 @@ void ModemSimulator::Wake() {
 void ModemSimulator::Emit(std::string bytes, OutputKind kind) {
     const auto now = Clock::now();
     switch (kind) {
-    case OutputKind::Echo:
-    case OutputKind::Unsolicited:
-    case OutputKind::Raw:
-        m_output.push_back({std::move(bytes), now});
-        return;
-    case OutputKind::Answer: {
-        const auto at = now + std::chrono::milliseconds(m_answerDelayMs);
-        if (m_splitPauseMs >= 0 && bytes.size() >= 2) {
-            const std::size_t half = m_splitAt > 0 && m_splitAt < bytes.size() ? m_splitAt : bytes.size() / 2;
-            m_output.push_back({bytes.substr(0, half), at});
-            m_output.push_back({bytes.substr(half), at + std::chrono::milliseconds(m_splitPauseMs)});
-            m_splitPauseMs = -1;
+        case OutputKind::Echo:
+        case OutputKind::Unsolicited:
+        case OutputKind::Raw:
+            m_output.push_back({std::move(bytes), now});
+            return;
+        case OutputKind::Answer: {
+            const auto at = now + std::chrono::milliseconds(m_answerDelayMs);
+            if (m_splitPauseMs >= 0 && bytes.size() >= 2) {
+                const std::size_t half =
+                    m_splitAt > 0 && m_splitAt < bytes.size() ? m_splitAt : bytes.size() / 2;
+                m_output.push_back({bytes.substr(0, half), at});
+                m_output.push_back(
+                    {bytes.substr(half), at + std::chrono::milliseconds(m_splitPauseMs)});
+                m_splitPauseMs = -1;
+                return;
+            }
+            m_output.push_back({std::move(bytes), at});
             return;
         }
-        m_output.push_back({std::move(bytes), at});
-        return;
-    }
     }
 }
 
@@ -185,10 +187,12 @@ void ModemSimulator::Schedule(int ms, std::function<void()> fn) {
 }
 
 std::int64_t ModemSimulator::NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
+        .count();
 }
 
-ModemSimulator::Clock::time_point ModemSimulator::FlushLocked(Clock::time_point now, bool* wantWritable) {
+ModemSimulator::Clock::time_point ModemSimulator::FlushLocked(Clock::time_point now,
+                                                              bool* wantWritable) {
     *wantWritable = false;
     while (!m_output.empty() && m_master >= 0) {
         Segment& head = m_output.front();
@@ -411,7 +415,8 @@ void ModemSimulator::SetPacing(int baud) {
     m_lineFreeAt = {};
 }
 
-void ModemSimulator::SetCannedAnswer(const std::string& prefix, const std::string& rawAnswer, int count) {
+void ModemSimulator::SetCannedAnswer(const std::string& prefix, const std::string& rawAnswer,
+                                     int count) {
     std::lock_guard lock(m_mutex);
     m_core.SetCannedAnswer(prefix, rawAnswer, count);
 }
@@ -427,7 +432,8 @@ std::vector<std::string> ModemSimulator::CommandLog() const {
     return m_core.CommandLog();
 }
 
-bool ModemSimulator::WaitForCommand(const std::string& prefix, int timeoutMs, std::size_t from) const {
+bool ModemSimulator::WaitForCommand(const std::string& prefix, int timeoutMs,
+                                    std::size_t from) const {
     const std::string wanted = UpperAscii(prefix);
     std::unique_lock lock(m_mutex);
     return m_logChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {

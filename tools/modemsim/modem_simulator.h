@@ -28,7 +28,7 @@
 namespace qvl::sim {
 
 class ModemSimulator : private CoreSink {
-public:
+  public:
     explicit ModemSimulator(ModemSeed seed = DefaultSeed());
     ~ModemSimulator() override;
     ModemSimulator(const ModemSimulator&) = delete;
@@ -62,12 +62,12 @@ public:
 
     // Faults and line behaviour.
     void SetFault(FaultKind kind, int count, int code = 0);  // the next count command lines
-    void SetSilent(bool silent);                            // nothing at all is sent
+    void SetSilent(bool silent);                             // nothing at all is sent
     void SendGarbage(const std::string& bytes);
     // The next answer arrives in two pieces, pauseMs apart: the first at bytes long (0: half).
     void SplitNextAnswer(int pauseMs, std::size_t bytes = 0);
-    void SetAnswerDelay(int ms);        // a slow handset
-    void SetPacing(int baud);           // 10 bits a byte on the wire; 0 writes at once
+    void SetAnswerDelay(int ms);  // a slow handset
+    void SetPacing(int baud);     // 10 bits a byte on the wire; 0 writes at once
     // The next count command lines starting with prefix get rawAnswer verbatim.
     void SetCannedAnswer(const std::string& prefix, const std::string& rawAnswer, int count = 1);
     // Hangs the line up: the program's reads and writes fail from now on.
@@ -85,7 +85,7 @@ public:
     ModemSeed State() const;
     LineMode Mode() const;
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
     struct Segment {
         std::string bytes;
@@ -111,8 +111,8 @@ private:
     int m_master = -1;
     int m_slave = -1;
     int m_wake = -1;
-    int m_watch = -1;    // inotify on the device: opens and closes by the program
-    int m_openers = 0;   // the program's descriptors of the device
+    int m_watch = -1;   // inotify on the device: opens and closes by the program
+    int m_openers = 0;  // the program's descriptors of the device
     bool m_stopping = false;
     std::string m_path;
     std::string m_error;

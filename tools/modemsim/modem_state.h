@@ -65,19 +65,19 @@ struct PdpContext {
 
 // Behaviours in which real handsets differ; chosen per simulator instance.
 struct Behaviour {
-    bool echo = true;                 // initial echo (ATE1); ATZ returns to it
-    bool cringVoice = false;          // "+CRING: VOICE" instead of "RING"
-    bool pinCountersCpinr = false;    // AT+CPINR instead of AT+CPINC?
-    bool blankLineInPhonebook = false;// a blank line between AT+CPBR entries
-    bool emptySmsIsError = false;     // an empty AT+CMGR location answers +CMS ERROR: 321
-    int answerDelayMs = 0;            // slow handset: pause before every answer
-    int ringIntervalMs = 3000;        // time between two RINGs of an incoming call
-    int dialToAlertMs = 500;          // outgoing call: dialling -> alerting
-    int autoAnswerMs = -1;            // outgoing call answered by the far end after this (-1 never)
-    int networkScanMs = 0;            // duration of AT+COPS=?
-    int escapeGuardMs = 500;          // "+++" guard time in data mode
-    int statusReportMs = -1;          // a sent message asking for a report gets +CDS after this (-1 never)
-    int cmeeDefault = 0;              // AT+CMEE after reset
+    bool echo = true;                   // initial echo (ATE1); ATZ returns to it
+    bool cringVoice = false;            // "+CRING: VOICE" instead of "RING"
+    bool pinCountersCpinr = false;      // AT+CPINR instead of AT+CPINC?
+    bool blankLineInPhonebook = false;  // a blank line between AT+CPBR entries
+    bool emptySmsIsError = false;       // an empty AT+CMGR location answers +CMS ERROR: 321
+    int answerDelayMs = 0;              // slow handset: pause before every answer
+    int ringIntervalMs = 3000;          // time between two RINGs of an incoming call
+    int dialToAlertMs = 500;            // outgoing call: dialling -> alerting
+    int autoAnswerMs = -1;    // outgoing call answered by the far end after this (-1 never)
+    int networkScanMs = 0;    // duration of AT+COPS=?
+    int escapeGuardMs = 500;  // "+++" guard time in data mode
+    int statusReportMs = -1;  // a sent message asking for a report gets +CDS after this (-1 never)
+    int cmeeDefault = 0;      // AT+CMEE after reset
     // AT+CNMI parameter lists accepted verbatim ("1,1,0,1"); empty: every valid combination.
     std::set<std::string> cnmiAccepted;
     // Phonebook memories the handset offers.
@@ -118,13 +118,13 @@ struct ModemSeed {
     Behaviour behaviour;
     std::vector<Operator> operators;  // the first one is the home network
     std::string serviceCentre = "+491710760000";
-    int signal = 20;         // +CSQ rssi 0..31, 99 unknown
-    int battery = 80;        // percent
+    int signal = 20;   // +CSQ rssi 0..31, 99 unknown
+    int battery = 80;  // percent
     bool charging = false;
     bool registered = true;
     bool roaming = false;
     bool gprsAttached = true;
-    int volume = 125;        // AT+CLVL
+    int volume = 125;  // AT+CLVL
     SmsMemory simSms{20, {}};
     SmsMemory phoneSms{50, {}};
     std::map<std::string, Phonebook> phonebooks;  // by memory name

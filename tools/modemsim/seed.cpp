@@ -38,14 +38,17 @@ std::vector<std::string> Fields(const std::string& value, std::size_t n) {
 
 std::optional<bool> ParseBool(const std::string& v) {
     const std::string u = UpperAscii(v);
-    if (u == "1" || u == "YES" || u == "ON" || u == "TRUE") return true;
-    if (u == "0" || u == "NO" || u == "OFF" || u == "FALSE") return false;
+    if (u == "1" || u == "YES" || u == "ON" || u == "TRUE")
+        return true;
+    if (u == "0" || u == "NO" || u == "OFF" || u == "FALSE")
+        return false;
     return std::nullopt;
 }
 
 std::optional<int> ParseInt(const std::string& v, int lo, int hi) {
     const auto n = ParseDecimal(std::string_view(v), lo, hi);
-    if (!n) return std::nullopt;
+    if (!n)
+        return std::nullopt;
     return static_cast<int>(*n);
 }
 
@@ -55,10 +58,14 @@ std::string ToLine(const std::string& utf8) {
 
 std::optional<SmsStatus> ParseStatus(const std::string& v) {
     const std::string u = UpperAscii(v);
-    if (u == "0" || u == "UNREAD") return SmsStatus::Unread;
-    if (u == "1" || u == "READ") return SmsStatus::Read;
-    if (u == "2" || u == "UNSENT") return SmsStatus::Unsent;
-    if (u == "3" || u == "SENT") return SmsStatus::Sent;
+    if (u == "0" || u == "UNREAD")
+        return SmsStatus::Unread;
+    if (u == "1" || u == "READ")
+        return SmsStatus::Read;
+    if (u == "2" || u == "UNSENT")
+        return SmsStatus::Unsent;
+    if (u == "3" || u == "SENT")
+        return SmsStatus::Sent;
     return std::nullopt;
 }
 
@@ -79,14 +86,20 @@ std::string EncodeAddress(const std::string& number, bool serviceCentre) {
     }
     std::string semi;
     for (const char c : digits) {
-        if (c >= '0' && c <= '9') semi += c;
-        else if (c == '*') semi += 'A';
-        else if (c == '#') semi += 'B';
-        else return {};
+        if (c >= '0' && c <= '9')
+            semi += c;
+        else if (c == '*')
+            semi += 'A';
+        else if (c == '#')
+            semi += 'B';
+        else
+            return {};
     }
-    if (semi.size() % 2 != 0) semi += 'F';
+    if (semi.size() % 2 != 0)
+        semi += 'F';
     std::string out;
-    const int count = serviceCentre ? static_cast<int>(semi.size() / 2) + 1 : static_cast<int>(digits.size());
+    const int count =
+        serviceCentre ? static_cast<int>(semi.size() / 2) + 1 : static_cast<int>(digits.size());
     PutOctet(out, count);
     PutOctet(out, international ? 0x91 : 0x81);
     for (std::size_t i = 0; i < semi.size(); i += 2) {
@@ -104,8 +117,10 @@ std::string EncodeTime(const std::string& time) {
         return {};
     }
     for (int i = 0; i < 6; ++i) {
-        const auto v = ParseDecimal(std::string_view(time).substr(static_cast<std::size_t>(starts[i]), 2), 0, 99);
-        if (!v) return {};
+        const auto v = ParseDecimal(
+            std::string_view(time).substr(static_cast<std::size_t>(starts[i]), 2), 0, 99);
+        if (!v)
+            return {};
         f[i] = static_cast<int>(*v);
     }
     int quarters = 0;
@@ -113,7 +128,8 @@ std::string EncodeTime(const std::string& time) {
     if (time.size() >= 25 && (time[19] == '+' || time[19] == '-')) {
         const auto h = ParseDecimal(std::string_view(time).substr(20, 2), 0, 15);
         const auto m = ParseDecimal(std::string_view(time).substr(23, 2), 0, 59);
-        if (!h || !m) return {};
+        if (!h || !m)
+            return {};
         quarters = static_cast<int>(*h * 4 + *m / 15);
         negative = time[19] == '-';
     }
@@ -129,11 +145,15 @@ std::string EncodeTime(const std::string& time) {
 
 // The GSM 03.38 default alphabet code of an ASCII character, -1 when it has none there.
 int GsmCode(char32_t c) {
-    if (c == '@') return 0;
-    if (c == '$') return 2;
-    if (c == '_') return 0x11;
-    if (c == '\n' || c == '\r' || c == ' ' || c == '!' || c == '"' || c == '#' || c == '%' || c == '&' ||
-        c == '\'' || (c >= '(' && c <= '?') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
+    if (c == '@')
+        return 0;
+    if (c == '$')
+        return 2;
+    if (c == '_')
+        return 0x11;
+    if (c == '\n' || c == '\r' || c == ' ' || c == '!' || c == '"' || c == '#' || c == '%' ||
+        c == '&' || c == '\'' || (c >= '(' && c <= '?') || (c >= 'A' && c <= 'Z') ||
+        (c >= 'a' && c <= 'z')) {
         return static_cast<int>(c);
     }
     return -1;
@@ -141,9 +161,10 @@ int GsmCode(char32_t c) {
 
 }  // namespace
 
-std::string EncodeDeliverPdu(const std::string& serviceCentre, const std::string& sender, const std::string& time,
-                             const std::string& utf8Text) {
-    const std::string sca = serviceCentre.empty() ? std::string("00") : EncodeAddress(serviceCentre, true);
+std::string EncodeDeliverPdu(const std::string& serviceCentre, const std::string& sender,
+                             const std::string& time, const std::string& utf8Text) {
+    const std::string sca =
+        serviceCentre.empty() ? std::string("00") : EncodeAddress(serviceCentre, true);
     const std::string oa = EncodeAddress(sender, false);
     const std::string scts = EncodeTime(time);
     if (sca.empty() || oa.empty() || scts.empty()) {
@@ -163,7 +184,8 @@ std::string EncodeDeliverPdu(const std::string& serviceCentre, const std::string
     std::string ud;
     int udl = 0;
     if (gsm) {
-        if (septets.size() > 160) return {};
+        if (septets.size() > 160)
+            return {};
         udl = static_cast<int>(septets.size());
         int acc = 0;
         int bits = 0;
@@ -176,9 +198,11 @@ std::string EncodeDeliverPdu(const std::string& serviceCentre, const std::string
                 bits -= 8;
             }
         }
-        if (bits > 0) PutOctet(ud, acc & 0xFF);
+        if (bits > 0)
+            PutOctet(ud, acc & 0xFF);
     } else {
-        if (wide.size() > 70) return {};
+        if (wide.size() > 70)
+            return {};
         udl = static_cast<int>(wide.size() * 2);
         for (const char16_t c : wide) {
             PutOctet(ud, c >> 8);
@@ -190,12 +214,15 @@ std::string EncodeDeliverPdu(const std::string& serviceCentre, const std::string
     return pdu + ud;
 }
 
-std::string EncodeStatusReportPdu(const std::string& serviceCentre, int mr, const std::string& recipient,
-                                  const std::string& time, int status) {
-    const std::string sca = serviceCentre.empty() ? std::string("00") : EncodeAddress(serviceCentre, true);
+std::string EncodeStatusReportPdu(const std::string& serviceCentre, int mr,
+                                  const std::string& recipient, const std::string& time,
+                                  int status) {
+    const std::string sca =
+        serviceCentre.empty() ? std::string("00") : EncodeAddress(serviceCentre, true);
     const std::string ra = EncodeAddress(recipient, false);
     const std::string ts = EncodeTime(time);
-    if (sca.empty() || ra.empty() || ts.empty() || mr < 0 || mr > 255 || status < 0 || status > 255) {
+    if (sca.empty() || ra.empty() || ts.empty() || mr < 0 || mr > 255 || status < 0 ||
+        status > 255) {
         return {};
     }
     std::string pdu = sca + "06";
@@ -254,8 +281,9 @@ bool ParseSeed(std::string_view text, ModemSeed& seed, std::string* error) {
             }
             section = Trim(std::string_view(line).substr(1, line.size() - 2));
             const std::string u = UpperAscii(section);
-            if (u != "IDENTITY" && u != "SIM" && u != "STATUS" && u != "BEHAVIOUR" && u != "OPERATORS" &&
-                u != "MESSAGES" && u != "CONTEXTS" && u.rfind("PHONEBOOK ", 0) != 0) {
+            if (u != "IDENTITY" && u != "SIM" && u != "STATUS" && u != "BEHAVIOUR" &&
+                u != "OPERATORS" && u != "MESSAGES" && u != "CONTEXTS" &&
+                u.rfind("PHONEBOOK ", 0) != 0) {
                 return fail("unknown section [" + section + "]");
             }
             continue;
@@ -269,13 +297,15 @@ bool ParseSeed(std::string_view text, ModemSeed& seed, std::string* error) {
         const std::string sec = UpperAscii(section);
         auto setBool = [&](bool& target) {
             const auto b = ParseBool(value);
-            if (!b) return fail("expected yes or no");
+            if (!b)
+                return fail("expected yes or no");
             target = *b;
             return true;
         };
         auto setInt = [&](int& target, int lo, int hi) {
             const auto v = ParseInt(value, lo, hi);
-            if (!v) return fail("number out of range");
+            if (!v)
+                return fail("number out of range");
             target = *v;
             return true;
         };
@@ -283,66 +313,116 @@ bool ParseSeed(std::string_view text, ModemSeed& seed, std::string* error) {
         bool known = true;
         if (sec == "IDENTITY") {
             Identity& id = seed.identity;
-            if (key == "MANUFACTURER") id.manufacturer = value;
-            else if (key == "MODEL") id.model = value;
-            else if (key == "REVISION") id.revision = value;
-            else if (key == "IMEI") id.imei = value;
-            else if (key == "IMSI") id.imsi = value;
-            else if (key == "OWN_NUMBER") id.ownNumber = value;
-            else if (key == "VOICE_MAIL") id.voiceMail = value;
-            else known = false;
+            if (key == "MANUFACTURER")
+                id.manufacturer = value;
+            else if (key == "MODEL")
+                id.model = value;
+            else if (key == "REVISION")
+                id.revision = value;
+            else if (key == "IMEI")
+                id.imei = value;
+            else if (key == "IMSI")
+                id.imsi = value;
+            else if (key == "OWN_NUMBER")
+                id.ownNumber = value;
+            else if (key == "VOICE_MAIL")
+                id.voiceMail = value;
+            else
+                known = false;
         } else if (sec == "SIM") {
             SimCodes& sim = seed.sim;
-            if (key == "PRESENT") ok = setBool(sim.present);
-            else if (key == "PIN_ENABLED") ok = setBool(sim.pinEnabled);
-            else if (key == "PIN") sim.pin = value;
-            else if (key == "PUK") sim.puk = value;
-            else if (key == "PIN2") sim.pin2 = value;
-            else if (key == "PUK2") sim.puk2 = value;
-            else if (key == "PIN_ATTEMPTS") ok = setInt(sim.pinAttempts, 0, 3);
-            else if (key == "PUK_ATTEMPTS") ok = setInt(sim.pukAttempts, 0, 10);
-            else if (key == "PIN2_ATTEMPTS") ok = setInt(sim.pin2Attempts, 0, 3);
-            else if (key == "PUK2_ATTEMPTS") ok = setInt(sim.puk2Attempts, 0, 10);
-            else if (key == "PHONE_LOCK") ok = setBool(sim.phoneLockEnabled);
-            else if (key == "PHONE_CODE") sim.phoneCode = value;
-            else if (key == "NETWORK_CODE") sim.networkCode = value;
-            else if (key == "BARRING_PASSWORD") sim.barringPassword = value;
-            else known = false;
+            if (key == "PRESENT")
+                ok = setBool(sim.present);
+            else if (key == "PIN_ENABLED")
+                ok = setBool(sim.pinEnabled);
+            else if (key == "PIN")
+                sim.pin = value;
+            else if (key == "PUK")
+                sim.puk = value;
+            else if (key == "PIN2")
+                sim.pin2 = value;
+            else if (key == "PUK2")
+                sim.puk2 = value;
+            else if (key == "PIN_ATTEMPTS")
+                ok = setInt(sim.pinAttempts, 0, 3);
+            else if (key == "PUK_ATTEMPTS")
+                ok = setInt(sim.pukAttempts, 0, 10);
+            else if (key == "PIN2_ATTEMPTS")
+                ok = setInt(sim.pin2Attempts, 0, 3);
+            else if (key == "PUK2_ATTEMPTS")
+                ok = setInt(sim.puk2Attempts, 0, 10);
+            else if (key == "PHONE_LOCK")
+                ok = setBool(sim.phoneLockEnabled);
+            else if (key == "PHONE_CODE")
+                sim.phoneCode = value;
+            else if (key == "NETWORK_CODE")
+                sim.networkCode = value;
+            else if (key == "BARRING_PASSWORD")
+                sim.barringPassword = value;
+            else
+                known = false;
         } else if (sec == "STATUS") {
-            if (key == "SIGNAL") ok = setInt(seed.signal, 0, 99);
-            else if (key == "BATTERY") ok = setInt(seed.battery, 0, 100);
-            else if (key == "CHARGING") ok = setBool(seed.charging);
-            else if (key == "REGISTERED") ok = setBool(seed.registered);
-            else if (key == "ROAMING") ok = setBool(seed.roaming);
-            else if (key == "GPRS") ok = setBool(seed.gprsAttached);
-            else if (key == "VOLUME") ok = setInt(seed.volume, 0, 255);
-            else if (key == "SERVICE_CENTRE") seed.serviceCentre = value;
-            else known = false;
+            if (key == "SIGNAL")
+                ok = setInt(seed.signal, 0, 99);
+            else if (key == "BATTERY")
+                ok = setInt(seed.battery, 0, 100);
+            else if (key == "CHARGING")
+                ok = setBool(seed.charging);
+            else if (key == "REGISTERED")
+                ok = setBool(seed.registered);
+            else if (key == "ROAMING")
+                ok = setBool(seed.roaming);
+            else if (key == "GPRS")
+                ok = setBool(seed.gprsAttached);
+            else if (key == "VOLUME")
+                ok = setInt(seed.volume, 0, 255);
+            else if (key == "SERVICE_CENTRE")
+                seed.serviceCentre = value;
+            else
+                known = false;
         } else if (sec == "BEHAVIOUR") {
             Behaviour& b = seed.behaviour;
-            if (key == "ECHO") ok = setBool(b.echo);
-            else if (key == "CRING") ok = setBool(b.cringVoice);
-            else if (key == "CPINR") ok = setBool(b.pinCountersCpinr);
-            else if (key == "PHONEBOOK_BLANK_LINE") ok = setBool(b.blankLineInPhonebook);
-            else if (key == "EMPTY_SMS_ERROR") ok = setBool(b.emptySmsIsError);
-            else if (key == "ANSWER_DELAY_MS") ok = setInt(b.answerDelayMs, 0, 60000);
-            else if (key == "RING_INTERVAL_MS") ok = setInt(b.ringIntervalMs, 100, 60000);
-            else if (key == "DIAL_TO_ALERT_MS") ok = setInt(b.dialToAlertMs, 0, 60000);
-            else if (key == "AUTO_ANSWER_MS") ok = setInt(b.autoAnswerMs, -1, 600000);
-            else if (key == "NETWORK_SCAN_MS") ok = setInt(b.networkScanMs, 0, 120000);
-            else if (key == "ESCAPE_GUARD_MS") ok = setInt(b.escapeGuardMs, 0, 10000);
-            else if (key == "STATUS_REPORT_MS") ok = setInt(b.statusReportMs, -1, 600000);
-            else if (key == "CMEE") ok = setInt(b.cmeeDefault, 0, 2);
+            if (key == "ECHO")
+                ok = setBool(b.echo);
+            else if (key == "CRING")
+                ok = setBool(b.cringVoice);
+            else if (key == "CPINR")
+                ok = setBool(b.pinCountersCpinr);
+            else if (key == "PHONEBOOK_BLANK_LINE")
+                ok = setBool(b.blankLineInPhonebook);
+            else if (key == "EMPTY_SMS_ERROR")
+                ok = setBool(b.emptySmsIsError);
+            else if (key == "ANSWER_DELAY_MS")
+                ok = setInt(b.answerDelayMs, 0, 60000);
+            else if (key == "RING_INTERVAL_MS")
+                ok = setInt(b.ringIntervalMs, 100, 60000);
+            else if (key == "DIAL_TO_ALERT_MS")
+                ok = setInt(b.dialToAlertMs, 0, 60000);
+            else if (key == "AUTO_ANSWER_MS")
+                ok = setInt(b.autoAnswerMs, -1, 600000);
+            else if (key == "NETWORK_SCAN_MS")
+                ok = setInt(b.networkScanMs, 0, 120000);
+            else if (key == "ESCAPE_GUARD_MS")
+                ok = setInt(b.escapeGuardMs, 0, 10000);
+            else if (key == "STATUS_REPORT_MS")
+                ok = setInt(b.statusReportMs, -1, 600000);
+            else if (key == "CMEE")
+                ok = setInt(b.cmeeDefault, 0, 2);
             else if (key == "CNMI_ACCEPTED") {
                 b.cnmiAccepted.clear();
                 std::size_t start = 0;
                 while (start <= value.size()) {
                     const std::size_t bar = value.find('|', start);
-                    std::string item = Trim(std::string_view(value).substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+                    std::string item = Trim(std::string_view(value).substr(
+                        start, bar == std::string::npos ? std::string::npos : bar - start));
                     std::string compact;
-                    for (const char c : item) if (c != ' ') compact += c;
-                    if (!compact.empty()) b.cnmiAccepted.insert(compact);
-                    if (bar == std::string::npos) break;
+                    for (const char c : item)
+                        if (c != ' ')
+                            compact += c;
+                    if (!compact.empty())
+                        b.cnmiAccepted.insert(compact);
+                    if (bar == std::string::npos)
+                        break;
                     start = bar + 1;
                 }
             } else if (key == "PHONEBOOKS") {
@@ -350,24 +430,28 @@ bool ParseSeed(std::string_view text, ModemSeed& seed, std::string* error) {
                 std::istringstream names(value);
                 std::string name;
                 while (names >> name) b.phonebooks.insert(UpperAscii(name));
-            } else known = false;
+            } else
+                known = false;
         } else if (sec == "OPERATORS") {
             if (key != "OPERATOR") {
                 known = false;
             } else {
                 const auto f = Fields(value, 4);
-                if (f.size() < 3 || f[0].empty()) return fail("operator = numeric, long name, short name[, forbidden]");
+                if (f.size() < 3 || f[0].empty())
+                    return fail("operator = numeric, long name, short name[, forbidden]");
                 if (!operatorsReset) {
                     seed.operators.clear();
                     operatorsReset = true;
                 }
-                seed.operators.push_back({f[0], f[1], f[2], f.size() == 4 && UpperAscii(f[3]) == "FORBIDDEN"});
+                seed.operators.push_back(
+                    {f[0], f[1], f[2], f.size() == 4 && UpperAscii(f[3]) == "FORBIDDEN"});
             }
         } else if (sec == "MESSAGES") {
             if (key == "SIM_CAPACITY" || key == "PHONE_CAPACITY") {
                 int cap = 0;
                 ok = setInt(cap, 1, 1000);
-                (key == "SIM_CAPACITY" ? seed.simSms : seed.phoneSms).capacity = static_cast<std::size_t>(cap);
+                (key == "SIM_CAPACITY" ? seed.simSms : seed.phoneSms).capacity =
+                    static_cast<std::size_t>(cap);
             } else if (key == "MESSAGE" || key == "DELIVER") {
                 // message = storage, index, status, pdu
                 // deliver = storage, index, status, sender, time, text
@@ -376,14 +460,20 @@ bool ParseSeed(std::string_view text, ModemSeed& seed, std::string* error) {
                     return fail("too few fields");
                 }
                 const std::string storage = UpperAscii(f[0]);
-                SmsMemory* mem = storage == "SM" ? &seed.simSms : storage == "ME" ? &seed.phoneSms : nullptr;
+                SmsMemory* mem = storage == "SM"   ? &seed.simSms
+                                 : storage == "ME" ? &seed.phoneSms
+                                                   : nullptr;
                 const auto index = ParseInt(f[1], 1, 1000);
                 const auto status = ParseStatus(f[2]);
-                if (mem == nullptr || !index || !status || static_cast<std::size_t>(*index) > mem->capacity) {
+                if (mem == nullptr || !index || !status ||
+                    static_cast<std::size_t>(*index) > mem->capacity) {
                     return fail("bad storage, index or status");
                 }
-                std::string pdu = key == "MESSAGE" ? UpperAscii(f[3]) : EncodeDeliverPdu(seed.serviceCentre, f[3], f[4], f[5]);
-                if (pdu.empty() || pdu.size() % 2 != 0 || pdu.find_first_not_of("0123456789ABCDEF") != std::string::npos) {
+                std::string pdu = key == "MESSAGE"
+                                      ? UpperAscii(f[3])
+                                      : EncodeDeliverPdu(seed.serviceCentre, f[3], f[4], f[5]);
+                if (pdu.empty() || pdu.size() % 2 != 0 ||
+                    pdu.find_first_not_of("0123456789ABCDEF") != std::string::npos) {
                     return fail("bad PDU, sender, time or text");
                 }
                 mem->slots[*index] = StoredSms{*status, pdu};
@@ -393,10 +483,14 @@ bool ParseSeed(std::string_view text, ModemSeed& seed, std::string* error) {
         } else if (sec.rfind("PHONEBOOK ", 0) == 0) {
             const std::string name = Trim(std::string_view(sec).substr(10));
             Phonebook& pb = seed.phonebooks[name];
-            if (key == "CAPACITY") ok = setInt(pb.capacity, 1, 1000);
-            else if (key == "NUMBER_LENGTH") ok = setInt(pb.numberLength, 1, 80);
-            else if (key == "NAME_LENGTH") ok = setInt(pb.nameLength, 1, 80);
-            else if (key == "WRITABLE") ok = setBool(pb.writable);
+            if (key == "CAPACITY")
+                ok = setInt(pb.capacity, 1, 1000);
+            else if (key == "NUMBER_LENGTH")
+                ok = setInt(pb.numberLength, 1, 80);
+            else if (key == "NAME_LENGTH")
+                ok = setInt(pb.nameLength, 1, 80);
+            else if (key == "WRITABLE")
+                ok = setBool(pb.writable);
             else if (key == "ENTRY") {
                 const auto f = Fields(value, 3);
                 const auto index = f.empty() ? std::nullopt : ParseInt(f[0], 1, 1000);
@@ -404,15 +498,18 @@ bool ParseSeed(std::string_view text, ModemSeed& seed, std::string* error) {
                     return fail("entry = index, number[, name] within the capacity");
                 }
                 const std::string number = f[1];
-                pb.entries[*index] = PhonebookEntry{number, NumberType(number), f.size() > 2 ? ToLine(f[2]) : ""};
-            } else known = false;
+                pb.entries[*index] =
+                    PhonebookEntry{number, NumberType(number), f.size() > 2 ? ToLine(f[2]) : ""};
+            } else
+                known = false;
         } else if (sec == "CONTEXTS") {
             if (key != "CONTEXT") {
                 known = false;
             } else {
                 const auto f = Fields(value, 3);
                 const auto cid = f.empty() ? std::nullopt : ParseInt(f[0], 1, 10);
-                if (f.size() != 3 || !cid) return fail("context = cid, type, apn");
+                if (f.size() != 3 || !cid)
+                    return fail("context = cid, type, apn");
                 seed.contexts[*cid] = PdpContext{UpperAscii(f[1]), f[2]};
             }
         } else {
@@ -431,7 +528,8 @@ bool ParseSeed(std::string_view text, ModemSeed& seed, std::string* error) {
 bool LoadSeedFile(const std::string& path, ModemSeed& seed, std::string* error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        if (error != nullptr) *error = "cannot read " + path;
+        if (error != nullptr)
+            *error = "cannot read " + path;
         return false;
     }
     std::ostringstream text;

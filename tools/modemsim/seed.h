@@ -9,8 +9,8 @@
 
 namespace qvl::sim {
 
-// Parses seed text on top of seed (normally DefaultSeed()). Returns false and names the first bad line in
-// error; the seed then holds what was read before it.
+// Parses seed text on top of seed (normally DefaultSeed()). Returns false and names the first bad
+// line in error; the seed then holds what was read before it.
 bool ParseSeed(std::string_view text, ModemSeed& seed, std::string* error);
 bool LoadSeedFile(const std::string& path, ModemSeed& seed, std::string* error);
 
@@ -23,7 +23,8 @@ std::string EncodeDeliverPdu(const std::string& serviceCentre, const std::string
 
 // A GSM 03.40 SMS-STATUS-REPORT PDU for message reference mr to a recipient, with TP-Status
 // status (0 delivered), both time stamps set to time.
-std::string EncodeStatusReportPdu(const std::string& serviceCentre, int mr, const std::string& recipient,
-                                  const std::string& time, int status);
+std::string EncodeStatusReportPdu(const std::string& serviceCentre, int mr,
+                                  const std::string& recipient, const std::string& time,
+                                  int status);
 
 }  // namespace qvl::sim

@@ -46,7 +46,8 @@ TEST_F(SimTest, CallerGivingUpStopsRingingAndIsMissed) {
     Open(seed);
     Ask("ATE0");
     m_sim->InjectIncomingCall("0301234");
-    EXPECT_EQ(m_line->ReadUntil("VOICE\r\n", 1000), "\r\n+CRING: VOICE\r\n") << "no +CLIP without AT+CLIP=1";
+    EXPECT_EQ(m_line->ReadUntil("VOICE\r\n", 1000), "\r\n+CRING: VOICE\r\n")
+        << "no +CLIP without AT+CLIP=1";
     m_sim->RemoteHangup();
     EXPECT_EQ(m_line->ReadFor(300), "");
     EXPECT_EQ(Ask("AT+CPBS=\"MC\";+CPBR=1,10"), "\r\n+CPBR: 1,\"0301234\",129,\"\"\r\n\r\nOK\r\n");
@@ -66,13 +67,19 @@ TEST_F(SimTest, HoldSwapConferenceAndRelease) {
         const char* calls;
     };
     const Row rows[] = {
-        {"accept waiting", "AT+CHLD=2", "\r\nOK\r\n", "\r\n+CLCC: 1,0,1,0,0,\"111\",129\r\n+CLCC: 2,1,0,0,0,\"+49222\",145\r\n\r\nOK\r\n"},
-        {"swap", "AT+CHLD=2", "\r\nOK\r\n", "\r\n+CLCC: 1,0,0,0,0,\"111\",129\r\n+CLCC: 2,1,1,0,0,\"+49222\",145\r\n\r\nOK\r\n"},
-        {"conference", "AT+CHLD=3", "\r\nOK\r\n", "\r\n+CLCC: 1,0,0,0,1,\"111\",129\r\n+CLCC: 2,1,0,0,1,\"+49222\",145\r\n\r\nOK\r\n"},
-        {"private with 2", "AT+CHLD=22", "\r\nOK\r\n", "\r\n+CLCC: 1,0,1,0,0,\"111\",129\r\n+CLCC: 2,1,0,0,0,\"+49222\",145\r\n\r\nOK\r\n"},
-        {"no call 5", "AT+CHLD=15", "\r\nERROR\r\n", "\r\n+CLCC: 1,0,1,0,0,\"111\",129\r\n+CLCC: 2,1,0,0,0,\"+49222\",145\r\n\r\nOK\r\n"},
+        {"accept waiting", "AT+CHLD=2", "\r\nOK\r\n",
+         "\r\n+CLCC: 1,0,1,0,0,\"111\",129\r\n+CLCC: 2,1,0,0,0,\"+49222\",145\r\n\r\nOK\r\n"},
+        {"swap", "AT+CHLD=2", "\r\nOK\r\n",
+         "\r\n+CLCC: 1,0,0,0,0,\"111\",129\r\n+CLCC: 2,1,1,0,0,\"+49222\",145\r\n\r\nOK\r\n"},
+        {"conference", "AT+CHLD=3", "\r\nOK\r\n",
+         "\r\n+CLCC: 1,0,0,0,1,\"111\",129\r\n+CLCC: 2,1,0,0,1,\"+49222\",145\r\n\r\nOK\r\n"},
+        {"private with 2", "AT+CHLD=22", "\r\nOK\r\n",
+         "\r\n+CLCC: 1,0,1,0,0,\"111\",129\r\n+CLCC: 2,1,0,0,0,\"+49222\",145\r\n\r\nOK\r\n"},
+        {"no call 5", "AT+CHLD=15", "\r\nERROR\r\n",
+         "\r\n+CLCC: 1,0,1,0,0,\"111\",129\r\n+CLCC: 2,1,0,0,0,\"+49222\",145\r\n\r\nOK\r\n"},
         {"release 2", "AT+CHLD=12", "\r\nOK\r\n", "\r\n+CLCC: 1,0,1,0,0,\"111\",129\r\n\r\nOK\r\n"},
-        {"retrieve held", "AT+CHLD=1", "\r\nOK\r\n", "\r\n+CLCC: 1,0,0,0,0,\"111\",129\r\n\r\nOK\r\n"},
+        {"retrieve held", "AT+CHLD=1", "\r\nOK\r\n",
+         "\r\n+CLCC: 1,0,0,0,0,\"111\",129\r\n\r\nOK\r\n"},
         {"release active", "AT+CHLD=1", "\r\nOK\r\n", "\r\nOK\r\n"},
         {"nothing to release", "AT+CHLD=0", "\r\nERROR\r\n", "\r\nOK\r\n"},
     };
@@ -114,7 +121,8 @@ TEST_F(SimTest, DataCallConnectsAndEscapesBack) {
     Ask("ATE0");
     EXPECT_EQ(Ask("ATD*99***3#"), "\r\nNO CARRIER\r\n") << "context 3 is not defined";
     EXPECT_EQ(Ask("AT+CGDCONT=1,\"IP\",\"mms.example\""), "\r\nOK\r\n");
-    EXPECT_EQ(Ask("AT+CGDCONT?"), "\r\n+CGDCONT: 1,\"IP\",\"mms.example\",\"0.0.0.0\",0,0\r\n\r\nOK\r\n");
+    EXPECT_EQ(Ask("AT+CGDCONT?"),
+              "\r\n+CGDCONT: 1,\"IP\",\"mms.example\",\"0.0.0.0\",0,0\r\n\r\nOK\r\n");
     EXPECT_EQ(Ask("AT+CGDCONT=?"), "\r\n+CGDCONT: (1-10),\"IP\",,,(0-2),(0-4)\r\n\r\nOK\r\n");
     EXPECT_EQ(Ask("ATD*99***1#"), "\r\nCONNECT\r\n");
     m_line->Send("~\x7d\x23 AT\r");

@@ -80,7 +80,7 @@ TEST(DefaultSeed, ShippedFileLoads) {
 }
 
 class ProgramTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char tmpl[] = "/tmp/qvl-modemsim-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -124,7 +124,8 @@ protected:
         sockaddr_un addr{};
         addr.sun_family = AF_UNIX;
         std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socketPath.c_str());
-        for (int i = 0; i < 50 && connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0; ++i) {
+        for (int i = 0; i < 50 && connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0;
+             ++i) {
             std::this_thread::sleep_for(20ms);
         }
         const std::string line = command + "\n";
@@ -154,18 +155,20 @@ protected:
 TEST_F(ProgramTest, RunsLinksRegistersTakesCommandsAndCleansUp) {
     const std::string link = m_dir + "/modem";
     const std::string control = m_dir + "/control";
-    const std::string device = Launch({"--seed", QVL_MODEMSIM_DEFAULT_SEED, "--link", link, "--control", control, "--register"});
+    const std::string device = Launch(
+        {"--seed", QVL_MODEMSIM_DEFAULT_SEED, "--link", link, "--control", control, "--register"});
     ASSERT_EQ(device.rfind("/dev/pts/", 0), 0u) << device;
     EXPECT_EQ(std::filesystem::read_symlink(link).string(), device);
 
     TestLine line(link);
     ASSERT_TRUE(line.IsOpen());
-    EXPECT_EQ(line.Command("AT+CPIN?"), "AT+CPIN?\r\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n") << "the seed asks for the PIN";
+    EXPECT_EQ(line.Command("AT+CPIN?"), "AT+CPIN?\r\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n")
+        << "the seed asks for the PIN";
     EXPECT_EQ(Control(control, "signal 7"), "OK");
     line.Command("AT+CPIN=\"1234\"");
     EXPECT_EQ(line.Command("AT+CSQ"), "AT+CSQ\r\r\n+CSQ: 7,99\r\n\r\nOK\r\n");
 
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(stat(control.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u) << "the control socket is private";
 

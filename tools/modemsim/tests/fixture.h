@@ -12,7 +12,7 @@
 namespace qvl::sim::test {
 
 class SimTest : public ::testing::Test {
-protected:
+  protected:
     // A seed with the PIN lock off, so tests start with a ready SIM unless they ask otherwise.
     static ModemSeed ReadySeed() {
         ModemSeed seed = DefaultSeed();

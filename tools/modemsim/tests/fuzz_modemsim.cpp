@@ -12,12 +12,12 @@
 namespace {
 
 class NullSink : public qvl::sim::CoreSink {
-public:
+  public:
     void Emit(std::string bytes, qvl::sim::OutputKind) override { m_bytes += bytes.size(); }
     void Schedule(int, std::function<void()>) override {}
     std::int64_t NowMs() override { return m_now += 7; }
 
-private:
+  private:
     std::size_t m_bytes = 0;
     std::int64_t m_now = 0;
 };

@@ -14,14 +14,16 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 int Remaining(Clock::time_point end) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
 }  // namespace
 
 bool HasFinalResult(const std::string& text) {
-    for (const char* code : {"\r\nOK\r\n", "\r\nERROR\r\n", "\r\nNO CARRIER\r\n", "\r\nCONNECT\r\n", "\r\n> "}) {
+    for (const char* code :
+         {"\r\nOK\r\n", "\r\nERROR\r\n", "\r\nNO CARRIER\r\n", "\r\nCONNECT\r\n", "\r\n> "}) {
         if (text.find(code) != std::string::npos) {
             return true;
         }

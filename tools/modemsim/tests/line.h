@@ -6,7 +6,7 @@
 namespace qvl::sim::test {
 
 class TestLine {
-public:
+  public:
     explicit TestLine(const std::string& path);
     ~TestLine();
     TestLine(const TestLine&) = delete;
@@ -28,7 +28,7 @@ public:
     // The last read or write error (errno), 0 while the line works.
     int LastError() const { return m_error; }
 
-private:
+  private:
     bool ReadSome(std::string& into, int waitMs);
     int m_fd = -1;
     int m_error = 0;

@@ -32,7 +32,8 @@ TEST_F(SimTest, FaultModeAnswersTheNextCommandsThenRecovers) {
         m_sim->SetFault(row.kind, 2, row.code);
         EXPECT_EQ(Ask("AT+CSQ"), row.answer) << row.name;
         EXPECT_EQ(Ask("AT+CLVL=50"), row.answer) << row.name;
-        EXPECT_EQ(Ask("AT+CLVL?"), "\r\n+CLVL: 125\r\n\r\nOK\r\n") << row.name << ": faulted commands do not run";
+        EXPECT_EQ(Ask("AT+CLVL?"), "\r\n+CLVL: 125\r\n\r\nOK\r\n")
+            << row.name << ": faulted commands do not run";
     }
 }
 
@@ -108,7 +109,8 @@ TEST_F(SimTest, DroppedLineFailsReadsAndWrites) {
     const std::string path = m_sim->Start();
     ASSERT_FALSE(path.empty());
     TestLine again(path);
-    EXPECT_EQ(again.Command("ATE0"), "ATE0\r\r\nOK\r\n") << "a restarted simulator answers on a new device";
+    EXPECT_EQ(again.Command("ATE0"), "ATE0\r\r\nOK\r\n")
+        << "a restarted simulator answers on a new device";
 }
 
 TEST_F(SimTest, ProgramMayCloseAndReopenTheDevice) {

@@ -30,7 +30,9 @@ void BM_PacedAnswer(benchmark::State& state) {
         const auto start = std::chrono::steady_clock::now();
         line.Send("AT+BIG\r");
         const std::string got = line.ReadUntil("OK\r\n", 5000);
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
         if (got.size() != answer.size()) {
             state.SkipWithError("short answer");
             break;
@@ -39,9 +41,15 @@ void BM_PacedAnswer(benchmark::State& state) {
         state.SetIterationTime(ms / 1000.0);
     }
     state.counters["wire_ms"] = wireMs;
-    state.counters["ratio"] = state.iterations() > 0 ? totalMs / static_cast<double>(state.iterations()) / wireMs : 0;
+    state.counters["ratio"] =
+        state.iterations() > 0 ? totalMs / static_cast<double>(state.iterations()) / wireMs : 0;
 }
-BENCHMARK(BM_PacedAnswer)->Arg(115200)->Arg(9600)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PacedAnswer)
+    ->Arg(115200)
+    ->Arg(9600)
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
 
 double ProcessCpuSeconds() {
     rusage usage{};

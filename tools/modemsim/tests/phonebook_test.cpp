@@ -49,7 +49,8 @@ TEST_F(SimTest, BlankLineBehaviourAndMissingDialledList) {
     seed.phonebooks["SM"].entries[2] = {"+492", 145, "B"};
     Open(seed);
     Ask("ATE0");
-    EXPECT_EQ(Ask("AT+CPBR=1,2"), "\r\n+CPBR: 1,\"+491\",145,\"A\"\r\n\r\n+CPBR: 2,\"+492\",145,\"B\"\r\n\r\nOK\r\n");
+    EXPECT_EQ(Ask("AT+CPBR=1,2"),
+              "\r\n+CPBR: 1,\"+491\",145,\"A\"\r\n\r\n+CPBR: 2,\"+492\",145,\"B\"\r\n\r\nOK\r\n");
     EXPECT_EQ(Ask("AT+CPBS=\"DC\""), "\r\nERROR\r\n");
     EXPECT_EQ(Ask("AT+CPBS=\"LD\""), "\r\nOK\r\n");
 }
@@ -128,8 +129,10 @@ context = 2, IP, internet.example
     EXPECT_TRUE(seed.operators[1].forbidden);
     EXPECT_EQ(seed.simSms.capacity, 5u);
     EXPECT_EQ(seed.simSms.slots.at(2).status, SmsStatus::Read);
-    EXPECT_EQ(seed.phoneSms.slots.at(1).pdu.substr(0, 16), "0791947101670000") << "service centre first";
-    EXPECT_EQ(seed.phonebooks["SM"].entries.at(3).name, "M\xFCller, J\xF6rg") << "names go out as Windows-1252";
+    EXPECT_EQ(seed.phoneSms.slots.at(1).pdu.substr(0, 16), "0791947101670000")
+        << "service centre first";
+    EXPECT_EQ(seed.phonebooks["SM"].entries.at(3).name, "M\xFCller, J\xF6rg")
+        << "names go out as Windows-1252";
     EXPECT_EQ(seed.contexts.at(2).apn, "internet.example");
 }
 
@@ -144,8 +147,10 @@ TEST(SeedFile, NamesTheFirstBadLine) {
         {"unknown key", "[sim]\ncolour = red\n", "line 2: unknown key COLOUR"},
         {"unknown section", "[moon]\n", "line 1: unknown section [moon]"},
         {"bad number", "[status]\nsignal = lots\n", "line 2: number out of range"},
-        {"index beyond capacity", "[messages]\nmessage = SM, 99, read, 00\n", "line 2: bad storage, index or status"},
-        {"odd pdu", "[messages]\nmessage = SM, 1, read, 001\n", "line 2: bad PDU, sender, time or text"},
+        {"index beyond capacity", "[messages]\nmessage = SM, 99, read, 00\n",
+         "line 2: bad storage, index or status"},
+        {"odd pdu", "[messages]\nmessage = SM, 1, read, 001\n",
+         "line 2: bad PDU, sender, time or text"},
     };
     for (const Row& row : rows) {
         ModemSeed seed = DefaultSeed();

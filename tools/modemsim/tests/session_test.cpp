@@ -75,7 +75,8 @@ TEST_F(SimTest, ThreeWrongPinsNeedPukAndTenWrongPuksBlock) {
         EXPECT_EQ(Ask("AT+CPIN=\"9999\""), "\r\n+CME ERROR: 16\r\n");
     }
     EXPECT_EQ(Ask("AT+CPIN?"), "\r\n+CPIN: SIM PUK\r\n\r\nOK\r\n");
-    EXPECT_EQ(Ask("AT+CPIN=\"1234\""), "\r\n+CME ERROR: 12\r\n") << "the PIN alone no longer opens it";
+    EXPECT_EQ(Ask("AT+CPIN=\"1234\""), "\r\n+CME ERROR: 12\r\n")
+        << "the PIN alone no longer opens it";
     EXPECT_EQ(Ask("AT+CPIN=\"11111111\",\"4321\""), "\r\n+CME ERROR: 16\r\n");
     EXPECT_EQ(Ask("AT+CPINC?"), "\r\n+CPINC: 0,3,9,10\r\n\r\nOK\r\n");
     EXPECT_EQ(Ask("AT+CPIN=\"12345678\",\"4321\""), "\r\nOK\r\n");

@@ -36,8 +36,10 @@ TEST_F(SimTest, SendGivesReferenceAndRejectsBadPdus) {
         {"good", "AT+CMGS=16", kSubmit, "\r\n+CMGS: 0\r\n\r\nOK\r\n"},
         {"second reference", "AT+CMGS=16", kSubmit, "\r\n+CMGS: 1\r\n\r\nOK\r\n"},
         {"length disagrees", "AT+CMGS=15", kSubmit, "\r\n+CMS ERROR: 304\r\n"},
-        {"not hex", "AT+CMGS=16", std::string(kSubmit).replace(4, 1, "G"), "\r\n+CMS ERROR: 304\r\n"},
-        {"a deliver is not sent", "AT+CMGS=24", std::string(kDeliver).substr(14), "\r\n+CMS ERROR: 304\r\n"},
+        {"not hex", "AT+CMGS=16", std::string(kSubmit).replace(4, 1, "G"),
+         "\r\n+CMS ERROR: 304\r\n"},
+        {"a deliver is not sent", "AT+CMGS=24", std::string(kDeliver).substr(14),
+         "\r\n+CMS ERROR: 304\r\n"},
     };
     ASSERT_EQ(Ask("ATE0"), "\r\nOK\r\n");
     for (const Row& row : rows) {
@@ -72,8 +74,8 @@ TEST_F(SimTest, InjectedMessageRaisesCmtiWithItsIndexAndTurnsRead) {
     EXPECT_EQ(m_line->ReadUntil("\r\n+CMTI: \"SM\",2\r\n", 1000), "\r\n+CMTI: \"SM\",2\r\n");
     EXPECT_EQ(m_sim->InjectSms(kDeliver, "ME"), 1);
     EXPECT_EQ(m_line->ReadUntil("\r\n+CMTI: \"ME\",1\r\n", 1000), "\r\n+CMTI: \"ME\",1\r\n");
-    EXPECT_EQ(Ask("AT+CMGL=0"), std::string("\r\n+CMGL: 1,0,,24\r\n") + kDeliver + "\r\n+CMGL: 2,0,,24\r\n" +
-                                    kDeliver + "\r\n\r\nOK\r\n");
+    EXPECT_EQ(Ask("AT+CMGL=0"), std::string("\r\n+CMGL: 1,0,,24\r\n") + kDeliver +
+                                    "\r\n+CMGL: 2,0,,24\r\n" + kDeliver + "\r\n\r\nOK\r\n");
     EXPECT_EQ(Ask("AT+CMGR=2"), std::string("\r\n+CMGR: 1,,24\r\n") + kDeliver + "\r\n\r\nOK\r\n");
     EXPECT_EQ(m_sim->InjectSms("0G", "SM"), -1);
 }
@@ -85,7 +87,8 @@ TEST_F(SimTest, IndicationsWaitWhileThePromptIsOpen) {
     m_sim->InjectSms(kDeliver, "SM");
     EXPECT_EQ(m_line->ReadFor(100), "");
     m_line->Send(std::string(kSubmit) + "\x1a");
-    EXPECT_EQ(m_line->ReadUntil("+CMTI: \"SM\",1\r\n", 1000), "\r\n+CMGS: 0\r\n\r\nOK\r\n\r\n+CMTI: \"SM\",1\r\n");
+    EXPECT_EQ(m_line->ReadUntil("+CMTI: \"SM\",1\r\n", 1000),
+              "\r\n+CMGS: 0\r\n\r\nOK\r\n\r\n+CMTI: \"SM\",1\r\n");
 }
 
 TEST_F(SimTest, FullMemoryAndCnmiFallbacks) {
@@ -131,7 +134,10 @@ TEST_F(SimTest, ReportRequestedBySubmitArrivesAsCds) {
     // Service centre, SMS-STATUS-REPORT, reference 0, the recipient, two time stamps, status 0.
     ASSERT_EQ(cds.size(), std::string("\r\n+CDS: 26\r\n").size() + 2 * 34 + 2) << cds;
     EXPECT_EQ(cds.substr(0, 12), "\r\n+CDS: 26\r\n");
-    EXPECT_EQ(cds.substr(12, 38), "0791947101670000" "0600" "0D91941511325476F8");
+    EXPECT_EQ(cds.substr(12, 38),
+              "0791947101670000"
+              "0600"
+              "0D91941511325476F8");
     EXPECT_EQ(cds.substr(cds.size() - 4), "00\r\n");
 
     Ask("AT+CMGS=16");
@@ -141,7 +147,8 @@ TEST_F(SimTest, ReportRequestedBySubmitArrivesAsCds) {
 }
 
 TEST(SeedEncoder, DeliverPduMatchesPublishedVector) {
-    EXPECT_EQ(EncodeDeliverPdu("+2782913593", "+27821234567", "2013-03-08 15:02:16+02:00", "Test2"), kDeliver);
+    EXPECT_EQ(EncodeDeliverPdu("+2782913593", "+27821234567", "2013-03-08 15:02:16+02:00", "Test2"),
+              kDeliver);
     // Text outside the GSM alphabet goes as UCS2 (DCS 08), two octets a character.
     const std::string ucs2 = EncodeDeliverPdu("", "+4915112345678", "2026-01-02 03:04:05", "Grüße");
     EXPECT_EQ(ucs2.substr(0, 2), "00");
