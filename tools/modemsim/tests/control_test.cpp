@@ -184,6 +184,30 @@ TEST_F(ProgramTest, RunsLinksRegistersTakesCommandsAndCleansUp) {
     EXPECT_FALSE(RegKey::Open(RegRoot::LocalMachine, u"ExtModems\\HayesCompat"));
 }
 
+TEST_F(ProgramTest, DropThenRestartMovesTheLink) {
+    const std::string link = m_dir + "/modem";
+    const std::string control = m_dir + "/control";
+    const std::string device = Launch({"--link", link, "--control", control});
+    ASSERT_FALSE(device.empty());
+    {
+        TestLine line(link);
+        EXPECT_EQ(Control(control, "drop"), "OK");
+        EXPECT_EQ(line.ReadAnswer(300), "");
+        EXPECT_NE(line.LastError(), 0);
+    }
+    const std::string reply = Control(control, "restart");
+    ASSERT_EQ(reply.rfind("OK /dev/pts/", 0), 0u) << reply;
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(), reply.substr(3));
+    TestLine line(link);
+    EXPECT_EQ(line.Command("ATE0"), "ATE0\r\r\nOK\r\n");
+    EXPECT_EQ(Control(control, "quit"), "OK");
+    int status = -1;
+    waitpid(m_pid, &status, 0);
+    m_pid = -1;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+}
+
 TEST_F(ProgramTest, RefusesABadSeed) {
     const std::string seed = m_dir + "/bad.txt";
     FILE* f = std::fopen(seed.c_str(), "w");
