@@ -64,9 +64,9 @@ CQVLDialerView::CQVLDialerView(QWidget* parent) : QWidget(parent) {
     m_messageView = tool(kCmdMessageView, QString());
     m_callOptions->setStyleSheet(QStringLiteral(
         "QToolButton{color:white;background:#1f6fd1;border:none;border-radius:4px;"
-        "font-size:8pt;font-weight:bold;}QToolButton:pressed{background:#17539c;}"));
+        "font-weight:bold;}QToolButton:pressed{background:#17539c;}"));
     m_messageView->setStyleSheet(QStringLiteral(
-        "QToolButton{color:#1f6fd1;border:1px solid #9ab7e6;border-radius:4px;font-size:7pt;"
+        "QToolButton{color:#1f6fd1;border:1px solid #9ab7e6;border-radius:4px;"
         "font-weight:bold;background:white;}QToolButton:pressed{background:#d3e1fb;}"));
     m_callOptions->hide();
 
@@ -90,7 +90,7 @@ CQVLDialerView::CQVLDialerView(QWidget* parent) : QWidget(parent) {
         b->setFocusPolicy(Qt::NoFocus);
         b->setStyleSheet(QStringLiteral(
             "QPushButton{color:#1d273a;background:white;border:1px solid #c6ceda;"
-            "border-radius:6px;font-size:7pt;}QPushButton:pressed{background:#d3e1fb;}"
+            "border-radius:6px;}QPushButton:pressed{background:#d3e1fb;}"
             "QPushButton:disabled{color:#a8b0bd;}"));
         b->hide();
         connect(b, &QPushButton::clicked, this, [this, id] { emit Command(id); });
@@ -272,6 +272,16 @@ void CQVLDialerView::LayoutControls() {
     QFont small = font();
     small.setPixelSize(std::max(8, int(10 * fontScale)));
     m_callList->setFont(small);
+    for (QToolButton* b : {m_volumeDown, m_volumeUp, m_callOptions, m_messageView}) {
+        QFont f = b->font();
+        f.setPixelSize(std::max(8, int((b == m_volumeDown || b == m_volumeUp ? 14 : 9) * fontScale)));
+        b->setFont(f);
+    }
+    for (QPushButton* b : m_optionButtons) {
+        QFont f = b->font();
+        f.setPixelSize(std::max(8, int(9 * fontScale)));
+        b->setFont(f);
+    }
     update();
 }
 

@@ -218,7 +218,7 @@ QImage DrawButton(Orientation orientation, int button, int state, int scale) {
                        letters);
         }
     } else if (button == kCallButton) {
-        DrawHandset(p, centre + QPointF(0, h * 0.05), h * 0.5, 0, glyph);
+        DrawHandset(p, centre + QPointF(h * 0.02, h * 0.02), h * 0.5, 135, glyph);
     } else if (button == kHangUpButton) {
         DrawHandset(p, centre + QPointF(0, -h * 0.02), h * 0.5, 180, glyph);
     } else if (button == kBackspaceButton) {
@@ -386,14 +386,25 @@ int InstallSkinArtwork(const QString& folder) {
     return failed ? -1 : written;
 }
 
+namespace {
+
+// Qt reads an "@2x" file name as a double-density image; the skin counts plain pixels.
+QImage LoadPlainPixels(const QString& path) {
+    QImage image(path);
+    image.setDevicePixelRatio(1.0);
+    return image;
+}
+
+}  // namespace
+
 QImage LoadButtonImage(const QString& folder, Orientation orientation, int button, int state,
                        int scale) {
-    QImage image(QDir(folder).filePath(ButtonFileName(orientation, button, state, scale)));
+    QImage image = LoadPlainPixels(QDir(folder).filePath(ButtonFileName(orientation, button, state, scale)));
     return image.isNull() ? DrawButton(orientation, button, state, scale) : image;
 }
 
 QImage LoadStatusIcon(const QString& folder, StatusIcon icon, int level, int scale) {
-    QImage image(QDir(folder).filePath(IconFileName(icon, level, scale)));
+    QImage image = LoadPlainPixels(QDir(folder).filePath(IconFileName(icon, level, scale)));
     return image.isNull() ? DrawStatusIcon(icon, level, scale) : image;
 }
 

@@ -71,10 +71,25 @@ QRegion RKButton::ShapeOf(const QImage& image, const QColor& keyColour, const QS
 }
 
 void RKButton::CutShape() {
-    // The Today variant paints its bitmap unscaled, so its shape follows the bitmap's own size.
-    const QSize shapeSize =
-        m_variant.paint == RKPaint::Stretched ? size() : m_images.normal.size().boundedTo(size());
-    setMask(ShapeOf(m_images.normal, m_variant.keyColour, shapeSize));
+    if (m_variant.paint == RKPaint::Unstretched) {
+        // The Today variant paints its bitmap unscaled, so its shape is the bitmap's own.
+        m_painted = m_images;
+        setMask(ShapeOf(m_images.normal, m_variant.keyColour, m_images.normal.size()));
+        return;
+    }
+    // The bitmaps are stretched once by pixel replication; the very pixels painted are the ones
+    // the shape keeps, so no key-colour pixel shows at the edge whatever the window's size.
+    const auto stretch = [this](const QImage& image) {
+        if (image.isNull()) {
+            return image;
+        }
+        // Bitmap pixels are window pixels here, whatever ratio the image file carried.
+        QImage scaled = image.scaled(size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        scaled.setDevicePixelRatio(1.0);
+        return scaled;
+    };
+    m_painted = {stretch(m_images.normal), stretch(m_images.pressed), stretch(m_images.outside)};
+    setMask(ShapeOf(m_painted.normal, m_variant.keyColour, size()));
 }
 
 void RKButton::resizeEvent(QResizeEvent* event) {
@@ -83,19 +98,14 @@ void RKButton::resizeEvent(QResizeEvent* event) {
 }
 
 void RKButton::paintEvent(QPaintEvent*) {
-    const QImage& image = m_state == kPressedInside    ? m_images.pressed
-                          : m_state == kPressedOutside ? m_images.outside
-                                                       : m_images.normal;
+    const QImage& image = m_state == kPressedInside    ? m_painted.pressed
+                          : m_state == kPressedOutside ? m_painted.outside
+                                                       : m_painted.normal;
     if (image.isNull()) {
         return;
     }
     QPainter painter(this);
-    if (m_variant.paint == RKPaint::Stretched) {
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-        painter.drawImage(rect(), image);
-    } else {
-        painter.drawImage(QPoint(0, 0), image);
-    }
+    painter.drawImage(QPoint(0, 0), image);
 }
 
 void RKButton::SetState(int state) {

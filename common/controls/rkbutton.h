@@ -88,6 +88,7 @@ private:
     bool m_tracking = false;
     bool m_inFirstInterval = false;
     RKButtonImages m_images;
+    RKButtonImages m_painted;  // the images at the window's size, as painted and cut
     RKButtonVariant m_variant;
     QTimer m_repeat;
 };

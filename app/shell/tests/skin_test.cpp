@@ -19,6 +19,7 @@ private slots:
     void layoutsStayInsideTheSkin();
     void installWritesOnlyMissingFiles();
     void installIntoUnwritableFolderFails();
+    void doubleSizeFilesLoadAsPlainPixels();
     void brokenFileFallsBackToDrawnImage();
 };
 
@@ -111,6 +112,15 @@ void SkinTest::installIntoUnwritableFolderFails() {
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     QCOMPARE(InstallSkinArtwork(dir.filePath(QStringLiteral("file/bmp_files"))), -1);
+}
+
+void SkinTest::doubleSizeFilesLoadAsPlainPixels() {
+    QTemporaryDir dir;
+    QVERIFY(InstallSkinArtwork(dir.path()) > 0);
+    const QImage image = LoadButtonImage(dir.path(), Orientation::Portrait, kKey5, 0, 2);
+    QCOMPARE(image.devicePixelRatio(), 1.0);
+    QCOMPARE(image.size(), LayoutFor(Orientation::Portrait).buttons[kKey5 - 1].size() * 2);
+    QCOMPARE(LoadStatusIcon(dir.path(), StatusIcon::Signal, 2, 2).devicePixelRatio(), 1.0);
 }
 
 void SkinTest::brokenFileFallsBackToDrawnImage() {
