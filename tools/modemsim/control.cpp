@@ -55,15 +55,6 @@ std::optional<bool> OnOff(const std::vector<std::string>& w, std::size_t i, bool
     return std::nullopt;
 }
 
-std::string NowText() {
-    const std::time_t t = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&t, &local);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
-    return buf;
-}
-
 int HexDigit(char h) {
     if (h >= '0' && h <= '9')
         return h - '0';
@@ -168,8 +159,8 @@ std::string RunControlCommand(ModemSimulator& modem, const std::string& line) {
         }
         if (w.size() <= at + 1)
             return "ERROR deliver [SM|ME] SENDER TEXT";
-        const std::string pdu = EncodeDeliverPdu(modem.State().serviceCentre, w[at], NowText(),
-                                                 RestAfter(line, at + 1));
+        const std::string pdu = EncodeDeliverPdu(modem.State().serviceCentre, w[at],
+                                                 LocalTimeStamp(), RestAfter(line, at + 1));
         if (pdu.empty())
             return "ERROR sender or text does not fit one message";
         const int index = modem.InjectSms(pdu, storage);

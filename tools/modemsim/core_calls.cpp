@@ -72,8 +72,7 @@ void ModemCore::LogCall(const std::string& book, const std::string& number) {
     }
 }
 
-ModemCore::Final ModemCore::CmdDial(std::string_view dial, Reply& reply) {
-    (void)reply;
+ModemCore::Final ModemCore::CmdDial(std::string_view dial) {
     std::string text;
     for (const char c : dial) {
         if (c != ' ') {

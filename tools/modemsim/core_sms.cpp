@@ -77,15 +77,6 @@ std::string SubmitDestination(const std::string& pdu) {
     return number;
 }
 
-std::string LocalTimeText() {
-    const std::time_t t = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&t, &local);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
-    return buf;
-}
-
 }  // namespace
 
 void ModemCore::ScheduleStatusReport(const std::string& submitPdu, int reference) {
@@ -96,7 +87,7 @@ void ModemCore::ScheduleStatusReport(const std::string& submitPdu, int reference
     // The network confirms delivery a little later, as a +CDS report of the message.
     m_sink.Schedule(m_state.behaviour.statusReportMs, [this, recipient, reference] {
         const std::string report =
-            EncodeStatusReportPdu(m_state.serviceCentre, reference, recipient, LocalTimeText(), 0);
+            EncodeStatusReportPdu(m_state.serviceCentre, reference, recipient, LocalTimeStamp(), 0);
         if (!report.empty()) {
             InjectStatusReport(report);
         }

@@ -393,7 +393,7 @@ ModemCore::Final ModemCore::RunBasic(std::string_view& rest, Reply& reply) {
         case 'D': {
             const std::string_view dial = rest;
             rest = {};
-            return CmdDial(dial, reply);
+            return CmdDial(dial);
         }
         case 'E': {
             const int v = number();

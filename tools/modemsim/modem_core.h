@@ -170,7 +170,7 @@ class ModemCore {
     std::string CpmsCounts() const;
 
     // Calls (core_calls.cpp).
-    Final CmdDial(std::string_view dial, Reply& reply);
+    Final CmdDial(std::string_view dial);
     Final CmdAnswer();
     Final CmdHangup();
     Final CmdChld(Form form, const AtArgs& args, Reply& reply);

@@ -1,5 +1,8 @@
 #include "tools/modemsim/seed.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -230,6 +233,21 @@ std::string EncodeStatusReportPdu(const std::string& serviceCentre, int mr,
     pdu += ra + ts + ts;
     PutOctet(pdu, status);
     return pdu;
+}
+
+std::string LocalTimeStamp() {
+    const std::time_t t = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char buf[40];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
+    // Time zones lie within a day of UTC; the clamp keeps the text to its six characters.
+    const int offset = static_cast<int>(std::clamp(local.tm_gmtoff / 60, -1439L, 1439L));
+    const int magnitude = offset < 0 ? -offset : offset;
+    char zone[16];
+    std::snprintf(zone, sizeof zone, "%c%02d:%02d", offset < 0 ? '-' : '+', magnitude / 60,
+                  magnitude % 60);
+    return std::string(buf) + zone;
 }
 
 ModemSeed DefaultSeed() {

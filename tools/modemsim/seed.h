@@ -21,6 +21,9 @@ bool LoadSeedFile(const std::string& path, ModemSeed& seed, std::string* error);
 std::string EncodeDeliverPdu(const std::string& serviceCentre, const std::string& sender,
                              const std::string& time, const std::string& utf8Text);
 
+// The local time as "YYYY-MM-DD hh:mm:ss+hh:mm", the form the encoders take.
+std::string LocalTimeStamp();
+
 // A GSM 03.40 SMS-STATUS-REPORT PDU for message reference mr to a recipient, with TP-Status
 // status (0 delivered), both time stamps set to time.
 std::string EncodeStatusReportPdu(const std::string& serviceCentre, int mr,

@@ -162,6 +162,13 @@ TEST(SeedEncoder, StatusReportMatchesPublishedVector) {
               "0006D60B911326880736F4111011719551401110117195514000");
 }
 
+TEST(SeedEncoder, LocalTimeStampIsAcceptedByTheEncoder) {
+    const std::string now = LocalTimeStamp();
+    ASSERT_EQ(now.size(), 25u) << now;
+    EXPECT_TRUE(now[19] == '+' || now[19] == '-') << now;
+    EXPECT_NE(EncodeDeliverPdu("", "+49", now, "a"), "");
+}
+
 TEST(SeedEncoder, RejectsWhatDoesNotFit) {
     EXPECT_EQ(EncodeDeliverPdu("", "+49x", "2026-01-02 03:04:05", "a"), "");
     EXPECT_EQ(EncodeDeliverPdu("", "+49", "yesterday", "a"), "");
