@@ -141,10 +141,13 @@ void CEngineSmsModem::Progress(int textId, int position) {
 
 bool CEngineSmsModem::WritePdu(std::u16string_view command, const std::string& pdu) {
     std::u16string response;
-    // The modem answers the command with the "> " prompt only; it is read and not examined.
+    // The modem answers the command with the "> " prompt. A modem that refused the command
+    // instead ("ERROR", "+CMS ERROR") waits for no PDU: one written now would be taken as the
+    // start of the next command line and spoil it, so the attempt ends here.
     std::u16string line(command);
     line += u'\r';
-    if (!m_engine.Exchange(line, m_promptWaitMs, response, Dispatch::No)) {
+    if (!m_engine.Exchange(line, m_promptWaitMs, response, Dispatch::No) ||
+        response.find(u"ERROR") != std::u16string::npos) {
         return false;
     }
     std::u16string body = Ascii(pdu);
