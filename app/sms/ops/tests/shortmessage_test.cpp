@@ -1,0 +1,297 @@
+// CShortMessage against the modem simulator on a pseudo-terminal.
+#include "app/sms/ops/shortmessage.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "app/settings/settingkeys.h"
+#include "app/settings/settings.h"
+#include "app/sms/settings/smssettings.h"
+#include "common/base/text.h"
+#include "platform/sync.h"
+#include "tools/modemsim/modem_simulator.h"
+
+namespace qvl::sms {
+namespace {
+
+class FakeMessages : public IMessageBoxPort {
+public:
+    MsgAnswer ShowMessage(std::u16string_view text, std::u16string_view, MsgButtons,
+                          MsgIcon) override {
+        shown.emplace_back(text);
+        return answer;
+    }
+    std::vector<std::u16string> shown;
+    MsgAnswer answer = MsgAnswer::No;
+};
+
+class FakeProgress : public IProgressWindow {
+public:
+    void Create(int, int, int, bool) override {}
+    void SetText(std::u16string_view text, int) override { texts.emplace_back(text); }
+    void Show(bool) override {}
+    bool IsCanceled() const override { return canceled; }
+    void Close() override {}
+    void Destroy() override {}
+    std::vector<std::u16string> texts;
+    bool canceled = false;
+};
+
+class SmsOpsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/qvl-sms-ops-XXXXXX";
+        m_home = ::mkdtemp(pattern);
+        ::setenv("QVL_HOME", m_home.c_str(), 1);
+        auto seed = sim::DefaultSeed();
+        seed.sim.pinEnabled = false;
+        m_sim = std::make_unique<sim::ModemSimulator>(seed);
+        const std::string device = m_sim->Start();
+        ASSERT_FALSE(device.empty());
+        ASSERT_EQ(PortInitialize(Utf8ToWide(device), m_port.handle), 0);
+        m_port.mutex = CreateNamedMutex(kPortMutexName);
+        m_ui.messages = &m_messages;
+        m_ui.progress = &m_progress;
+    }
+    void TearDown() override {
+        PortClose(m_port.handle);
+        m_sim->Stop();
+        std::filesystem::remove_all(m_home);
+    }
+    CShortMessage Message() { return CShortMessage(m_port, nullptr, m_ui); }
+    std::string StorePath() const { return m_home + "/QVLPhoneSMS.dat"; }
+
+    // The texts of the PDUs the network received, joined by concatenation reference.
+    std::vector<SmsPduInfo> Sent() const {
+        std::vector<SmsPduInfo> out;
+        for (const auto& pdu : m_sim->SentPdus()) {
+            out.push_back(DecodeSubmitPdu(StripServiceCentre(pdu)));
+        }
+        return out;
+    }
+    int CountCommands(const std::string& prefix) const {
+        int n = 0;
+        for (const auto& c : m_sim->CommandLog()) {
+            n += c.rfind(prefix, 0) == 0 ? 1 : 0;
+        }
+        return n;
+    }
+
+    std::string m_home;
+    std::unique_ptr<sim::ModemSimulator> m_sim;
+    CModemPort m_port;
+    FakeMessages m_messages;
+    FakeProgress m_progress;
+    UiPorts m_ui;
+};
+
+TEST_F(SmsOpsTest, SingleAndTwoPartTexts) {
+    struct Row {
+        const char* name;
+        std::u16string text;
+        std::size_t pdus;
+    } rows[] = {
+        {"160_septets", std::u16string(160, u'a'), 1},
+        {"161_septets", std::u16string(161, u'b'), 2},
+        {"ucs2_single", u"est\u00E1 bien", 1},
+        {"ucs2_two_parts", std::u16string(71, u'\u00E1'), 2},
+    };
+    std::size_t before = 0;
+    for (const auto& r : rows) {
+        auto sms = Message();
+        sms.number = u"+491701112233";
+        sms.text = r.text;
+        EXPECT_EQ(sms.SendText(), 1) << r.name;
+        const auto sent = Sent();
+        ASSERT_EQ(sent.size() - before, r.pdus) << r.name;
+        std::map<int, std::u16string> parts;
+        for (std::size_t i = before; i < sent.size(); ++i) {
+            EXPECT_EQ(sent[i].number, u"+491701112233");
+            if (r.pdus > 1) {
+                EXPECT_EQ(sent[i].concatenated, 1);
+                EXPECT_EQ(sent[i].total, static_cast<int>(r.pdus));
+                EXPECT_EQ(sent[i].reference, sent[before].reference);
+            }
+            parts[sent[i].concatenated ? sent[i].sequence : 1] = sent[i].text;
+        }
+        std::u16string joined;
+        for (const auto& [seq, t] : parts) {
+            joined += t;
+        }
+        EXPECT_EQ(joined, r.text) << r.name;
+        before = sent.size();
+    }
+    EXPECT_EQ(CountCommands("AT+CMGS="), 6);
+}
+
+TEST_F(SmsOpsTest, ReferenceCyclesFrom255To1) {
+    ASSERT_TRUE(WriteSettingNumber(kRootLocalMachine, keys::kKeySmsSettings,
+                                   keys::kValueLongSmsReference, 255));
+    auto sms = Message();
+    sms.number = u"0170123";
+    sms.text = std::u16string(200, u'x');
+    ASSERT_EQ(sms.SendText(), 1);
+    const auto sent = Sent();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].reference, 255);
+    EXPECT_EQ(GetLongSmsReference(), 1);
+}
+
+TEST_F(SmsOpsTest, FailedSendIsNotSuccessAndKeepsTheReference) {
+    ASSERT_TRUE(StoreNextLongSmsReference(9));  // next is 10
+    m_sim->SetCannedAnswer("AT+CMGS", "\r\n+CMS ERROR: 500\r\n", 4);
+    auto sms = Message();
+    sms.number = u"0170123";
+    sms.text = std::u16string(200, u'x');
+    EXPECT_EQ(sms.SendText(), 0);
+    EXPECT_EQ(GetLongSmsReference(), 10);
+    EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(SmsOpsTest, SendToRecipientsFilesEachMessage) {
+    const int reached = SendToRecipients(m_port, nullptr, m_ui, u" +491; ;+492 ;", u"hi",
+                                         StorePath());
+    EXPECT_EQ(reached, 2);
+    ASSERT_EQ(m_messages.shown.size(), 2u);
+    EXPECT_NE(m_messages.shown[0].find(u" <+491>"), std::u16string::npos);
+    EXPECT_NE(m_messages.shown[1].find(u" <+492>"), std::u16string::npos);
+    CRecordStore store;
+    ASSERT_TRUE(store.Load(StorePath()));
+    ASSERT_EQ(store.Count(RecordType::kMessage), 2);
+    EXPECT_EQ(store.FindAs<SmsRecord>(0)->folder, kFolderOutSent);
+    EXPECT_EQ(store.FindAs<SmsRecord>(1)->number, u"+492");
+
+    m_sim->SetCannedAnswer("AT+CMGS", "\r\n+CMS ERROR: 500\r\n", 2);
+    EXPECT_EQ(SendToRecipients(m_port, nullptr, m_ui, u"+493", u"hi", StorePath()), 0);
+    ASSERT_TRUE(store.Load(StorePath()));
+    EXPECT_EQ(store.FindAs<SmsRecord>(2)->folder, kFolderOutUnsent);
+}
+
+// A DELIVER PDU (empty service-centre field first) whose header element is 0A, not 00.
+std::string GraphicPdu() {
+    std::string pdu = BuildDeliverPdus(u"+4955", u"01/01/10,10:00:00,GMT+1",
+                                       std::u16string(170, u'g'), 7)[0];
+    const auto at = pdu.find("050003");
+    pdu.replace(at, 6, "050A03");
+    return pdu;
+}
+
+TEST_F(SmsOpsTest, CopyFromPhoneJoinsPartsAcrossStorages) {
+    const std::u16string longText = std::u16string(152, u'L') + u"ong end, and more";
+    const auto longParts = BuildDeliverPdus(u"+4911", u"02/02/10,11:00:00,GMT+1", longText, 5);
+    ASSERT_EQ(longParts.size(), 2u);
+    const auto lost = BuildDeliverPdus(u"+4922", u"03/02/10,12:00:00,GMT+1",
+                                       std::u16string(300, u'm'), 6);
+    ASSERT_EQ(lost.size(), 2u);
+    ASSERT_GT(m_sim->InjectSms(longParts[0], "SM"), 0);
+    ASSERT_GT(m_sim->InjectSms(BuildDeliverPdus(u"+4933", u"04/02/10,13:00:00,GMT+1", u"single", 0)[0], "SM"), 0);
+    ASSERT_GT(m_sim->InjectSms(GraphicPdu(), "SM"), 0);
+    ASSERT_GT(m_sim->InjectSms(longParts[1], "ME"), 0);
+    ASSERT_GT(m_sim->InjectSms(lost[1], "ME"), 0);  // part 1 never arrived
+    ASSERT_TRUE(SetDeleteSms(2));
+
+    CRecordStore store;
+    auto sms = Message();
+    EXPECT_EQ(sms.CopyFromPhone(store, StorePath(), true), 5);
+    std::map<std::u16string, std::u16string> byNumber;
+    for (const auto& r : store.Records()) {
+        const auto& m = std::get<SmsRecord>(r);
+        byNumber[m.number] = m.text;
+        EXPECT_EQ(m.folder, kFolderInUnread);
+    }
+    EXPECT_EQ(byNumber[u"+4933"], u"single");
+    EXPECT_EQ(byNumber[u"+4911"], longText);
+    EXPECT_EQ(byNumber[u"+4922"], u"<>" + std::u16string(148, u'm'));
+    EXPECT_EQ(byNumber[u"+4955"], kGraphicListText);
+    // Saved, picture message included.
+    CRecordStore saved;
+    ASSERT_TRUE(saved.Load(StorePath()));
+    EXPECT_EQ(saved.Count(RecordType::kMessage), 4);
+    // Deleted from the phone, except the picture message; storage switched once.
+    EXPECT_FALSE(m_sim->Message("SM", 1).has_value());
+    EXPECT_FALSE(m_sim->Message("SM", 2).has_value());
+    EXPECT_TRUE(m_sim->Message("SM", 3).has_value());
+    EXPECT_FALSE(m_sim->Message("ME", 1).has_value());
+    EXPECT_FALSE(m_sim->Message("ME", 2).has_value());
+}
+
+TEST_F(SmsOpsTest, DeleteSettingZeroAndAsk) {
+    ASSERT_GT(m_sim->InjectSms(BuildDeliverPdus(u"+4933", u"04/02/10,13:00:00,GMT+1", u"keep", 0)[0], "SM"), 0);
+    ASSERT_TRUE(SetDeleteSms(0));
+    CRecordStore store;
+    EXPECT_EQ(Message().CopyFromPhone(store, StorePath(), true), 1);
+    EXPECT_TRUE(m_sim->Message("SM", 1).has_value());
+    EXPECT_EQ(CountCommands("AT+CMGD"), 0);
+
+    ASSERT_TRUE(SetDeleteSms(1));
+    m_messages.answer = MsgAnswer::No;
+    EXPECT_EQ(Message().CopyFromPhone(store, StorePath(), true), 1);
+    EXPECT_TRUE(m_sim->Message("SM", 1).has_value());
+    m_messages.answer = MsgAnswer::Yes;
+    EXPECT_EQ(Message().CopyFromPhone(store, StorePath(), true), 1);
+    EXPECT_FALSE(m_sim->Message("SM", 1).has_value());
+    EXPECT_EQ(store.Count(RecordType::kMessage), 1);  // read three times, stored once
+}
+
+TEST_F(SmsOpsTest, ReadExportAndDelete) {
+    auto sms = Message();
+    EXPECT_EQ(sms.ExportToPhone(u"+4944", u"written \u00E1", u"05/06/10,07:08:09,GMT+2"), 1);
+    EXPECT_EQ(sms.ExportToPhone(u"+4945", std::u16string(170, u'o'), u""), 1);
+    sms.index = 1;
+    ASSERT_EQ(sms.ReadMessage(), 1);
+    EXPECT_EQ(sms.number, u"+4944");
+    EXPECT_EQ(sms.text, u"written \u00E1");
+    EXPECT_EQ(sms.time, u"05/06/10,07:08:09,GMT+2");
+    EXPECT_EQ(sms.status, 1);
+    sms.index = 2;
+    ASSERT_EQ(sms.ReadMessage(), 1);
+    EXPECT_EQ(sms.status, 3);
+    EXPECT_EQ(sms.number, u"+4945");
+    EXPECT_EQ(sms.DeleteMessage(), 1);
+    sms.index = 999;  // out of range: the modem refuses
+    EXPECT_EQ(sms.DeleteMessage(), 0);
+}
+
+TEST_F(SmsOpsTest, ServiceCentreAndBearer) {
+    auto sms = Message();
+    EXPECT_EQ(sms.GetServiceCentre(), u"+491710760000");
+    m_sim->SetCannedAnswer("AT+CSCA?", "\r\n+CSCA: \"491710760001\",129\r\n\r\nOK\r\n");
+    EXPECT_EQ(sms.GetServiceCentre(), u"+491710760001");
+    EXPECT_EQ(sms.SetServiceCentre(u"+4917100"), 1);
+    EXPECT_EQ(CountCommands("AT+CSAS"), 1);
+    EXPECT_EQ(sms.GetServiceCentre(), u"+4917100");
+    EXPECT_EQ(sms.SetSmsService(2), 1);
+    EXPECT_EQ(sms.GetSmsService(), 2);
+    EXPECT_EQ(sms.SetSmsService(9), 0);
+}
+
+TEST_F(SmsOpsTest, PortNotOpenFailsAtOnce) {
+    CModemPort closed;
+    CShortMessage sms(closed, nullptr, m_ui);
+    sms.number = u"1";
+    sms.text = u"x";
+    EXPECT_EQ(sms.SendText(), 0);
+    EXPECT_EQ(sms.GetServiceCentre(), u"");
+    EXPECT_EQ(sms.CountMessages(), 0);
+    EXPECT_EQ(sms.ExportToPhone(u"1", u"x", u""), 0);
+}
+
+TEST(ParseStatusReport, FromCdsAnswer) {
+    // S-SR-1 (faucamp/python-gsmmodem @834c68b1387ca2c91e2210faa8f75526b39723b5 test_decode).
+    const auto sr = CShortMessage::ParseStatusReport(
+        u"\\r\\n+CDS: 25\\r\\n0006D60B911326880736F4111011719551401110117195714000\\r\\n");
+    EXPECT_EQ(sr.number, u"+31628870634");
+    EXPECT_EQ(sr.time, u"11/01/11,17:59:15,GMT+1");
+    EXPECT_EQ(sr.discharge, u"11/01/11,17:59:17,GMT+1");
+    EXPECT_EQ(CShortMessage::ParseStatusReport(u"\\r\\n+CDS: 25").number, u"");
+    EXPECT_EQ(CShortMessage::ParseStatusReport(u"garbage").status, 0);
+}
+
+}  // namespace
+}  // namespace qvl::sms
