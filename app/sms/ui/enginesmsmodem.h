@@ -1,7 +1,6 @@
-// The screens' SMS operations over the phone engine's command channel (GSM 07.05, PDU mode):
-// send, copy from the phone, write back, service centre and bearer. Every operation takes the
-// engine's session lock and busy flag, holds the port across its command sequence, and passes
-// unsolicited results it reads to the engine.
+// The screens' SMS operations over the phone engine: each call takes the engine's session lock
+// and busy flag (so the poll step stays out) and runs one CShortMessage on the engine's port,
+// with the engine as the handler of unsolicited results read meanwhile.
 #pragma once
 
 #include "app/sms/ui/smsuiports.h"
@@ -26,21 +25,10 @@ public:
     int SetServiceCentre(std::u16string_view number) override;
     int GetSmsService() override;
 
-    // How long the "> " prompt of AT+CMGS / AT+CMGW is waited for (the prompt carries no final
-    // result code, so the read ends on this idle time).
-    void SetPromptWaitMs(std::uint32_t ms) { m_promptWaitMs = ms; }
-
 private:
     class Session;
-    bool Command(std::u16string_view command, std::u16string& response,
-                 std::uint32_t timeoutMs = 3000);
-    // One PDU after a "> " prompt: the command, then the PDU and Ctrl-Z. True on OK.
-    bool WritePdu(std::u16string_view command, const std::string& pdu);
-    void Progress(int textId, int position = -1);
-
     CPhoneEngine& m_engine;
     UiPorts m_ui;
-    std::uint32_t m_promptWaitMs = 500;
 };
 
 }  // namespace qvl::smsui

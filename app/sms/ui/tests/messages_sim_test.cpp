@@ -92,7 +92,6 @@ private:
         UiPorts ui;
         ui.messages = &m_boxes;
         m_modem = std::make_unique<CEngineSmsModem>(*m_engine, ui);
-        m_modem->SetPromptWaitMs(150);
         m_boxes = ScriptedMessages();
         m_dialogs.clear();
         m_ports = SmsUiPorts();
