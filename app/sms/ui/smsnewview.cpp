@@ -308,12 +308,7 @@ bool CQVLSMSNewView::ExportSelectedToPhone() {
     return ok;
 }
 
-void CQVLSMSNewView::ShowContextMenu(const QPoint& pos) {
-    const QModelIndex index = m_list->indexAt(pos);
-    if (index.isValid()) {
-        SelectRow(index.row());
-    }
-    QMenu menu(this);
+void CQVLSMSNewView::BuildContextMenu(QMenu& menu) const {
     for (const auto& top : LoadLocalMenu(kMenuSms)) {
         for (const auto& item : top.popup ? top.items : std::vector<MenuItem>{top}) {
             if (item.separator) {
@@ -329,6 +324,15 @@ void CQVLSMSNewView::ShowContextMenu(const QPoint& pos) {
             }
         }
     }
+}
+
+void CQVLSMSNewView::ShowContextMenu(const QPoint& pos) {
+    const QModelIndex index = m_list->indexAt(pos);
+    if (index.isValid()) {
+        SelectRow(index.row());
+    }
+    QMenu menu(this);
+    BuildContextMenu(menu);
     QAction* chosen = menu.exec(m_list->viewport()->mapToGlobal(pos));
     if (chosen == nullptr) {
         return;

@@ -48,6 +48,10 @@ public:
     bool MoveSelectedTo(std::int32_t folderChoice);
     bool ExportSelectedToPhone();
 
+    // Fills menu with the context menu 103 in the current language, "Move To.." as a submenu
+    // of the folders. Each action carries its command (or, in the submenu, the folder key).
+    void BuildContextMenu(QMenu& menu) const;
+
     // A new message, optionally to a number (the contacts plug-in's hand-over).
     void NewMessage(const QString& to = {});
     void ManageFolders();

@@ -44,6 +44,17 @@ std::u16string SentText(const std::vector<std::string>& pdus) {
     return text;
 }
 
+// A progress window whose Cancel is pressed from the start.
+class CanceledProgress : public IProgressWindow {
+public:
+    void Create(int, int, int, bool) override {}
+    void SetText(std::u16string_view, int) override {}
+    void Show(bool) override {}
+    bool IsCanceled() const override { return true; }
+    void Close() override {}
+    void Destroy() override {}
+};
+
 }  // namespace
 
 class MessagesSimTest : public QObject {
@@ -243,6 +254,34 @@ private slots:
         view.ReadFromPhone();
         QCOMPARE(view.Model()->rowCount(), 1);
         QCOMPARE(view.Model()->RowAt(0)->text, std::u16string(200, u'x'));
+    }
+
+    void canceledPhoneReadKeepsTheStoreAndThePhone() {
+        PutMessages({Sms(1, u"+1", u"already here", u"t1")});
+        WriteSettingNumber(kRootLocalMachine, keys::kKeySmsSettings, keys::kValueDeleteSms, 2);
+        const int a = m_sim->InjectSms(DeliverPdu(u"+111", u"waiting"), "SM");
+        CanceledProgress progress;
+        UiPorts ui;
+        ui.progress = &progress;
+        CEngineSmsModem modem(*m_engine, ui);
+        m_ports.modem = &modem;
+        CQVLSMSNewView view(m_ports);
+        QCOMPARE(view.ReadFromPhone(), 0);
+        QVERIFY(m_sim->Message("SM", a).has_value());
+        QCOMPARE(StoredMessages().size(), 1u);
+        QCOMPARE(StoredMessages()[0].text, u"already here");
+    }
+
+    void modemFailingMidCopyKeepsWhatWasRead() {
+        QVERIFY(m_sim->InjectSms(DeliverPdu(u"+111", u"first"), "SM") == 1);
+        QVERIFY(m_sim->InjectSms(DeliverPdu(u"+222", u"second"), "SM") == 2);
+        m_sim->SetCannedAnswer("AT+CMGR=2", "\r\nERROR\r\n", 5);
+        CQVLSMSNewView view(m_ports);
+        view.ShowFolder(sms::kFolderInUnread);
+        QCOMPARE(view.ReadFromPhone(), 1);
+        QCOMPARE(view.Model()->rowCount(), 1);
+        QCOMPARE(view.Model()->RowAt(0)->text, u"first");
+        QCOMPARE(StoredIn(sms::kFolderInUnread).size(), 1u);
     }
 
     void settingsPageThroughTheModem() {

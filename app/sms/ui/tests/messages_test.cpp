@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -104,6 +105,28 @@ private slots:
                  "old one second line");
         QCOMPARE(m_today.back(), 0);
         QVERIFY(seen.count() >= 1);
+    }
+
+    void contextMenuIsMenu103WithTheFoldersUnderMoveTo() {
+        sms::AddFolderFile(u"Work");
+        CQVLSMSNewView view(m_ports);
+        QMenu menu;
+        view.BuildContextMenu(menu);
+        QStringList texts;
+        for (QAction* a : menu.actions()) {
+            texts << a->text();
+        }
+        QCOMPARE(texts, (QStringList{"&Read", "&Delete", "Move To..", "Export to SIM"}));
+        QMenu* moveTo = menu.actions()[2]->menu();
+        QVERIFY(moveTo != nullptr);
+        QStringList folders;
+        for (QAction* a : moveTo->actions()) {
+            folders << a->text();
+        }
+        QCOMPARE(folders, (QStringList{"In Unread", "In Read", "Out Unsent", "Out Sent", "Drafts",
+                                       "<New Folder>", "Work"}));
+        QCOMPARE(moveTo->actions()[5]->data().toInt(), kNewFolderChoice);
+        QCOMPARE(moveTo->actions()[6]->data().toInt(), 4);
     }
 
     void openingUnreadShowsItAndMovesItToInReadOnClose() {
