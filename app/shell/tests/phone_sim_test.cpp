@@ -126,6 +126,7 @@ private slots:
     void volumeLimits();
     void waitingCall();
     void deadModemQuestion();
+    void modemDiesMidCall();
 
 private:
     std::unique_ptr<Phone> Started(sim::ModemSeed seed = ReadySeed());
@@ -372,6 +373,25 @@ void PhoneSimTest::deadModemQuestion() {
     }, 30));
     QCOMPARE(phone->V()->Text(kStatusLine), Local(5084));
     QCOMPARE(phone->C().Engine().m_stopped, 1);
+}
+
+void PhoneSimTest::modemDiesMidCall() {
+    auto phone = Started();
+    QVERIFY(phone);
+    phone->boxes.answer = MsgAnswer::No;
+    phone->C().Calls().DialNumber(u"0301");
+    phone->modem.RemoteAnswer();
+    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().m_callCount == 1; }));
+    phone->modem.DropLine();
+    // Key presses and hang-up on a dead line neither hang nor crash; the poll step finds the
+    // modem dead and, six times in a row, asks whether to restart.
+    phone->Click(kKey1);
+    phone->Click(kHangUpButton);
+    QVERIFY(phone->PollUntil([&] {
+        phone->C().Engine().m_poll.lastOperatorCheckMs = 0;
+        return phone->C().Engine().m_stopped == 1;
+    }, 30));
+    QCOMPARE(phone->V()->Text(kStatusLine), Local(5084));
 }
 
 QTEST_MAIN(PhoneSimTest)
