@@ -127,7 +127,7 @@ TEST(Timestamp, CompleteTimeText) {
 TEST(DataCoding, Classes) {
     struct Row {
         int dcs;
-        int spec;    // DataCodingClass
+        int coding;  // DataCodingClass
         int decode;  // DecodingClass
     } rows[] = {
         {0x00, 0, 0}, {0x04, 1, 1}, {0x08, 2, 2}, {0x0C, 3, 3}, {0x20, 0, 0},  // compressed flag ignored
@@ -136,7 +136,7 @@ TEST(DataCoding, Classes) {
         {0xD0, -1, 0}, {0xE0, -1, 2},
     };
     for (const auto& r : rows) {
-        EXPECT_EQ(DataCodingClass(r.dcs), r.spec) << r.dcs;
+        EXPECT_EQ(DataCodingClass(r.dcs), r.coding) << r.dcs;
         EXPECT_EQ(DecodingClass(r.dcs), r.decode) << r.dcs;
     }
 }
