@@ -127,6 +127,7 @@ private slots:
     void waitingCall();
     void deadModemQuestion();
     void modemDiesMidCall();
+    void restartAndExit();
 
 private:
     std::unique_ptr<Phone> Started(sim::ModemSeed seed = ReadySeed());
@@ -392,6 +393,21 @@ void PhoneSimTest::modemDiesMidCall() {
         return phone->C().Engine().m_stopped == 1;
     }, 30));
     QCOMPARE(phone->V()->Text(kStatusLine), Local(5084));
+}
+
+void PhoneSimTest::restartAndExit() {
+    auto phone = Started();
+    QVERIFY(phone);
+    const std::size_t before = phone->Log().size();
+    phone->frame->RunCommand(kCmdRestartPhone);
+    // The remembered port is opened again and set up, without the chooser.
+    QCOMPARE(phone->C().Engine().m_simReady, 1);
+    QCOMPARE(phone->C().Engine().m_stopped, 0);
+    QVERIFY(phone->modem.WaitForCommand("AT+CLIP=1", 1000, before));
+    phone->frame->RunCommand(kCmdExit);
+    QVERIFY(!phone->C().Timer(1).isActive());
+    QCOMPARE(phone->C().Engine().m_stopped, 1);
+    QVERIFY(!phone->frame->isVisible());
 }
 
 QTEST_MAIN(PhoneSimTest)

@@ -7,6 +7,10 @@
 #include <QTest>
 
 #include "app/shell/dialerdoc.h"
+#if QVL_HAVE_ENGINE
+#include "app/shell/dialogs.h"
+#endif
+#include "platform/devicefs.h"
 #include "app/shell/mainframe.h"
 #include "app/shell/skinart.h"
 #include "common/lang/lang.h"
@@ -38,6 +42,7 @@ private slots:
     void batteryBlinksOnlyAtLevelFive();
     void statusReportTextIsFilledLiterally();
     void keypadButtonsReportTheirIds();
+    void ringerPageListsAndStoresRings();
     void screenshots_data();
     void screenshots();
 
@@ -217,6 +222,43 @@ void ShellTest::keypadButtonsReportTheirIds() {
     QTest::mouseClick(five, Qt::LeftButton, {}, five->rect().center());
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.first().first().toInt(), int(kKey5));
+}
+
+void ShellTest::ringerPageListsAndStoresRings() {
+#if QVL_HAVE_ENGINE
+    const QString windows = QString::fromStdString(DevicePath(u"\\windows\\x")).section(QLatin1Char('/'), 0, -2);
+    QDir().mkpath(windows);
+    const RegKey ringer = RegKey::Open(RegRoot::LocalMachine,
+                                       u"SOFTWARE\\Quorvel\\Dialer\\Settings\\Ringer", RegOpen::Create);
+    // No tone at all: both lists are empty and "Change" stores an empty name.
+    {
+        CQVLRingerPage page(nullptr, false, {});
+        QCOMPARE(page.VoiceSelector()->count(), 0);
+        page.ChangeVoice();
+        QCOMPARE(ringer.ReadString(u"VoiceRing").value_or(u"?"), std::u16string());
+    }
+    for (const char* name : {"beep.wav", "Alarm.WAV", "chime.wav", "notes.txt"}) {
+        QFile f(windows + QLatin1Char('/') + QLatin1String(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    ringer.WriteString(u"VoiceRing", u"chime.wav");
+    ringer.WriteString(u"SMSRing", u"CHIME.wav");  // no exact match: the first stays selected
+    QStringList played;
+    CQVLRingerPage page(nullptr, true, [&](const QString& n) { played << n; });
+    QCOMPARE(page.VoiceSelector()->count(), 3);
+    QCOMPARE(page.VoiceSelector()->currentText(), QStringLiteral("chime.wav"));
+    QCOMPARE(page.SmsSelector()->currentIndex(), 0);
+    QVERIFY(page.width() > page.height());
+    page.SmsSelector()->setCurrentIndex(1);
+    page.ChangeSms();
+    const QString chosen = page.SmsSelector()->currentText();
+    page.reject();
+    // "Change" wrote at once; closing writes nothing more.
+    QCOMPARE(QString::fromStdU16String(ringer.ReadString(u"SMSRing").value_or(u"")), chosen);
+    QCOMPARE(ringer.ReadString(u"VoiceRing").value_or(u""), std::u16string(u"chime.wav"));
+#else
+    QSKIP("built without the engine");
+#endif
 }
 
 void ShellTest::screenshots_data() {
