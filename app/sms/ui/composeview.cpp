@@ -23,7 +23,9 @@ namespace {
 // A text file larger than this is cut: it is far beyond what one message may carry.
 constexpr qint64 kMaxImportBytes = 64 * 1024;
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+bool IsBlank(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
 
 }  // namespace
 
@@ -97,8 +99,8 @@ CQVLComposeView::CQVLComposeView(const SmsUiPorts& ports, QWidget* parent)
     body->addLayout(head);
     body->addWidget(m_text, 1);
     body->addWidget(m_counter);
-    auto* main = new QBoxLayout(landscape ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom,
-                                this);
+    auto* main =
+        new QBoxLayout(landscape ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom, this);
     main->addLayout(body, 1);
     main->addLayout(buttons);
 
@@ -111,17 +113,24 @@ CQVLComposeView::CQVLComposeView(const SmsUiPorts& ports, QWidget* parent)
     UpdateCounter();
 }
 
-void CQVLComposeView::SetTo(const QString& to) { m_to->setText(to); }
-void CQVLComposeView::SetText(const QString& text) { m_text->setPlainText(text); }
-void CQVLComposeView::SetOriginal(const MessageRow& row) { m_original = row; }
+void CQVLComposeView::SetTo(const QString& to) {
+    m_to->setText(to);
+}
+void CQVLComposeView::SetText(const QString& text) {
+    m_text->setPlainText(text);
+}
+void CQVLComposeView::SetOriginal(const MessageRow& row) {
+    m_original = row;
+}
 
-void CQVLComposeView::UpdateCounter() { m_counter->setText(CounterText(m_text->toPlainText())); }
+void CQVLComposeView::UpdateCounter() {
+    m_counter->setText(CounterText(m_text->toPlainText()));
+}
 
 std::vector<SendOutcome> CQVLComposeView::Send() {
     const auto recipients = SplitRecipients(m_to->text().toStdU16String());
     if (recipients.empty()) {
-        m_ports.Ask(this, Msg(kMsgNoRecipient).toStdU16String(), MsgButtons::Ok,
-                    MsgIcon::Warning);
+        m_ports.Ask(this, Msg(kMsgNoRecipient).toStdU16String(), MsgButtons::Ok, MsgIcon::Warning);
         return {};
     }
     const std::u16string text = m_text->toPlainText().toStdU16String();
@@ -200,8 +209,8 @@ bool CQVLComposeView::ImportFile(const QString& path) {
     QStringDecoder utf8(QStringDecoder::Utf8);
     QString text = utf8.decode(bytes);
     if (utf8.hasError()) {
-        text = QString::fromStdU16String(
-            AnsiToWide(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
+        text = QString::fromStdU16String(AnsiToWide(
+            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
     }
     if (text.startsWith(QChar(0xFEFF))) {
         text.remove(0, 1);

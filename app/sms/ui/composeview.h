@@ -41,7 +41,7 @@ struct SendOutcome {
 
 class CQVLComposeView : public QDialog {
     Q_OBJECT
-public:
+  public:
     enum class Mode { kSms = 0, kMms = 1 };
 
     CQVLComposeView(const SmsUiPorts& ports, QWidget* parent = nullptr);
@@ -68,7 +68,7 @@ public:
     QLabel* Counter() const { return m_counter; }
     QComboBox* ModeSwitch() const { return m_mode; }
 
-private:
+  private:
     void UpdateCounter();
     void RemoveOriginal(sms::CRecordStore& store);
     void ShowSaveInMenu();

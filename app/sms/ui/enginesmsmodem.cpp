@@ -10,7 +10,7 @@ namespace qvl::smsui {
 
 // The session lock and busy flag for one operation, so the poll step stays out meanwhile.
 class CEngineSmsModem::Session {
-public:
+  public:
     explicit Session(CPhoneEngine& engine) : m_engine(engine), m_lock(engine.SessionLock()) {
         m_wasBusy = m_engine.m_busy;
         m_engine.m_busy = 1;
@@ -19,7 +19,7 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-private:
+  private:
     CPhoneEngine& m_engine;
     std::lock_guard<std::recursive_mutex> m_lock;
     int m_wasBusy = 0;

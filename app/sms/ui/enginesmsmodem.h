@@ -12,7 +12,7 @@ class CPhoneEngine;
 namespace qvl::smsui {
 
 class CEngineSmsModem final : public ISmsModem {
-public:
+  public:
     // ui.progress shows the progress texts and offers Cancel while copying; ui.messages asks
     // the delete-after-copy question. Either may be null.
     CEngineSmsModem(CPhoneEngine& engine, UiPorts ui);
@@ -25,7 +25,7 @@ public:
     int SetServiceCentre(std::u16string_view number) override;
     int GetSmsService() override;
 
-private:
+  private:
     class Session;
     CPhoneEngine& m_engine;
     UiPorts m_ui;

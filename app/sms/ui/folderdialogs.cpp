@@ -241,8 +241,7 @@ bool CQVLFoldersDialog::ExportSelected() {
 
 // ---- Templates -------------------------------------------------------------------------
 
-CQVLTemplateEditDialog::CQVLTemplateEditDialog(const SmsUiPorts& ports, Mode mode,
-                                               QWidget* parent)
+CQVLTemplateEditDialog::CQVLTemplateEditDialog(const SmsUiPorts& ports, Mode mode, QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(DlgText(kDlgTemplateEdit, "caption"));
     m_title = new QLineEdit(this);

@@ -31,7 +31,7 @@ std::int32_t AskNewFolder(const SmsUiPorts& ports, QWidget* parent);
 
 class CQVLFoldersDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     CQVLFoldersDialog(const SmsUiPorts& ports, QWidget* parent = nullptr);
 
     // The steps behind the buttons, callable directly. Each loads the files, changes them and
@@ -45,7 +45,7 @@ public:
     QListWidget* List() const { return m_list; }
     QLineEdit* NameEdit() const { return m_name; }
 
-private:
+  private:
     void Reload();
     void UpdateButtons();
 
@@ -61,20 +61,20 @@ private:
 // Title and text of one template; in edit mode the title is shown read-only.
 class CQVLTemplateEditDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     enum class Mode { kAdd, kEdit };
     CQVLTemplateEditDialog(const SmsUiPorts& ports, Mode mode, QWidget* parent = nullptr);
     QLineEdit* Title() const { return m_title; }
     QPlainTextEdit* Text() const { return m_text; }
 
-private:
+  private:
     QLineEdit* m_title;
     QPlainTextEdit* m_text;
 };
 
 class CQVLTemplatesDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     CQVLTemplatesDialog(const SmsUiPorts& ports, QWidget* parent = nullptr);
 
     bool AddTemplate();   // runs the edit dialog in add mode
@@ -82,7 +82,7 @@ public:
     bool DeleteSelected();
     QListWidget* List() const { return m_list; }
 
-private:
+  private:
     void Reload();
 
     const SmsUiPorts& m_ports;

@@ -116,10 +116,14 @@ QVariant CMessageListModel::data(const QModelIndex& index, int role) const {
     }
     if (role == Qt::DisplayRole) {
         switch (index.column()) {
-            case kColNumber: return QString::fromStdU16String(row->number);
-            case kColMessage: return OneLine(row->text);
-            case kColWhen: return QString::fromStdU16String(row->time);
-            default: return {};
+            case kColNumber:
+                return QString::fromStdU16String(row->number);
+            case kColMessage:
+                return OneLine(row->text);
+            case kColWhen:
+                return QString::fromStdU16String(row->time);
+            default:
+                return {};
         }
     }
     if (role == Qt::DecorationRole && index.column() == kColNumber) {

@@ -37,7 +37,7 @@ std::int32_t ResolveSmsId(const sms::CRecordStore& store, const MessageRow& row)
 
 class CMessageListModel : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     enum Column { kColNumber = 0, kColMessage = 1, kColWhen = 2, kColumnCount = 3 };
 
     explicit CMessageListModel(QObject* parent = nullptr);
@@ -53,7 +53,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-private:
+  private:
     std::vector<MessageRow> m_rows;
     QString m_titles[kColumnCount];
     QIcon m_smsIcon;

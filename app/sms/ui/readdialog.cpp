@@ -73,8 +73,14 @@ void CQVLReadDialog::Choose(ReadAction action) {
     }
 }
 
-QString CQVLReadDialog::ShownNumber() const { return m_number; }
-QString CQVLReadDialog::ShownText() const { return m_text; }
-QString CQVLReadDialog::ShownTime() const { return m_time; }
+QString CQVLReadDialog::ShownNumber() const {
+    return m_number;
+}
+QString CQVLReadDialog::ShownText() const {
+    return m_text;
+}
+QString CQVLReadDialog::ShownTime() const {
+    return m_time;
+}
 
 }  // namespace qvl::smsui

@@ -15,7 +15,7 @@ enum class ReadAction { kClose, kReply, kForward, kCall, kDelete };
 
 class CQVLReadDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     CQVLReadDialog(const SmsUiPorts& ports, const MessageRow& row, QWidget* parent = nullptr);
     ReadAction Action() const { return m_action; }
     // Closes the dialog with the action, as its button does.
@@ -24,7 +24,7 @@ public:
     QString ShownText() const;
     QString ShownTime() const;
 
-private:
+  private:
     ReadAction m_action = ReadAction::kClose;
     QString m_number;
     QString m_text;

@@ -75,9 +75,8 @@ CQVLSMSNewView::CQVLSMSNewView(SmsUiPorts ports, QWidget* parent)
     layout->addWidget(m_list, 1);
 
     connect(m_folders, &QComboBox::activated, this, [this](int) { Refresh(); });
-    connect(m_list, &QTableView::doubleClicked, this, [this](const QModelIndex&) {
-        OpenSelected();
-    });
+    connect(m_list, &QTableView::doubleClicked, this,
+            [this](const QModelIndex&) { OpenSelected(); });
     connect(m_list, &QTableView::customContextMenuRequested, this,
             &CQVLSMSNewView::ShowContextMenu);
     ReloadFolders(sms::kFolderInUnread);
@@ -88,10 +87,9 @@ void CQVLSMSNewView::ReloadFolders(std::int32_t keep) {
     sms::CRecordStore folders;
     folders.Load(sms::FolderStorePath());
     for (const auto& entry : sms::FolderList(folders)) {
-        QString title = entry.textId != 0 ? Msg(entry.textId)
-                        : entry.key == sms::kFolderDrafts
-                            ? Msg(kTextDrafts)
-                            : QString::fromStdU16String(entry.name);
+        QString title = entry.textId != 0                 ? Msg(entry.textId)
+                        : entry.key == sms::kFolderDrafts ? Msg(kTextDrafts)
+                                                          : QString::fromStdU16String(entry.name);
         m_folders->addItem(title, entry.key);
     }
     const int index = m_folders->findData(keep);
@@ -99,8 +97,7 @@ void CQVLSMSNewView::ReloadFolders(std::int32_t keep) {
 }
 
 std::int32_t CQVLSMSNewView::CurrentFolder() const {
-    return m_folders->currentIndex() >= 0 ? m_folders->currentData().toInt()
-                                          : sms::kFolderInUnread;
+    return m_folders->currentIndex() >= 0 ? m_folders->currentData().toInt() : sms::kFolderInUnread;
 }
 
 bool CQVLSMSNewView::ShowFolder(std::int32_t key) {
@@ -138,7 +135,9 @@ int CQVLSMSNewView::ReadFromPhone() {
     return read;
 }
 
-void CQVLSMSNewView::OpenView() { ReadFromPhone(); }
+void CQVLSMSNewView::OpenView() {
+    ReadFromPhone();
+}
 
 bool CQVLSMSNewView::SelectRow(int row) {
     if (row < 0 || row >= m_model->rowCount()) {
@@ -167,7 +166,9 @@ void CQVLSMSNewView::OpenCompose(const QString& to, const QString& text,
     Refresh();
 }
 
-void CQVLSMSNewView::NewMessage(const QString& to) { OpenCompose(to, {}, nullptr); }
+void CQVLSMSNewView::NewMessage(const QString& to) {
+    OpenCompose(to, {}, nullptr);
+}
 
 void CQVLSMSNewView::OpenSelected() {
     const MessageRow* selected = m_model->RowAt(SelectedRow());
@@ -234,8 +235,7 @@ bool CQVLSMSNewView::DeleteSelected() {
     const int selectedRow = SelectedRow();
     const MessageRow* selected = m_model->RowAt(selectedRow);
     if (selected == nullptr) {
-        m_ports.Ask(this, Msg(kMsgCannotDelete).toStdU16String(), MsgButtons::Ok,
-                    MsgIcon::Error);
+        m_ports.Ask(this, Msg(kMsgCannotDelete).toStdU16String(), MsgButtons::Ok, MsgIcon::Error);
         return false;
     }
     const MessageRow row = *selected;
@@ -251,8 +251,7 @@ bool CQVLSMSNewView::DeleteSelected() {
                                                               : sms::RecordType::kMmsMessage,
                                 id);
     if (!removed || !store.Save(StorePathOf(row))) {
-        m_ports.Ask(this, Msg(kMsgCannotDelete).toStdU16String(), MsgButtons::Ok,
-                    MsgIcon::Error);
+        m_ports.Ask(this, Msg(kMsgCannotDelete).toStdU16String(), MsgButtons::Ok, MsgIcon::Error);
         Refresh();
         return false;
     }
@@ -300,11 +299,11 @@ bool CQVLSMSNewView::ExportSelectedToPhone() {
                     MsgIcon::Error);
         return false;
     }
-    const bool ok = m_ports.modem != nullptr &&
-                    m_ports.modem->ExportToPhone(selected->number, selected->text,
-                                                 selected->time) == 1;
-    m_ports.Ask(this, Msg(ok ? kMsgExported : kMsgExportFailed).toStdU16String(),
-                MsgButtons::Ok, ok ? MsgIcon::Information : MsgIcon::Error);
+    const bool ok =
+        m_ports.modem != nullptr &&
+        m_ports.modem->ExportToPhone(selected->number, selected->text, selected->time) == 1;
+    m_ports.Ask(this, Msg(ok ? kMsgExported : kMsgExportFailed).toStdU16String(), MsgButtons::Ok,
+                ok ? MsgIcon::Information : MsgIcon::Error);
     return ok;
 }
 
@@ -342,10 +341,17 @@ void CQVLSMSNewView::ShowContextMenu(const QPoint& pos) {
         return;
     }
     switch (chosen->data().toInt()) {
-        case kCmdRead: OpenSelected(); break;
-        case kCmdDelete: DeleteSelected(); break;
-        case kCmdExportToSim: ExportSelectedToPhone(); break;
-        default: break;
+        case kCmdRead:
+            OpenSelected();
+            break;
+        case kCmdDelete:
+            DeleteSelected();
+            break;
+        case kCmdExportToSim:
+            ExportSelectedToPhone();
+            break;
+        default:
+            break;
     }
 }
 

@@ -26,7 +26,7 @@ namespace qvl::smsui {
 
 class CQVLSMSNewView : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit CQVLSMSNewView(SmsUiPorts ports, QWidget* parent = nullptr);
 
     // Showing the pane: reads the phone's messages into the store, then refreshes.
@@ -64,11 +64,11 @@ public:
     QComboBox* Folders() const { return m_folders; }
     const SmsUiPorts& Ports() const { return m_ports; }
 
-signals:
+  signals:
     // The user has looked at the messages: the new-message count and icon go back to zero.
     void UnreadSeen();
 
-private:
+  private:
     void ReloadFolders(std::int32_t keep);
     void ShowContextMenu(const QPoint& pos);
     void OpenCompose(const QString& to, const QString& text, const MessageRow* original);

@@ -69,8 +69,8 @@ CQVLSmsSettingsPage::CQVLSmsSettingsPage(const SmsUiPorts& ports, QWidget* paren
     options->addRow(DlgText(kDlgSmsSettings, "validity"), validity);
     options->addRow(m_statusReport);
     // Landscape shows the two groups side by side.
-    auto* groups = new QBoxLayout(
-        m_ports.IsLandscape() ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+    auto* groups =
+        new QBoxLayout(m_ports.IsLandscape() ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
     groups->addLayout(numbers);
     groups->addLayout(options);
     auto* main = new QVBoxLayout(this);

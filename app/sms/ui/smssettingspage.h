@@ -15,7 +15,7 @@ namespace qvl::smsui {
 
 class CQVLSmsSettingsPage : public QDialog {
     Q_OBJECT
-public:
+  public:
     CQVLSmsSettingsPage(const SmsUiPorts& ports, QWidget* parent = nullptr);
 
     // Reads the modem and the registry into the controls (done by the constructor).
@@ -34,7 +34,7 @@ public:
     QComboBox* Value() const { return m_value; }
     QCheckBox* StatusReport() const { return m_statusReport; }
 
-private:
+  private:
     void FillValues(ValidityUnit unit);
 
     const SmsUiPorts& m_ports;

@@ -25,24 +25,31 @@ ValidityChoice ValidityFromOctet(std::uint32_t octet) {
 
 int ValidityFirst(ValidityUnit unit) {
     switch (unit) {
-        case ValidityUnit::kHours: return 1;
-        case ValidityUnit::kDays: return 2;
-        case ValidityUnit::kWeeks: return 5;
+        case ValidityUnit::kHours:
+            return 1;
+        case ValidityUnit::kDays:
+            return 2;
+        case ValidityUnit::kWeeks:
+            return 5;
     }
     return 1;
 }
 
 int ValidityLast(ValidityUnit unit) {
     switch (unit) {
-        case ValidityUnit::kHours: return 24;
-        case ValidityUnit::kDays: return 30;
-        case ValidityUnit::kWeeks: return 63;
+        case ValidityUnit::kHours:
+            return 24;
+        case ValidityUnit::kDays:
+            return 30;
+        case ValidityUnit::kWeeks:
+            return 63;
     }
     return 24;
 }
 
 std::uint32_t ValidityToOctet(ValidityChoice choice) {
-    const int value = std::clamp(choice.value, ValidityFirst(choice.unit), ValidityLast(choice.unit));
+    const int value =
+        std::clamp(choice.value, ValidityFirst(choice.unit), ValidityLast(choice.unit));
     int octet = 0;
     switch (choice.unit) {
         case ValidityUnit::kHours:
@@ -63,12 +70,12 @@ SmsSettingsValues ReadSmsSettings() {
     v.voiceMailNo = ReadSettingString(kRootLocalMachine, kKeySmsSettings, kValueVoiceMailNo, u"",
                                       kVoiceMailNoChars);
     v.sendAs = ReadSettingNumber(kRootLocalMachine, kKeySmsSettings, kValueSendAs, kDefaultSendAs);
-    v.sendUsing = ReadSettingNumber(kRootLocalMachine, kKeySmsSettings, kValueSendUsing,
-                                    kDefaultSendUsing);
-    v.deleteSms = ReadSettingNumber(kRootLocalMachine, kKeySmsSettings, kValueDeleteSms,
-                                    kDefaultDeleteSms);
-    v.validityPeriod = ReadSettingNumber(kRootLocalMachine, kKeySmsSettings,
-                                         kValueValidityPeriod, kDefaultValidityPeriod);
+    v.sendUsing =
+        ReadSettingNumber(kRootLocalMachine, kKeySmsSettings, kValueSendUsing, kDefaultSendUsing);
+    v.deleteSms =
+        ReadSettingNumber(kRootLocalMachine, kKeySmsSettings, kValueDeleteSms, kDefaultDeleteSms);
+    v.validityPeriod = ReadSettingNumber(kRootLocalMachine, kKeySmsSettings, kValueValidityPeriod,
+                                         kDefaultValidityPeriod);
     v.statusReport = ReadSettingNumber(kRootLocalMachine, kKeySmsSettings, kValueStatusReport,
                                        kDefaultStatusReport);
     return v;

@@ -25,16 +25,32 @@ MsgAnswer SmsUiPorts::Ask(QWidget* parent, std::u16string_view text, MsgButtons 
     box.setWindowTitle(QString::fromStdU16String(caption));
     box.setText(QString::fromStdU16String(std::u16string(text)));
     switch (icon) {
-        case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-        case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
-        case MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-        case MsgIcon::Error: box.setIcon(QMessageBox::Critical); break;
-        case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
+        case MsgIcon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case MsgIcon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case MsgIcon::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case MsgIcon::Error:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case MsgIcon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
     }
     switch (buttons) {
-        case MsgButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-        case MsgButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-        case MsgButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        case MsgButtons::Ok:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
+        case MsgButtons::OkCancel:
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            break;
+        case MsgButtons::YesNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
         case MsgButtons::YesNoCancel:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             break;
@@ -43,11 +59,16 @@ MsgAnswer SmsUiPorts::Ask(QWidget* parent, std::u16string_view text, MsgButtons 
             break;
     }
     switch (box.exec()) {
-        case QMessageBox::Yes: return MsgAnswer::Yes;
-        case QMessageBox::No: return MsgAnswer::No;
-        case QMessageBox::Retry: return MsgAnswer::Retry;
-        case QMessageBox::Ok: return MsgAnswer::Ok;
-        default: return MsgAnswer::Cancel;
+        case QMessageBox::Yes:
+            return MsgAnswer::Yes;
+        case QMessageBox::No:
+            return MsgAnswer::No;
+        case QMessageBox::Retry:
+            return MsgAnswer::Retry;
+        case QMessageBox::Ok:
+            return MsgAnswer::Ok;
+        default:
+            return MsgAnswer::Cancel;
     }
 }
 
@@ -81,7 +102,9 @@ bool SmsUiPorts::IsLandscape() const {
     return size.width() > size.height();
 }
 
-QString Msg(int englishId) { return QString::fromStdU16String(LoadLocalString(englishId)); }
+QString Msg(int englishId) {
+    return QString::fromStdU16String(LoadLocalString(englishId));
+}
 
 QString DlgText(int englishDialogId, std::string_view control) {
     return QString::fromStdU16String(LoadDialogText(englishDialogId, control));

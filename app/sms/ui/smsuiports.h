@@ -22,7 +22,7 @@ namespace qvl::smsui {
 // The SMS operations of the modem the screens call. Every call takes the engine's session lock
 // and busy flag itself, so a poll tick arriving while it waits returns at once.
 class ISmsModem {
-public:
+  public:
     virtual ~ISmsModem() = default;
     // One recipient; long texts go as concatenated parts. 1 sent, 0 failed.
     virtual int SendText(std::u16string_view number, std::u16string_view text) = 0;
@@ -42,8 +42,8 @@ public:
 enum class FileDialogKind { Open, Save };
 
 struct SmsUiPorts {
-    ISmsModem* modem = nullptr;              // null: no modem; modem commands fail
-    IMessageBoxPort* messages = nullptr;     // null: QMessageBox
+    ISmsModem* modem = nullptr;           // null: no modem; modem commands fail
+    IMessageBoxPort* messages = nullptr;  // null: QMessageBox
     // Runs a modal dialog and returns its result (QDialog::exec by default). Tests use it to
     // act on the dialog while it is "open".
     std::function<int(QDialog&)> runDialog;

@@ -23,7 +23,9 @@ double Ms(Clock::time_point from) {
     return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
 }
 
-std::u16string Ascii(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+std::u16string Ascii(const std::string& s) {
+    return std::u16string(s.begin(), s.end());
+}
 
 }  // namespace
 
@@ -71,8 +73,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::sort(runs.begin(), runs.end());
-    std::printf("show a folder of %d messages (load, rows, paint): min %.1f ms, median %.1f ms, "
-                "max %.1f ms over %zu runs; target < 200 ms\n",
-                kMessages, runs.front(), runs[runs.size() / 2], runs.back(), runs.size());
+    std::printf(
+        "show a folder of %d messages (load, rows, paint): min %.1f ms, median %.1f ms, "
+        "max %.1f ms over %zu runs; target < 200 ms\n",
+        kMessages, runs.front(), runs[runs.size() / 2], runs.back(), runs.size());
     return 0;
 }

@@ -46,7 +46,7 @@ std::u16string SentText(const std::vector<std::string>& pdus) {
 
 // A progress window whose Cancel is pressed from the start.
 class CanceledProgress : public IProgressWindow {
-public:
+  public:
     void Create(int, int, int, bool) override {}
     void SetText(std::u16string_view, int) override {}
     void Show(bool) override {}
@@ -60,7 +60,7 @@ public:
 class MessagesSimTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<TempHome> m_home;
     std::unique_ptr<sim::ModemSimulator> m_sim;
     std::unique_ptr<CPhoneEngine> m_engine;
@@ -130,7 +130,7 @@ private:
         return false;
     }
 
-private slots:
+  private slots:
     void init() { QVERIFY(Boot()); }
     void cleanup() {
         m_modem.reset();

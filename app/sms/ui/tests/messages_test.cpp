@@ -2,8 +2,8 @@
 // templates, Move To, Save in, delete, export, the settings page, bad input, layouts and
 // languages.
 #include <QBoxLayout>
-#include <QComboBox>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,11 +29,10 @@ using namespace qvl;
 using namespace qvl::smsui;
 using namespace qvl::smsui::testing;
 
-
 class MessagesTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<TempHome> m_home;
     FakeSmsModem m_modem;
     ScriptedMessages m_boxes;
@@ -67,7 +66,7 @@ private:
         m_ports.landscape = [] { return false; };
     }
 
-private slots:
+  private slots:
     void init() { Reset(); }
 
     void folderComboListsFixedFoldersThenUserFolders() {
@@ -271,8 +270,8 @@ private slots:
         QTest::addColumn<QStringList>("numbers");
         QTest::newRow("one") << "+4930123" << QStringList{"+4930123"};
         QTest::newRow("empty piece between") << "111;;222" << QStringList{"111", "222"};
-        QTest::newRow("blanks around and inside") << " 0170 123 45 ; +49 30 1 "
-                                                  << QStringList{"017012345", "+49301"};
+        QTest::newRow("blanks around and inside")
+            << " 0170 123 45 ; +49 30 1 " << QStringList{"017012345", "+49301"};
         QTest::newRow("only separators and blanks") << " ; ;\t; " << QStringList{};
         QTest::newRow("empty") << "" << QStringList{};
     }
@@ -328,17 +327,18 @@ private slots:
     void counter_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("empty") << "" << "SMS = 1, Used = 0, Left = 160";
+        QTest::newRow("empty") << ""
+                               << "SMS = 1, Used = 0, Left = 160";
         QTest::newRow("160 septets") << QString(160, 'a') << "SMS = 1, Used = 160, Left = 0";
         QTest::newRow("161 septets") << QString(161, 'a') << "SMS = 2, Used = 9, Left = 143";
-        QTest::newRow("304 septets fill two parts") << QString(304, 'a')
-                                                    << "SMS = 2, Used = 152, Left = 0";
+        QTest::newRow("304 septets fill two parts")
+            << QString(304, 'a') << "SMS = 2, Used = 152, Left = 0";
         QTest::newRow("extension character counts twice") << QString(159, 'a') + "€"
-                                                           << "SMS = 2, Used = 9, Left = 143";
-        QTest::newRow("UCS2 single") << QString(70, QChar(0x0416))
-                                     << "SMS = 1, Used = 70, Left = 0";
-        QTest::newRow("UCS2 two parts") << QString(71, QChar(0x0416))
-                                        << "SMS = 2, Used = 4, Left = 63";
+                                                          << "SMS = 2, Used = 9, Left = 143";
+        QTest::newRow("UCS2 single")
+            << QString(70, QChar(0x0416)) << "SMS = 1, Used = 70, Left = 0";
+        QTest::newRow("UCS2 two parts")
+            << QString(71, QChar(0x0416)) << "SMS = 2, Used = 4, Left = 63";
     }
     void counter() {
         QFETCH(QString, text);
@@ -415,8 +415,8 @@ private slots:
     }
 
     void deleteAsksAndSelectsTheNextRow() {
-        PutMessages({Sms(1, u"+1", u"a", u"t1"), Sms(1, u"+2", u"b", u"t2"),
-                     Sms(1, u"+3", u"c", u"t3")});
+        PutMessages(
+            {Sms(1, u"+1", u"a", u"t1"), Sms(1, u"+2", u"b", u"t2"), Sms(1, u"+3", u"c", u"t3")});
         CQVLSMSNewView view(m_ports);
         view.ShowFolder(sms::kFolderInRead);
 
@@ -499,8 +499,8 @@ private slots:
     }
 
     void exportToPhone() {
-        PutMessages({Sms(1, u"+1", u"received", u"01/01/26,00:00:00,GMT+0"),
-                     Sms(3, u"+2", u"sent by me")});
+        PutMessages(
+            {Sms(1, u"+1", u"received", u"01/01/26,00:00:00,GMT+0"), Sms(3, u"+2", u"sent by me")});
         CQVLSMSNewView view(m_ports);
         view.ShowFolder(sms::kFolderInRead);
         view.SelectRow(0);
@@ -572,9 +572,15 @@ private slots:
     void importTextFile_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
-        QTest::newRow("utf-8") << QByteArray("Gr\xc3\xbc\xc3\x9f""e") << QString("Grüße");
+        QTest::newRow("utf-8") << QByteArray(
+                                      "Gr\xc3\xbc\xc3\x9f"
+                                      "e")
+                               << QString("Grüße");
         QTest::newRow("utf-8 with mark") << QByteArray("\xef\xbb\xbfHi") << QString("Hi");
-        QTest::newRow("windows-1252") << QByteArray("Gr\xfc\xdf""e \x80") << QString("Grüße €");
+        QTest::newRow("windows-1252") << QByteArray(
+                                             "Gr\xfc\xdf"
+                                             "e \x80")
+                                      << QString("Grüße €");
     }
     void importTextFile() {
         QFETCH(QByteArray, bytes);

@@ -18,14 +18,14 @@ namespace qvl::smsui::testing {
 
 // A fresh QVL_HOME, removed afterwards.
 class TempHome {
-public:
+  public:
     TempHome() {
         setenv("QVL_HOME", m_dir.path().toUtf8().constData(), 1);
         setenv("QVL_LOCK_DIR", "", 1);
     }
     QString Path() const { return m_dir.path(); }
 
-private:
+  private:
     QTemporaryDir m_dir;
 };
 
@@ -36,7 +36,7 @@ struct ShownMessage {
 
 // Records every message box and answers questions from a script (Yes when it runs dry).
 class ScriptedMessages : public IMessageBoxPort {
-public:
+  public:
     MsgAnswer ShowMessage(std::u16string_view text, std::u16string_view, MsgButtons buttons,
                           MsgIcon) override {
         shown.push_back({std::u16string(text), buttons});
@@ -64,7 +64,7 @@ public:
 
 // Sends succeed except to the numbers in failFor; copies hand over the messages in phone.
 class FakeSmsModem : public ISmsModem {
-public:
+  public:
     int SendText(std::u16string_view number, std::u16string_view text) override {
         sent.push_back({std::u16string(number), std::u16string(text)});
         return failFor.count(std::u16string(number)) != 0 ? 0 : 1;
