@@ -238,8 +238,10 @@ int CShortMessage::SendText() {
     return result;
 }
 
-bool CShortMessage::ParseCmgr(std::size_t from, SmsPduInfo& info) const {
-    const std::u16string_view r = response;
+bool ParseCmgrAnswer(std::u16string_view r, std::size_t from, SmsPduInfo& info) {
+    if (from > r.size()) {
+        return false;
+    }
     const auto tag = r.find(u"+CMGR: ", from);
     if (tag == std::u16string_view::npos) {
         return false;
@@ -265,20 +267,12 @@ bool CShortMessage::ParseCmgr(std::size_t from, SmsPduInfo& info) const {
     return true;
 }
 
-int CShortMessage::CountStorage(std::u16string_view storage, int& total) {
+int ParseCpmsAnswer(std::u16string_view r, std::size_t from, int& total) {
     total = 0;
-    Progress(storage == u"SM" ? kMsgCountSim : kMsgCountModem);
-    response.clear();
-    if (!SmsTransact(u"AT+CPMS=\"" + std::u16string(storage) + u"\"", kTimeout) ||
-        !Has(response, kOk)) {
+    if (from > r.size()) {
         return -1;
     }
-    const std::size_t mark = response.size();
-    if (!SmsTransact(u"AT+CPMS?", kTimeout)) {
-        return -1;
-    }
-    const std::u16string_view r = response;
-    const auto tag = r.find(u"+CPMS: \"", mark);
+    const auto tag = r.find(u"+CPMS: \"", from);
     if (tag == std::u16string_view::npos) {
         return -1;
     }
@@ -293,6 +287,21 @@ int CShortMessage::CountStorage(std::u16string_view storage, int& total) {
     }
     total = std::max(0, NumberAt(r, after + 1));
     return used;
+}
+
+int CShortMessage::CountStorage(std::u16string_view storage, int& total) {
+    total = 0;
+    Progress(storage == u"SM" ? kMsgCountSim : kMsgCountModem);
+    response.clear();
+    if (!SmsTransact(u"AT+CPMS=\"" + std::u16string(storage) + u"\"", kTimeout) ||
+        !Has(response, kOk)) {
+        return -1;
+    }
+    const std::size_t mark = response.size();
+    if (!SmsTransact(u"AT+CPMS?", kTimeout)) {
+        return -1;
+    }
+    return ParseCpmsAnswer(response, mark, total);
 }
 
 int CShortMessage::CountMessages() {
@@ -340,7 +349,7 @@ int CShortMessage::CopyFromPhone(CRecordStore& store, const std::string& path, b
                     break;
                 }
                 SmsPduInfo info;
-                if (!ParseCmgr(0, info)) {
+                if (!ParseCmgrAnswer(response, 0, info)) {
                     continue;
                 }
                 info.index = loc;
@@ -443,7 +452,7 @@ int CShortMessage::ReadMessage() {
     }
     Progress(kMsgParsing);
     SmsPduInfo info;
-    if (ParseCmgr(mark, info)) {
+    if (ParseCmgrAnswer(response, mark, info)) {
         number = info.number;
         text = info.text;
         time = info.time;

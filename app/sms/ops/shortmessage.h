@@ -101,13 +101,18 @@ private:
     void Progress(int textId, int position = -1);
     void ProgressFormatted(int textId, int a, int b);
     bool Canceled() const;
-    // Parses a +CMGR answer (from `from` in `response`) into info; false when there is none.
-    bool ParseCmgr(std::size_t from, SmsPduInfo& info) const;
 
     const CModemPort& m_port;
     IUnsolicitedHandler* m_unsolicited;
     UiPorts m_ui;
 };
+
+// Parsers of escaped modem answers, searching from `from`.
+// +CMGR: status, then the PDU on the next line (service-centre field first), decoded as
+// SMS-SUBMIT for status 2 and 3 and SMS-DELIVER otherwise. False when there is none.
+bool ParseCmgrAnswer(std::u16string_view answer, std::size_t from, SmsPduInfo& info);
+// +CPMS?: the used count of the first memory (or -1) and its total locations.
+int ParseCpmsAnswer(std::u16string_view answer, std::size_t from, int& total);
 
 // The compose view's send loop: `to` split at ';', each piece trimmed and skipped when empty;
 // every recipient gets SendText, a message box (5023 or 5024 with " <number>") and a record in

@@ -295,3 +295,61 @@ TEST(ParseStatusReport, FromCdsAnswer) {
 
 }  // namespace
 }  // namespace qvl::sms
+
+namespace qvl::sms {
+namespace {
+
+TEST(Answers, Cmgr) {
+    struct Row {
+        const char* name;
+        std::u16string answer;
+        bool found;
+        int status;
+        std::u16string text;
+    } rows[] = {
+        // S-DEL-4 (rilmodem/ofono @efc9c0a85d32706bc088e449e847be41dcc73b3d test_simple_deliver).
+        {"deliver", u"\\r\\n+CMGR: 1,,30\\r\\n07911326040000F0040B911346610089F60000208062917314480CC8F71D14969741F977FD07\\r\\n\\r\\nOK\\r\\n",
+         true, 1, u"How are you?"},
+        // S-SUB-18 (rilmodem/ofono test_simple_submit), stored unsent.
+        {"submit", u"\\r\\n+CMGR: 2,\"\",23\\r\\n0011000B916407281553F80000AA0AE8329BFD4697D9EC37\\r\\nOK\\r\\n", true, 2,
+         u"hellohello"},
+        {"no_ok", u"\\r\\n+CMGR: 1,,30\\r\\n0791", false, 0, u""},
+        {"no_pdu_line", u"+CMGR: 1\\r\\nOK\\r\\n", false, 0, u""},
+        {"empty_location", u"\\r\\nOK\\r\\n", false, 0, u""},
+        {"sca_past_end", u"\\r\\n+CMGR: 0,,1\\r\\nFF00\\r\\n\\r\\nOK\\r\\n", true, 0, u""},
+    };
+    for (const auto& r : rows) {
+        SmsPduInfo info;
+        EXPECT_EQ(ParseCmgrAnswer(r.answer, 0, info), r.found) << r.name;
+        if (r.found) {
+            EXPECT_EQ(info.status, r.status) << r.name;
+            EXPECT_EQ(info.text, r.text) << r.name;
+        }
+    }
+    SmsPduInfo info;
+    EXPECT_FALSE(ParseCmgrAnswer(u"+CMGR: ", 100, info));
+}
+
+TEST(Answers, Cpms) {
+    struct Row {
+        const char* name;
+        std::u16string answer;
+        int used;
+        int total;
+    } rows[] = {
+        {"three_memories", u"\\r\\n+CPMS: \"SM\",3,20,\"SM\",3,20,\"SM\",3,20\\r\\n\\r\\nOK\\r\\n", 3, 20},
+        {"spaces", u"+CPMS: \"ME\", 0, 50,\"ME\",0,50", 0, 50},
+        {"no_counts", u"+CPMS: \"SM\"\\r\\nOK", -1, 0},
+        {"no_comma_after_used", u"+CPMS: \"SM\",3", -1, 0},
+        {"garbage", u"+CPMS: \"SM\",x,1", -1, 0},
+        {"nothing", u"ERROR", -1, 0},
+    };
+    for (const auto& r : rows) {
+        int total = -5;
+        EXPECT_EQ(ParseCpmsAnswer(r.answer, 0, total), r.used) << r.name;
+        EXPECT_EQ(total, r.total) << r.name;
+    }
+}
+
+}  // namespace
+}  // namespace qvl::sms
