@@ -5,6 +5,7 @@
 #include "app/engine/phoneengine.h"
 #include "app/sms/ops/shortmessage.h"
 #include "app/sms/store/recordstore.h"
+#include "app/sms/ui/smsnewview.h"
 
 namespace qvl::smsui {
 
@@ -64,6 +65,12 @@ int CEngineSmsModem::GetSmsService() {
     Session session(m_engine);
     sms::CShortMessage message(m_engine.m_port, &m_engine, m_ui);
     return message.GetSmsService();
+}
+
+CQVLSMSNewView* CreateMessageView(CPhoneEngine& engine, UiPorts ui, SmsUiPorts ports,
+                                  QWidget* parent) {
+    return new CQVLSMSNewView(std::move(ports), std::make_unique<CEngineSmsModem>(engine, ui),
+                              parent);
 }
 
 }  // namespace qvl::smsui

@@ -11,6 +11,8 @@ class CPhoneEngine;
 
 namespace qvl::smsui {
 
+class CQVLSMSNewView;
+
 class CEngineSmsModem final : public ISmsModem {
   public:
     // ui.progress shows the progress texts and offers Cancel while copying; ui.messages asks
@@ -30,5 +32,10 @@ class CEngineSmsModem final : public ISmsModem {
     CPhoneEngine& m_engine;
     UiPorts m_ui;
 };
+
+// The message pane over the engine: ports.modem becomes a CEngineSmsModem on engine (with ui
+// for its progress window and questions) that the view keeps for its lifetime.
+CQVLSMSNewView* CreateMessageView(CPhoneEngine& engine, UiPorts ui, SmsUiPorts ports,
+                                  QWidget* parent);
 
 }  // namespace qvl::smsui

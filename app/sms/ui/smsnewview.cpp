@@ -82,6 +82,16 @@ CQVLSMSNewView::CQVLSMSNewView(SmsUiPorts ports, QWidget* parent)
     ReloadFolders(sms::kFolderInUnread);
 }
 
+CQVLSMSNewView::CQVLSMSNewView(SmsUiPorts ports, std::unique_ptr<ISmsModem> modem, QWidget* parent)
+    : CQVLSMSNewView(
+          [&ports, &modem] {
+              ports.modem = modem.get();
+              return std::move(ports);
+          }(),
+          parent) {
+    m_ownedModem = std::move(modem);
+}
+
 void CQVLSMSNewView::ReloadFolders(std::int32_t keep) {
     m_folders->clear();
     sms::CRecordStore folders;

@@ -4,8 +4,9 @@
 // To.., Export to SIM). Each command loads the record file it needs, changes it and saves it
 // at once, so the view holds no long-lived copy of the store.
 //
-// The main window creates it with the screens' ports:
-//     auto* view = new qvl::smsui::CQVLSMSNewView(ports, splitter);
+// The main window creates it with the screens' ports (CreateMessageView in enginesmsmodem.h
+// builds it over the phone engine):
+//     auto* view = qvl::smsui::CreateMessageView(engine, uiPorts, ports, splitter);
 // and calls OpenView() when the user switches to the message pane (the phone is read into the
 // store, the list shown, and UnreadSeen emitted), ShowFolder(kFolderInUnread) for the Today
 // item's request, NewMessage() for a message from the contacts plug-in, ManageFolders() and
@@ -14,6 +15,7 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 
 #include "app/sms/ui/messagemodel.h"
 #include "app/sms/ui/smsuiports.h"
@@ -28,6 +30,8 @@ class CQVLSMSNewView : public QWidget {
     Q_OBJECT
   public:
     explicit CQVLSMSNewView(SmsUiPorts ports, QWidget* parent = nullptr);
+    // The same, keeping the modem adapter for the view's lifetime (ports.modem is set to it).
+    CQVLSMSNewView(SmsUiPorts ports, std::unique_ptr<ISmsModem> modem, QWidget* parent = nullptr);
 
     // Showing the pane: reads the phone's messages into the store, then refreshes.
     void OpenView();
@@ -74,6 +78,7 @@ class CQVLSMSNewView : public QWidget {
     void OpenCompose(const QString& to, const QString& text, const MessageRow* original);
     void ActOnRead(const MessageRow& row, int action);
 
+    std::unique_ptr<ISmsModem> m_ownedModem;
     SmsUiPorts m_ports;
     QComboBox* m_folders;
     QTableView* m_list;

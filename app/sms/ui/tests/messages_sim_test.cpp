@@ -250,10 +250,15 @@ class MessagesSimTest : public QObject {
         QCOMPARE(parts.size(), 2u);
         QVERIFY(m_sim->InjectSms(parts[1], "SM") > 0);
         QVERIFY(m_sim->InjectSms(parts[0], "ME") > 0);
-        CQVLSMSNewView view(m_ports);
-        view.ReadFromPhone();
-        QCOMPARE(view.Model()->rowCount(), 1);
-        QCOMPARE(view.Model()->RowAt(0)->text, std::u16string(200, u'x'));
+        // The pane as the main window builds it: over the engine, owning its modem adapter.
+        SmsUiPorts ports = m_ports;
+        ports.modem = nullptr;
+        std::unique_ptr<CQVLSMSNewView> view(
+            CreateMessageView(*m_engine, UiPorts{}, ports, nullptr));
+        QVERIFY(view->Ports().modem != nullptr);
+        view->ReadFromPhone();
+        QCOMPARE(view->Model()->rowCount(), 1);
+        QCOMPARE(view->Model()->RowAt(0)->text, std::u16string(200, u'x'));
     }
 
     void canceledPhoneReadKeepsTheStoreAndThePhone() {
