@@ -224,20 +224,11 @@ void CQVLSMSNewView::ActOnRead(const MessageRow& row, int action) {
                 m_ports.dial(row.number);
             }
             return;
-        case ReadAction::kDelete: {
-            Refresh();
-            // Select the row again by its content; the refresh may have moved it.
-            for (int i = 0; i < m_model->rowCount(); ++i) {
-                const MessageRow* r = m_model->RowAt(i);
-                if (r->kind == row.kind && r->number == row.number && r->text == row.text &&
-                    r->time == row.time) {
-                    SelectRow(i);
-                    DeleteSelected();
-                    return;
-                }
-            }
+        case ReadAction::kDelete:
+            // By content, not by the list: closing an unread message has just moved it out of
+            // the folder on show.
+            DeleteRow(row, SelectedRow());
             return;
-        }
     }
 }
 
@@ -248,7 +239,10 @@ bool CQVLSMSNewView::DeleteSelected() {
         m_ports.Ask(this, Msg(kMsgCannotDelete).toStdU16String(), MsgButtons::Ok, MsgIcon::Error);
         return false;
     }
-    const MessageRow row = *selected;
+    return DeleteRow(MessageRow(*selected), selectedRow);
+}
+
+bool CQVLSMSNewView::DeleteRow(const MessageRow& row, int selectAfter) {
     if (m_ports.Ask(this, Msg(kMsgAskDeleteMessage).toStdU16String(), MsgButtons::YesNo,
                     MsgIcon::Question) != MsgAnswer::Yes) {
         return false;
@@ -266,7 +260,7 @@ bool CQVLSMSNewView::DeleteSelected() {
         return false;
     }
     Refresh();
-    SelectRow(std::min(selectedRow, m_model->rowCount() - 1));
+    SelectRow(std::min(selectAfter, m_model->rowCount() - 1));
     m_ports.Ask(this, Msg(kMsgDeleted).toStdU16String(), MsgButtons::Ok, MsgIcon::Information);
     return true;
 }

@@ -77,6 +77,8 @@ class CQVLSMSNewView : public QWidget {
     void ShowContextMenu(const QPoint& pos);
     void OpenCompose(const QString& to, const QString& text, const MessageRow* original);
     void ActOnRead(const MessageRow& row, int action);
+    // Asks 5241, removes the message found by its content, refreshes and selects selectAfter.
+    bool DeleteRow(const MessageRow& row, int selectAfter);
 
     std::unique_ptr<ISmsModem> m_ownedModem;
     SmsUiPorts m_ports;

@@ -151,6 +151,22 @@ class MessagesTest : public QObject {
         QCOMPARE(view.Model()->rowCount(), 0);
     }
 
+    void deletingAnUnreadMessageFromTheReadDialog() {
+        PutMessages({Sms(0, u"+1", u"unwanted", u"t1"), Sms(0, u"+2", u"keep", u"t2")});
+        CQVLSMSNewView view(m_ports);
+        view.Refresh();
+        view.SelectRow(0);
+        m_dialogs.push_back([](QDialog& d) {
+            dynamic_cast<CQVLReadDialog&>(d).Choose(ReadAction::kDelete);
+            return d.result();
+        });
+        view.OpenSelected();
+        QCOMPARE(StoredMessages().size(), 1u);
+        QCOMPARE(StoredMessages()[0].text, u"keep");
+        QCOMPARE(view.Model()->rowCount(), 1);
+        QVERIFY(m_boxes.Showed("Message successfully deleted."));
+    }
+
     void replyOpensComposeWithTheNumberAndSends() {
         PutMessages({Sms(1, u"+4917012345", u"Lunch?", u"05/03/26,12:30:00,GMT+1")});
         CQVLSMSNewView view(m_ports);
