@@ -7,6 +7,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <algorithm>
 
 #include "app/settings/settingkeys.h"
 
@@ -116,7 +117,10 @@ void CQVLSmsSettingsPage::Load() {
     const ValidityChoice choice = ValidityFromOctet(v.validityPeriod);
     m_unit->setCurrentIndex(static_cast<int>(choice.unit));
     FillValues(choice.unit);
-    m_value->setCurrentIndex(choice.value - ValidityFirst(choice.unit));
+    // Octets 0-10 (under an hour) convert to 0 hours, which the combo does not offer: they
+    // show as its first entry rather than as no selection.
+    m_value->setCurrentIndex(
+        std::clamp(choice.value - ValidityFirst(choice.unit), 0, m_value->count() - 1));
     m_statusReport->setChecked(v.statusReport != 0);
 }
 

@@ -680,6 +680,15 @@ class MessagesTest : public QObject {
         QCOMPARE(page.SendUsing()->currentIndex(), index);
     }
 
+    void settingsPageShowsAnOctetUnderAnHourAsOneHour() {
+        WriteSettingNumber(kRootLocalMachine, keys::kKeySmsSettings, keys::kValueValidityPeriod, 5);
+        CQVLSmsSettingsPage page(m_ports);
+        QCOMPARE(page.Unit()->currentText(), "Hours");
+        QCOMPARE(page.Value()->currentText(), "01");
+        page.Apply();
+        QCOMPARE(ReadSmsSettings().validityPeriod, 11u);
+    }
+
     void settingsPageRoundTrip() {
         using namespace qvl::keys;
         WriteSettingNumber(kRootLocalMachine, kKeySmsSettings, kValueValidityPeriod, 100);
