@@ -32,6 +32,21 @@ DialerController::DialerController(CQVLDialerDoc* doc, CMainFrame* frame, Servic
     ports.io = services.io;
     ports.modems = services.modems;
     ports.power = services.power;
+    if (services.messenger != nullptr) {
+        ports.messenger = services.messenger;
+    } else {
+        m_ownMessenger = std::make_unique<DbusWindowMessenger>();
+        ports.messenger = m_ownMessenger.get();
+    }
+    if (services.publishWindow) {
+        // Published under the window title, as the Today item and the Contacts command look
+        // for it.
+        m_publisher = std::make_unique<DbusWindowPublisher>(
+            u"QVL SMS/Phone", [this](std::uint32_t message, std::int64_t wParam, std::int64_t lParam) {
+                return OnWindowMessage(message, wParam, lParam);
+            });
+        m_publisher->Publish();
+    }
     m_engine = std::make_unique<CPhoneEngine>(ports);
     UiPorts ui;
     ui.messages = m_messages;
@@ -105,6 +120,33 @@ void DialerController::PollStep() {
     if (m_view->CallList()->topLevelItemCount() != m_engine->m_callCount) {
         m_calls->RebuildCallList();
     }
+}
+
+std::int64_t DialerController::OnWindowMessage(std::uint32_t message, std::int64_t wParam,
+                                              std::int64_t) {
+    constexpr std::uint32_t kDialRequest = 0x0400 + 100;
+    constexpr std::uint32_t kOpenMessages = 0x0400 + 200;
+    m_frame->showNormal();
+    m_frame->raise();
+    m_frame->activateWindow();
+    if (message == kOpenMessages) {
+        OnCommand(kCmdMessageView);
+        return 1;
+    }
+    if (message != kDialRequest || wParam != 1) {
+        // Sending an SMS to the number comes with the message screens.
+        return 0;
+    }
+    const RegKey key = RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer");
+    std::u16string number = key ? key.ReadString(u"Number").value_or(u"").substr(0, 260) : u"";
+    std::erase_if(number, [](char16_t c) { return c == u' ' || c == u'(' || c == u')'; });
+    const std::u16string question = LoadLocalString(5100) + number + u"> ?";
+    if (m_messages->ShowMessage(question, LoadLocalString(5097), MsgButtons::YesNo,
+                                MsgIcon::Question) == MsgAnswer::Yes) {
+        m_frame->ShowPane(0);
+        m_calls->DialNumber(number);
+    }
+    return 1;
 }
 
 void DialerController::Shutdown() {

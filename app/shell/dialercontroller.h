@@ -11,6 +11,7 @@
 #include "app/engine/phoneengine.h"
 #include "app/shell/dialogs.h"
 #include "common/controls/rkfloatctrl.h"
+#include "platform/ipc/ipc_dbus.h"
 #include "platform/qt/qtports.h"
 
 namespace qvl {
@@ -27,6 +28,8 @@ struct DialerServices {
     IModemChooser* chooser = nullptr;
     IMessageBoxPort* messages = nullptr;
     IPowerSupply* power = nullptr;
+    IWindowMessenger* messenger = nullptr;  // null: the session bus
+    bool publishWindow = true;               // answer the other programs of the suite
 };
 
 class DialerController : public QObject, public IDialerEventSink, public ICallView {
@@ -50,6 +53,9 @@ public:
     void OnDialerEvent(const DialerEventMessage& message) override;
     // Poll timer work (timer 1), callable by tests.
     void PollStep();
+    // A window message from another program of the suite: 1124 (dial or write to the
+    // registry value "Number") and 1224 (open the message view).
+    std::int64_t OnWindowMessage(std::uint32_t message, std::int64_t wParam, std::int64_t lParam);
 
     // ICallView
     std::u16string NumberText() const override;
@@ -93,6 +99,8 @@ private:
     RKFloatCtrl m_progress;
     SoundPlayer m_sound;
     CallNotifier m_notifier;
+    std::unique_ptr<DbusWindowMessenger> m_ownMessenger;
+    std::unique_ptr<DbusWindowPublisher> m_publisher;
     std::unique_ptr<CPhoneEngine> m_engine;
     std::unique_ptr<CallCommands> m_calls;
     IMessageBoxPort* m_messages;

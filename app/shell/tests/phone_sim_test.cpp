@@ -78,6 +78,7 @@ struct Phone {
     sim::ModemSimulator modem;
     testing::FakeModemDirectory directory;
     testing::FakeMessageBox boxes;
+    testing::FakeWindowMessenger messenger;
     DialerServices services;
     std::unique_ptr<CQVLDialerDoc> doc;
     std::unique_ptr<CMainFrame> frame;
@@ -128,6 +129,8 @@ private slots:
     void deadModemQuestion();
     void modemDiesMidCall();
     void restartAndExit();
+    void dialRequestFromContacts();
+    void rowSelectionEnablesMatchingOptions();
 
 private:
     std::unique_ptr<Phone> Started(sim::ModemSeed seed = ReadySeed());
@@ -150,6 +153,9 @@ std::unique_ptr<Phone> PhoneSimTest::Started(sim::ModemSeed seed) {
                                  std::u16string(path.begin(), path.end())}};
     phone->services.modems = &phone->directory;
     phone->services.messages = &phone->boxes;
+    phone->services.messenger = &phone->messenger;
+    phone->services.publishWindow = false;
+    phone->messenger.published = {u"QVLDialerToday"};
     phone->doc = std::make_unique<CQVLDialerDoc>(&phone->services);
     phone->frame = std::make_unique<CMainFrame>(phone->doc.get());
     phone->frame->resize(240, 340);
@@ -174,6 +180,8 @@ void PhoneSimTest::pinEntryAtStart() {
     phone->directory.entries = {{u"Cable", u"sim", std::u16string(path.begin(), path.end())}};
     phone->services.modems = &phone->directory;
     phone->services.messages = &phone->boxes;
+    phone->services.messenger = &phone->messenger;
+    phone->services.publishWindow = false;
     phone->doc = std::make_unique<CQVLDialerDoc>(&phone->services);
     phone->frame = std::make_unique<CMainFrame>(phone->doc.get());
     phone->frame->show();
@@ -408,6 +416,50 @@ void PhoneSimTest::restartAndExit() {
     QVERIFY(!phone->C().Timer(1).isActive());
     QCOMPARE(phone->C().Engine().m_stopped, 1);
     QVERIFY(!phone->frame->isVisible());
+}
+
+void PhoneSimTest::dialRequestFromContacts() {
+    auto phone = Started();
+    QVERIFY(phone);
+    RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer", RegOpen::Create)
+        .WriteString(u"Number", u"(030) 123 45");
+    phone->boxes.answer = MsgAnswer::Yes;
+    QCOMPARE(phone->C().OnWindowMessage(0x0400 + 100, 1, 0), 1);
+    QCOMPARE(QString::fromStdU16String(phone->boxes.shown.back()),
+             Local(5100) + QStringLiteral("03012345> ?"));
+    QVERIFY(Has(phone->Log(), "ATD03012345;"));
+    // A new message: the count goes to the Today item; opening the view resets it.
+    phone->modem.InjectSms("07917283010010F5040BC87238880900F10000993092516195800AE8329BFD4697D9EC37");
+    QVERIFY(phone->PollUntil([&] { return phone->V()->UnreadCount() == 1; }));
+    QVERIFY(!phone->messenger.sent.empty());
+    QCOMPARE(phone->messenger.sent.back().wParam, 1);
+    QCOMPARE(phone->messenger.sent.back().lParam, 1);
+    QCOMPARE(phone->C().OnWindowMessage(0x0400 + 200, 0, 0), 1);
+    QCOMPARE(phone->frame->ActivePane(), 1);
+    QCOMPARE(phone->V()->UnreadCount(), 0);
+    QCOMPARE(phone->messenger.sent.back().wParam, 0);
+}
+
+void PhoneSimTest::rowSelectionEnablesMatchingOptions() {
+    auto phone = Started();
+    QVERIFY(phone);
+    phone->C().Calls().DialNumber(u"0301");
+    phone->modem.RemoteAnswer();
+    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().m_callCount == 1; }));
+    emit phone->V()->Command(kCmdCallOptions);
+    QTreeWidget* list = phone->V()->CallList();
+    QCOMPARE(list->topLevelItemCount(), 1);
+    QCOMPARE(list->topLevelItem(0)->text(1), Local(5113));
+    emit phone->V()->CallListRowActivated(list->topLevelItem(0)->data(0, Qt::UserRole).toInt(),
+                                          Local(5113));
+    QVERIFY(phone->V()->OptionButton(kCmdHoldActive)->isEnabled());
+    QVERIFY(!phone->V()->OptionButton(kCmdRetrieveHeld)->isEnabled());
+    emit phone->V()->CallListRowActivated(1, Local(5109));
+    QVERIFY(!phone->V()->OptionButton(kCmdHoldActive)->isEnabled());
+    QVERIFY(phone->V()->OptionButton(kCmdRetrieveHeld)->isEnabled());
+    // The keypad toggle leaves the list.
+    emit phone->V()->Command(kCmdKeypad);
+    QVERIFY(!phone->V()->CallListShown());
 }
 
 QTEST_MAIN(PhoneSimTest)
