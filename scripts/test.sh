@@ -21,8 +21,8 @@ if command -v dbus-launch >/dev/null; then
     eval "$(dbus-launch --sh-syntax)"
 fi
 
-echo "== build (RelWithDebInfo, warnings as errors)"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVL_WERROR=ON >/dev/null
+echo "== build (Release, warnings as errors)"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DQVL_WERROR=ON >/dev/null
 cmake --build build -j "$JOBS"
 echo "== tests"
 ctest --test-dir build --output-on-failure -j "$JOBS"

@@ -155,7 +155,7 @@ int RefreshSerialDevices(const SerialDeviceRoots& roots) {
             continue;
         }
         driver.WriteString(u"FriendlyName", Utf8ToWide(device.friendlyName));
-        char index[8];
+        char index[16];
         std::snprintf(index, sizeof index, "%02d", listed);
         const RegKey slot = active.OpenSub(Utf8ToWide(index), RegOpen::CreateVolatile);
         if (!slot) {
