@@ -19,13 +19,15 @@ std::u16string Utf8ToWideAscii(const std::string& ascii) {
     return std::u16string(ascii.begin(), ascii.end());
 }
 
-std::u16string Decimal(int value) { return Utf8ToWideAscii(std::to_string(value)); }
+std::u16string Decimal(int value) {
+    return Utf8ToWideAscii(std::to_string(value));
+}
 
 // The session lock with the busy flag set, as every call-control exchange holds them. The
 // previous busy value comes back at the end, so a nested command does not clear the busy flag
 // of the command it runs inside.
 class BusySection {
-public:
+  public:
     explicit BusySection(CPhoneEngine& engine)
         : m_engine(engine), m_lock(engine.SessionLock()), m_previous(engine.m_busy) {
         m_engine.m_busy = 1;
@@ -34,7 +36,7 @@ public:
     BusySection(const BusySection&) = delete;
     BusySection& operator=(const BusySection&) = delete;
 
-private:
+  private:
     CPhoneEngine& m_engine;
     std::lock_guard<std::recursive_mutex> m_lock;
     int m_previous;
@@ -42,7 +44,7 @@ private:
 
 // The port mutex for a sequence of exchanges; taken before the session lock.
 class PortHold {
-public:
+  public:
     explicit PortHold(CPhoneEngine& engine) : m_engine(engine), m_held(engine.AcquirePort()) {}
     ~PortHold() {
         if (m_held) {
@@ -53,7 +55,7 @@ public:
     PortHold& operator=(const PortHold&) = delete;
     bool Held() const { return m_held; }
 
-private:
+  private:
     CPhoneEngine& m_engine;
     bool m_held;
 };
@@ -260,21 +262,26 @@ void CallCommands::RunCallCommand(const std::u16string& command) {
 
 void CallCommands::CallOptionCommand(int commandId, int selectedIndex) {
     switch (commandId) {
-    case 1069:
-    case 1070:
-    case 1071: RunCallCommand(u"AT+CHLD=2\r"); return;
-    case 1072:
-        if (selectedIndex >= 0) {
-            RunCallCommand(u"AT+CHLD=2" + Decimal(selectedIndex) + u"\r");
-        }
-        return;
-    case 1073:
-        if (selectedIndex >= 0) {
-            RunCallCommand(u"AT+CHLD=1" + Decimal(selectedIndex) + u"\r");
-        }
-        return;
-    case 1074: RunCallCommand(u"AT+CHLD=3\r"); return;
-    default: return;
+        case 1069:
+        case 1070:
+        case 1071:
+            RunCallCommand(u"AT+CHLD=2\r");
+            return;
+        case 1072:
+            if (selectedIndex >= 0) {
+                RunCallCommand(u"AT+CHLD=2" + Decimal(selectedIndex) + u"\r");
+            }
+            return;
+        case 1073:
+            if (selectedIndex >= 0) {
+                RunCallCommand(u"AT+CHLD=1" + Decimal(selectedIndex) + u"\r");
+            }
+            return;
+        case 1074:
+            RunCallCommand(u"AT+CHLD=3\r");
+            return;
+        default:
+            return;
     }
 }
 
@@ -282,7 +289,8 @@ void CallCommands::RebuildCallList() {
     BusySection busy(m_engine);
     m_engine.QueryCallList(Dispatch::Yes);
     const int count = std::min<int>(m_engine.m_callCount, int(m_engine.m_calls.size()));
-    m_view.FillCallList(std::vector<CallEntry>(m_engine.m_calls.begin(), m_engine.m_calls.begin() + count));
+    m_view.FillCallList(
+        std::vector<CallEntry>(m_engine.m_calls.begin(), m_engine.m_calls.begin() + count));
     if (count == 0) {
         // The operator name in the top line stays: only the call texts end with the call.
         m_engine.m_inCall = 0;
@@ -305,7 +313,9 @@ void CallCommands::EndOfCall() {
     m_view.StartClearTimer();
 }
 
-void CallCommands::OnCallTimerTick() { m_view.SetTimerLine(FormatCallDuration(Now() - m_callStartMs)); }
+void CallCommands::OnCallTimerTick() {
+    m_view.SetTimerLine(FormatCallDuration(Now() - m_callStartMs));
+}
 
 void CallCommands::OnClearTimer() {
     m_view.SetCallLine(u"");
@@ -364,121 +374,123 @@ void CallCommands::VolumeDown() {
 void CallCommands::OnWaitingWatchTick() {
     const WaitingWatch result = m_engine.WatchWaitingCall(m_waitingNumber);
     switch (result) {
-    case WaitingWatch::StillWaiting: return;
-    case WaitingWatch::Taken:
-        m_view.StopWaitingWatch();
-        m_waiting = false;
-        m_ringing = false;
-        m_view.StopRing();
-        m_view.SetCallStateLine(u"");
-        m_view.Redraw();
-        return;
-    case WaitingWatch::Gone:
-        m_view.StopWaitingWatch();
-        m_waiting = false;
-        // The engine has reported the missed call, which the event reaction showed already
-        // while the ringing flag was still set.
-        if (m_ringing) {
-            OnCallEvent({DialerEvent::CallMissed, 0, {}});
-        }
-        return;
+        case WaitingWatch::StillWaiting:
+            return;
+        case WaitingWatch::Taken:
+            m_view.StopWaitingWatch();
+            m_waiting = false;
+            m_ringing = false;
+            m_view.StopRing();
+            m_view.SetCallStateLine(u"");
+            m_view.Redraw();
+            return;
+        case WaitingWatch::Gone:
+            m_view.StopWaitingWatch();
+            m_waiting = false;
+            // The engine has reported the missed call, which the event reaction showed already
+            // while the ringing flag was still set.
+            if (m_ringing) {
+                OnCallEvent({DialerEvent::CallMissed, 0, {}});
+            }
+            return;
     }
 }
 
 bool CallCommands::OnCallEvent(const DialerEventMessage& message) {
     switch (message.event) {
-    case DialerEvent::IncomingCall: {
-        m_view.StopClearTimer();
-        const std::u16string& number = m_engine.m_displayText;
-        std::u16string shown;
-        if (!number.empty()) {
-            m_lastCaller = number;
-            const std::u16string name = m_view.LookupCallerName(number);
-            shown = name.empty() ? number : name;
-        } else {
-            m_lastCaller = T(5105);
-            shown = m_lastCaller;
-        }
-        m_view.SetCallLine(u"->" + shown);
-        if (!m_ringing) {
-            m_view.StartVoiceRing();
-            m_view.SetCallStateLine(T(5106) + u"..");
-            m_ringing = true;
-        }
-        m_view.Redraw();
-        if (!m_view.DialerOnScreen()) {
-            m_view.ShowCallBubble(CallBubbleHtml(shown, m_text), shown);
-        }
-        return true;
-    }
-    case DialerEvent::CallWaiting:
-        m_lastCaller = m_engine.m_displayText.empty() ? T(5105) : m_engine.m_displayText;
-        m_view.SetCallLine(u"->" + m_lastCaller);
-        if (!m_ringing) {
-            m_view.SetCallStateLine(T(5112) + u"..");
-            m_ringing = true;
-            m_waiting = true;
-            m_waitingNumber.clear();
-            m_view.StartVoiceRing();
-            m_view.StartWaitingWatch();
-        }
-        m_view.Redraw();
-        return true;
-    case DialerEvent::CallMissed:
-        if (m_ringing) {
-            m_ringing = false;
-            m_view.StopRing();
-            m_view.SetCallLine(u"X" + m_lastCaller);
-            m_view.SetCallStateLine(T(5107));
+        case DialerEvent::IncomingCall: {
+            m_view.StopClearTimer();
+            const std::u16string& number = m_engine.m_displayText;
+            std::u16string shown;
+            if (!number.empty()) {
+                m_lastCaller = number;
+                const std::u16string name = m_view.LookupCallerName(number);
+                shown = name.empty() ? number : name;
+            } else {
+                m_lastCaller = T(5105);
+                shown = m_lastCaller;
+            }
+            m_view.SetCallLine(u"->" + shown);
+            if (!m_ringing) {
+                m_view.StartVoiceRing();
+                m_view.SetCallStateLine(T(5106) + u"..");
+                m_ringing = true;
+            }
             m_view.Redraw();
-            m_view.RemoveCallBubble();
+            if (!m_view.DialerOnScreen()) {
+                m_view.ShowCallBubble(CallBubbleHtml(shown, m_text), shown);
+            }
+            return true;
         }
-        return true;
-    case DialerEvent::CallConnected:
-        if (m_engine.m_callCount != 0) {
-            m_ringing = false;
-            m_view.StopRing();
-            m_view.RemoveCallBubble();
-            m_engine.m_inCall = 1;
-            m_view.ShowCallOptionsButton(true);
-            m_view.SetCallStateLine(u"");
+        case DialerEvent::CallWaiting:
+            m_lastCaller = m_engine.m_displayText.empty() ? T(5105) : m_engine.m_displayText;
+            m_view.SetCallLine(u"->" + m_lastCaller);
+            if (!m_ringing) {
+                m_view.SetCallStateLine(T(5112) + u"..");
+                m_ringing = true;
+                m_waiting = true;
+                m_waitingNumber.clear();
+                m_view.StartVoiceRing();
+                m_view.StartWaitingWatch();
+            }
             m_view.Redraw();
-            StartTimer();
-        }
-        return true;
-    case DialerEvent::NoCarrier:
-        RebuildCallList();
-        m_view.Redraw();
-        return true;
-    case DialerEvent::SuppService: {
-        const int id = message.arg == 0   ? 5108
-                       : message.arg == 2 ? 5109
-                       : message.arg == 3 ? 5110
-                       : message.arg == 4 ? 5111
-                                          : 0;
-        if (id != 0) {
-            m_view.SetCallStateLine(T(id));
+            return true;
+        case DialerEvent::CallMissed:
+            if (m_ringing) {
+                m_ringing = false;
+                m_view.StopRing();
+                m_view.SetCallLine(u"X" + m_lastCaller);
+                m_view.SetCallStateLine(T(5107));
+                m_view.Redraw();
+                m_view.RemoveCallBubble();
+            }
+            return true;
+        case DialerEvent::CallConnected:
+            if (m_engine.m_callCount != 0) {
+                m_ringing = false;
+                m_view.StopRing();
+                m_view.RemoveCallBubble();
+                m_engine.m_inCall = 1;
+                m_view.ShowCallOptionsButton(true);
+                m_view.SetCallStateLine(u"");
+                m_view.Redraw();
+                StartTimer();
+            }
+            return true;
+        case DialerEvent::NoCarrier:
+            RebuildCallList();
             m_view.Redraw();
+            return true;
+        case DialerEvent::SuppService: {
+            const int id = message.arg == 0   ? 5108
+                           : message.arg == 2 ? 5109
+                           : message.arg == 3 ? 5110
+                           : message.arg == 4 ? 5111
+                                              : 0;
+            if (id != 0) {
+                m_view.SetCallStateLine(T(id));
+                m_view.Redraw();
+            }
+            return true;
         }
-        return true;
-    }
-    case DialerEvent::CfCardError:
-    case DialerEvent::Searching:
-    case DialerEvent::Operator:
-    case DialerEvent::PinCanceled:
-    case DialerEvent::SimBlocked:
-    case DialerEvent::Signal:
-    case DialerEvent::Battery:
-    case DialerEvent::NewSms:
-    case DialerEvent::GprsAttach:
-    case DialerEvent::MailboxFull:
-    case DialerEvent::Roaming:
-    case DialerEvent::Volume:
-    case DialerEvent::NoSim:
-    case DialerEvent::Diverted:
-    case DialerEvent::NotDiverted:
-    case DialerEvent::StatusReport:
-    case DialerEvent::PortError: return false;
+        case DialerEvent::CfCardError:
+        case DialerEvent::Searching:
+        case DialerEvent::Operator:
+        case DialerEvent::PinCanceled:
+        case DialerEvent::SimBlocked:
+        case DialerEvent::Signal:
+        case DialerEvent::Battery:
+        case DialerEvent::NewSms:
+        case DialerEvent::GprsAttach:
+        case DialerEvent::MailboxFull:
+        case DialerEvent::Roaming:
+        case DialerEvent::Volume:
+        case DialerEvent::NoSim:
+        case DialerEvent::Diverted:
+        case DialerEvent::NotDiverted:
+        case DialerEvent::StatusReport:
+        case DialerEvent::PortError:
+            return false;
     }
     return false;
 }

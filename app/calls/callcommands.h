@@ -15,7 +15,7 @@ namespace qvl {
 
 // What the call commands need from the dialer view.
 class ICallView {
-public:
+  public:
     virtual ~ICallView() = default;
     virtual std::u16string NumberText() const = 0;
     virtual void SetNumberText(const std::u16string& text) = 0;
@@ -62,7 +62,7 @@ inline constexpr int kBubbleAccept = 9898;
 inline constexpr int kBubbleReject = 8989;
 
 class CallCommands {
-public:
+  public:
     CallCommands(CPhoneEngine& engine, ICallView& view, UiPorts ui,
                  std::function<std::u16string(int)> text, IClock* clock = nullptr);
 
@@ -94,7 +94,7 @@ public:
     int Volume() const { return m_volume; }
     const std::u16string& LastCaller() const { return m_lastCaller; }
 
-private:
+  private:
     void Dial();
     void StartTimer();
     void EndOfCall();

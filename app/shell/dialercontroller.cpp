@@ -10,8 +10,12 @@ namespace qvl {
 
 namespace {
 
-QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
-std::u16string W(const QString& text) { return text.toStdU16String(); }
+QString Q(const std::u16string& text) {
+    return QString::fromStdU16String(text);
+}
+std::u16string W(const QString& text) {
+    return text.toStdU16String();
+}
 
 }  // namespace
 
@@ -42,7 +46,8 @@ DialerController::DialerController(CQVLDialerDoc* doc, CMainFrame* frame, Servic
         // Published under the window title, as the Today item and the Contacts command look
         // for it.
         m_publisher = std::make_unique<DbusWindowPublisher>(
-            u"QVL SMS/Phone", [this](std::uint32_t message, std::int64_t wParam, std::int64_t lParam) {
+            u"QVL SMS/Phone",
+            [this](std::uint32_t message, std::int64_t wParam, std::int64_t lParam) {
                 return OnWindowMessage(message, wParam, lParam);
             });
         m_publisher->Publish();
@@ -82,15 +87,22 @@ DialerController::DialerController(CQVLDialerDoc* doc, CMainFrame* frame, Servic
     connect(&m_notifier, &CallNotifier::Rejected, this, [this] { m_calls->HangUpButton(); });
 }
 
-DialerController::~DialerController() { Shutdown(); }
+DialerController::~DialerController() {
+    Shutdown();
+}
 
 QTimer& DialerController::Timer(int id) {
     switch (id) {
-    case 1: return m_timer1;
-    case 3: return m_timer3;
-    case 4: return m_timer4;
-    case 5: return m_timer5;
-    default: return m_timer6;
+        case 1:
+            return m_timer1;
+        case 3:
+            return m_timer3;
+        case 4:
+            return m_timer4;
+        case 5:
+            return m_timer5;
+        default:
+            return m_timer6;
     }
 }
 
@@ -123,7 +135,7 @@ void DialerController::PollStep() {
 }
 
 std::int64_t DialerController::OnWindowMessage(std::uint32_t message, std::int64_t wParam,
-                                              std::int64_t) {
+                                               std::int64_t) {
     constexpr std::uint32_t kDialRequest = 0x0400 + 100;
     constexpr std::uint32_t kOpenMessages = 0x0400 + 200;
     m_frame->showNormal();
@@ -169,19 +181,24 @@ void DialerController::SetPollSuspended(bool suspended) {
 
 void DialerController::RunCommand(int command) {
     switch (command) {
-    case kCmdRestartPhone: Restart(); return;
-    case kCmdCallVoiceMail: CallVoiceMail(); return;
-    case kCmdRingerSettings:
-        m_frame->RunSettingsDialog([this] {
-            CQVLRingerPage page(m_frame, m_frame->width() > m_frame->height(),
-                                [this](const QString& name) {
-                                    m_sound.Play(QString::fromStdString(DevicePath(u"\\windows\\" + W(name))),
-                                                 SoundPlayer::Repeat::Once);
-                                });
-            return page.exec();
-        });
-        return;
-    default: return;
+        case kCmdRestartPhone:
+            Restart();
+            return;
+        case kCmdCallVoiceMail:
+            CallVoiceMail();
+            return;
+        case kCmdRingerSettings:
+            m_frame->RunSettingsDialog([this] {
+                CQVLRingerPage page(
+                    m_frame, m_frame->width() > m_frame->height(), [this](const QString& name) {
+                        m_sound.Play(QString::fromStdString(DevicePath(u"\\windows\\" + W(name))),
+                                     SoundPlayer::Repeat::Once);
+                    });
+                return page.exec();
+            });
+            return;
+        default:
+            return;
     }
 }
 
@@ -224,25 +241,26 @@ void DialerController::OnDialerEvent(const DialerEventMessage& message) {
         return;
     }
     switch (message.event) {
-    case DialerEvent::PortError:
-        m_engine->StopSession();
-        m_messages->ShowMessage(LoadLocalString(5258), u"QVL SMS/Phone", MsgButtons::Ok,
-                                MsgIcon::Error);
-        SetStatusLine(LoadLocalString(5084));
-        return;
-    case DialerEvent::NewSms:
-        m_sound.Play(RingPath(u"SMSRing"), SoundPlayer::Repeat::Once);
-        m_view->HandleStatusEvent(message, m_engine->m_displayText);
-        m_engine->NotifyTodayItem(1, m_view->UnreadCount());
-        return;
-    case DialerEvent::Volume:
-        m_calls->SetStoredVolume(static_cast<int>(message.arg));
-        m_view->HandleStatusEvent(message, m_engine->m_displayText);
-        return;
-    case DialerEvent::Diverted:
-        m_view->HandleStatusEvent(message, m_engine->m_divertNumber);
-        return;
-    default: break;
+        case DialerEvent::PortError:
+            m_engine->StopSession();
+            m_messages->ShowMessage(LoadLocalString(5258), u"QVL SMS/Phone", MsgButtons::Ok,
+                                    MsgIcon::Error);
+            SetStatusLine(LoadLocalString(5084));
+            return;
+        case DialerEvent::NewSms:
+            m_sound.Play(RingPath(u"SMSRing"), SoundPlayer::Repeat::Once);
+            m_view->HandleStatusEvent(message, m_engine->m_displayText);
+            m_engine->NotifyTodayItem(1, m_view->UnreadCount());
+            return;
+        case DialerEvent::Volume:
+            m_calls->SetStoredVolume(static_cast<int>(message.arg));
+            m_view->HandleStatusEvent(message, m_engine->m_displayText);
+            return;
+        case DialerEvent::Diverted:
+            m_view->HandleStatusEvent(message, m_engine->m_divertNumber);
+            return;
+        default:
+            break;
     }
     if (!m_calls->OnCallEvent(message)) {
         m_view->HandleStatusEvent(message, m_engine->m_displayText);
@@ -255,44 +273,54 @@ void DialerController::OnButton(int id) {
         return;
     }
     switch (id) {
-    case kCallButton: m_calls->CallButton(); return;
-    case kHangUpButton: m_calls->HangUpButton(); return;
-    case kBackspaceButton: m_calls->Backspace(); return;
-    default: return;  // the address book comes with the phonebook work
+        case kCallButton:
+            m_calls->CallButton();
+            return;
+        case kHangUpButton:
+            m_calls->HangUpButton();
+            return;
+        case kBackspaceButton:
+            m_calls->Backspace();
+            return;
+        default:
+            return;  // the address book comes with the phonebook work
     }
 }
 
 void DialerController::OnCommand(int id) {
     switch (id) {
-    case kCmdVolumeDown:
-        m_calls->VolumeDown();
-        m_view->SetVolume(m_calls->Volume());
-        return;
-    case kCmdVolumeUp:
-        m_calls->VolumeUp();
-        m_view->SetVolume(m_calls->Volume());
-        return;
-    case kCmdCallOptions:
-    case kCmdKeypad:
-        if (!m_view->CallListShown()) {
-            m_calls->RebuildCallList();
-            m_view->ShowCallList(m_engine->m_callCount > 0);
-        } else {
-            m_view->ShowCallList(false);
-        }
-        return;
-    case kCmdMessageView:
-        m_frame->ShowPane(1);
-        m_view->ResetUnreadCount();
-        m_engine->NotifyTodayItem(0, 0);
-        return;
-    case kCmdHoldActive:
-    case kCmdRetrieveHeld:
-    case kCmdSwap:
-    case kCmdPrivate:
-    case kCmdRelease:
-    case kCmdConference: m_calls->CallOptionCommand(id, m_selectedCall); return;
-    default: return;
+        case kCmdVolumeDown:
+            m_calls->VolumeDown();
+            m_view->SetVolume(m_calls->Volume());
+            return;
+        case kCmdVolumeUp:
+            m_calls->VolumeUp();
+            m_view->SetVolume(m_calls->Volume());
+            return;
+        case kCmdCallOptions:
+        case kCmdKeypad:
+            if (!m_view->CallListShown()) {
+                m_calls->RebuildCallList();
+                m_view->ShowCallList(m_engine->m_callCount > 0);
+            } else {
+                m_view->ShowCallList(false);
+            }
+            return;
+        case kCmdMessageView:
+            m_frame->ShowPane(1);
+            m_view->ResetUnreadCount();
+            m_engine->NotifyTodayItem(0, 0);
+            return;
+        case kCmdHoldActive:
+        case kCmdRetrieveHeld:
+        case kCmdSwap:
+        case kCmdPrivate:
+        case kCmdRelease:
+        case kCmdConference:
+            m_calls->CallOptionCommand(id, m_selectedCall);
+            return;
+        default:
+            return;
     }
 }
 
@@ -313,7 +341,8 @@ void DialerController::OnRowActivated(int callIndex, const QString& stateText) {
 }
 
 QString DialerController::RingPath(const char16_t* value) const {
-    const RegKey key = RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer\\Settings\\Ringer");
+    const RegKey key =
+        RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer\\Settings\\Ringer");
     const std::u16string name = key ? key.ReadString(value).value_or(u"").substr(0, 260) : u"";
     // The value is a bare name in "\windows"; anything with a folder in it is not ours to play.
     if (name.empty() || name.find_first_of(u"/\\") != std::u16string::npos) {
@@ -322,21 +351,38 @@ QString DialerController::RingPath(const char16_t* value) const {
     return QString::fromStdString(DevicePath(u"\\windows\\" + name));
 }
 
-std::u16string DialerController::NumberText() const { return W(m_view->Text(kNumberField)); }
-void DialerController::SetNumberText(const std::u16string& t) { m_view->SetText(kNumberField, Q(t)); }
-void DialerController::SetCallLine(const std::u16string& t) { m_view->SetText(kNameLine, Q(t)); }
-void DialerController::SetCallStateLine(const std::u16string& t) { m_view->SetText(kCallStateLine, Q(t)); }
-std::u16string DialerController::TimerLine() const { return W(m_view->Text(kTimerLine)); }
-void DialerController::SetTimerLine(const std::u16string& t) { m_view->SetText(kTimerLine, Q(t)); }
-void DialerController::SetStatusLine(const std::u16string& t) { m_view->SetText(kStatusLine, Q(t)); }
-void DialerController::ShowCallOptionsButton(bool shown) { m_view->ShowCallOptionsButton(shown); }
+std::u16string DialerController::NumberText() const {
+    return W(m_view->Text(kNumberField));
+}
+void DialerController::SetNumberText(const std::u16string& t) {
+    m_view->SetText(kNumberField, Q(t));
+}
+void DialerController::SetCallLine(const std::u16string& t) {
+    m_view->SetText(kNameLine, Q(t));
+}
+void DialerController::SetCallStateLine(const std::u16string& t) {
+    m_view->SetText(kCallStateLine, Q(t));
+}
+std::u16string DialerController::TimerLine() const {
+    return W(m_view->Text(kTimerLine));
+}
+void DialerController::SetTimerLine(const std::u16string& t) {
+    m_view->SetText(kTimerLine, Q(t));
+}
+void DialerController::SetStatusLine(const std::u16string& t) {
+    m_view->SetText(kStatusLine, Q(t));
+}
+void DialerController::ShowCallOptionsButton(bool shown) {
+    m_view->ShowCallOptionsButton(shown);
+}
 
 void DialerController::FillCallList(const std::vector<CallEntry>& calls) {
     QTreeWidget* list = m_view->CallList();
     list->clear();
     for (const CallEntry& call : calls) {
         const int id = call.state == 0 ? 5113 : call.state == 1 ? 5109 : call.state == 5 ? 5112 : 0;
-        auto* item = new QTreeWidgetItem(list, {Q(call.number), id != 0 ? Q(LoadLocalString(id)) : QString()});
+        auto* item = new QTreeWidgetItem(
+            list, {Q(call.number), id != 0 ? Q(LoadLocalString(id)) : QString()});
         item->setData(0, Qt::UserRole, call.index);
     }
 }
@@ -347,15 +393,33 @@ void DialerController::ShowKeypad() {
     }
 }
 
-void DialerController::Redraw() { m_view->update(); }
-void DialerController::StartCallTimer() { m_timer4.start(); }
-void DialerController::StopCallTimer() { m_timer4.stop(); }
-void DialerController::StartClearTimer() { m_timer5.start(); }
-void DialerController::StopClearTimer() { m_timer5.stop(); }
-void DialerController::StartWaitingWatch() { m_timer3.start(); }
-void DialerController::StopWaitingWatch() { m_timer3.stop(); }
-void DialerController::StartVoiceRing() { m_sound.Play(RingPath(u"VoiceRing"), SoundPlayer::Repeat::Loop); }
-void DialerController::StopRing() { m_sound.Stop(); }
+void DialerController::Redraw() {
+    m_view->update();
+}
+void DialerController::StartCallTimer() {
+    m_timer4.start();
+}
+void DialerController::StopCallTimer() {
+    m_timer4.stop();
+}
+void DialerController::StartClearTimer() {
+    m_timer5.start();
+}
+void DialerController::StopClearTimer() {
+    m_timer5.stop();
+}
+void DialerController::StartWaitingWatch() {
+    m_timer3.start();
+}
+void DialerController::StopWaitingWatch() {
+    m_timer3.stop();
+}
+void DialerController::StartVoiceRing() {
+    m_sound.Play(RingPath(u"VoiceRing"), SoundPlayer::Repeat::Loop);
+}
+void DialerController::StopRing() {
+    m_sound.Stop();
+}
 
 void DialerController::ShowCallBubble(const std::u16string& html, const std::u16string& caller) {
     // The HTML stays the text source of the bubble; the desktop shows its plain parts.

@@ -29,12 +29,12 @@ struct DialerServices {
     IMessageBoxPort* messages = nullptr;
     IPowerSupply* power = nullptr;
     IWindowMessenger* messenger = nullptr;  // null: the session bus
-    bool publishWindow = true;               // answer the other programs of the suite
+    bool publishWindow = true;              // answer the other programs of the suite
 };
 
 class DialerController : public QObject, public IDialerEventSink, public ICallView {
     Q_OBJECT
-public:
+  public:
     using Services = DialerServices;
     DialerController(CQVLDialerDoc* doc, CMainFrame* frame, Services services = DialerServices());
     ~DialerController() override;
@@ -82,7 +82,7 @@ public:
     bool DialerOnScreen() const override;
     std::u16string LookupCallerName(const std::u16string& number) override;
 
-private:
+  private:
     void OnButton(int id);
     void OnCommand(int id);
     void OnRowActivated(int callIndex, const QString& stateText);

@@ -17,7 +17,9 @@ CQVLDialerDoc::CQVLDialerDoc() = default;
 
 CQVLDialerDoc::CQVLDialerDoc(const DialerServices* services) : m_services(services) {}
 
-CQVLDialerDoc::~CQVLDialerDoc() { Shutdown(); }
+CQVLDialerDoc::~CQVLDialerDoc() {
+    Shutdown();
+}
 
 void CQVLDialerDoc::AttachFrame(CMainFrame* frame) {
     m_frame = frame;
@@ -53,12 +55,14 @@ void CQVLDialerDoc::SetPollSuspended(bool suspended) {
 
 bool CQVLDialerDoc::CanRun(int command) const {
     switch (command) {
-    case kCmdPhone:
-    case kCmdSms:
-    case kCmdSkinImage:
-    case kCmdSkinImageLandscape:
-    case kCmdExit: return true;
-    default: break;
+        case kCmdPhone:
+        case kCmdSms:
+        case kCmdSkinImage:
+        case kCmdSkinImageLandscape:
+        case kCmdExit:
+            return true;
+        default:
+            break;
     }
 #if QVL_HAVE_ENGINE
     return DialerController::Handles(command);

@@ -14,7 +14,7 @@ struct DialerServices;
 
 class CQVLDialerDoc : public QObject {
     Q_OBJECT
-public:
+  public:
     CQVLDialerDoc();
     // Replacements of the engine's system services, used when the frame attaches (tests).
     explicit CQVLDialerDoc(const DialerServices* services);
@@ -35,7 +35,7 @@ public:
 
     DialerController* Controller() const { return m_controller.get(); }
 
-private:
+  private:
     CMainFrame* m_frame = nullptr;
     bool m_dialerActive = false;
     bool m_started = false;

@@ -16,7 +16,9 @@ constexpr int kDialerForm = 100;
 // Text colour of the status texts that sit on the skin.
 const QColor kSkinText(0, 0, 225);
 
-QString Local(int id) { return QString::fromStdU16String(LoadLocalString(id)); }
+QString Local(int id) {
+    return QString::fromStdU16String(LoadLocalString(id));
+}
 
 QString FormText(const char* control) {
     return QString::fromStdU16String(LoadDialogText(kDialerForm, control));
@@ -62,9 +64,9 @@ CQVLDialerView::CQVLDialerView(QWidget* parent) : QWidget(parent) {
     m_volumeUp = tool(kCmdVolumeUp, QStringLiteral("+"));
     m_callOptions = tool(kCmdCallOptions, QString());
     m_messageView = tool(kCmdMessageView, QString());
-    m_callOptions->setStyleSheet(QStringLiteral(
-        "QToolButton{color:white;background:#1f6fd1;border:none;border-radius:4px;"
-        "font-weight:bold;}QToolButton:pressed{background:#17539c;}"));
+    m_callOptions->setStyleSheet(
+        QStringLiteral("QToolButton{color:white;background:#1f6fd1;border:none;border-radius:4px;"
+                       "font-weight:bold;}QToolButton:pressed{background:#17539c;}"));
     m_messageView->setStyleSheet(QStringLiteral(
         "QToolButton{color:#1f6fd1;border:1px solid #9ab7e6;border-radius:4px;"
         "font-weight:bold;background:white;}QToolButton:pressed{background:#d3e1fb;}"));
@@ -77,21 +79,20 @@ CQVLDialerView::CQVLDialerView(QWidget* parent) : QWidget(parent) {
     m_callList->setUniformRowHeights(true);
     m_callList->header()->setStretchLastSection(true);
     m_callList->hide();
-    connect(m_callList, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem* item, int) {
-                emit CallListRowActivated(item->data(0, Qt::UserRole).toInt(), item->text(1));
-            });
-    const int optionIds[7] = {kCmdHoldActive, kCmdRetrieveHeld, kCmdSwap, kCmdPrivate,
+    connect(m_callList, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item, int) {
+        emit CallListRowActivated(item->data(0, Qt::UserRole).toInt(), item->text(1));
+    });
+    const int optionIds[7] = {kCmdHoldActive, kCmdRetrieveHeld, kCmdSwap,  kCmdPrivate,
                               kCmdRelease,    kCmdConference,   kCmdKeypad};
     for (int i = 0; i < 7; ++i) {
         const int id = optionIds[i];
         auto* b = new QPushButton(this);
         b->setObjectName(QStringLiteral("cmd%1").arg(id));
         b->setFocusPolicy(Qt::NoFocus);
-        b->setStyleSheet(QStringLiteral(
-            "QPushButton{color:#1d273a;background:white;border:1px solid #c6ceda;"
-            "border-radius:6px;}QPushButton:pressed{background:#d3e1fb;}"
-            "QPushButton:disabled{color:#a8b0bd;}"));
+        b->setStyleSheet(
+            QStringLiteral("QPushButton{color:#1d273a;background:white;border:1px solid #c6ceda;"
+                           "border-radius:6px;}QPushButton:pressed{background:#d3e1fb;}"
+                           "QPushButton:disabled{color:#a8b0bd;}"));
         b->hide();
         connect(b, &QPushButton::clicked, this, [this, id] { emit Command(id); });
         m_optionButtons[i] = b;
@@ -145,7 +146,8 @@ void CQVLDialerView::SetSkinPaths(const QString& portrait, const QString& landsc
 }
 
 void CQVLDialerView::ReloadSkin() {
-    const QString& path = m_orientation == Orientation::Landscape ? m_landscapePath : m_portraitPath;
+    const QString& path =
+        m_orientation == Orientation::Landscape ? m_landscapePath : m_portraitPath;
     // A file that is missing or not a bitmap leaves the form on its plain background.
     m_skin = path.isEmpty() ? QImage() : QImage(path, "BMP");
     update();
@@ -170,8 +172,7 @@ QRect CQVLDialerView::Map(const QRect& base) const {
 }
 
 void CQVLDialerView::CheckOrientation() {
-    const Orientation now =
-        width() > height() ? Orientation::Landscape : Orientation::Portrait;
+    const Orientation now = width() > height() ? Orientation::Landscape : Orientation::Portrait;
     const QSize base = LayoutFor(now).skin;
     SetDisplayScale(width() >= 2 * base.width() && height() >= 2 * base.height() - 48 ? 2 : 1);
     if (now != m_orientation) {
@@ -196,11 +197,18 @@ void CQVLDialerView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     switch (event->key()) {
-    case Qt::Key_Backspace: emit ButtonClicked(kBackspaceButton); return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: emit ButtonClicked(kCallButton); return;
-    case Qt::Key_Escape: emit ButtonClicked(kHangUpButton); return;
-    default: QWidget::keyPressEvent(event);
+        case Qt::Key_Backspace:
+            emit ButtonClicked(kBackspaceButton);
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            emit ButtonClicked(kCallButton);
+            return;
+        case Qt::Key_Escape:
+            emit ButtonClicked(kHangUpButton);
+            return;
+        default:
+            QWidget::keyPressEvent(event);
     }
 }
 
@@ -222,13 +230,21 @@ void CQVLDialerView::UpdateIconImages() {
         const auto icon = static_cast<StatusIcon>(i);
         int level = 0;
         switch (icon) {
-        case StatusIcon::Signal: level = m_signal; break;
-        case StatusIcon::Battery: level = m_batteryImage; break;
-        case StatusIcon::Volume: level = m_volume; break;
-        case StatusIcon::Gprs:
-        case StatusIcon::Roaming:
-        case StatusIcon::MailboxFull:
-        case StatusIcon::NewMessage: level = 0; break;
+            case StatusIcon::Signal:
+                level = m_signal;
+                break;
+            case StatusIcon::Battery:
+                level = m_batteryImage;
+                break;
+            case StatusIcon::Volume:
+                level = m_volume;
+                break;
+            case StatusIcon::Gprs:
+            case StatusIcon::Roaming:
+            case StatusIcon::MailboxFull:
+            case StatusIcon::NewMessage:
+                level = 0;
+                break;
         }
         level = std::clamp(level, 0, IconLevels(icon) - 1);
         m_icons[i]->setPixmap(
@@ -248,7 +264,8 @@ void CQVLDialerView::LayoutControls() {
     const auto place = [&](QLabel* label, const QRect& r) {
         label->setGeometry(Map(r));
         QFont f = label->font();
-        f.setPixelSize(std::max(6, int(label->property("basePointSize").toInt() * 1.33 * fontScale)));
+        f.setPixelSize(
+            std::max(6, int(label->property("basePointSize").toInt() * 1.33 * fontScale)));
         label->setFont(f);
     };
     place(m_statusLine, l.statusLine);
@@ -274,7 +291,8 @@ void CQVLDialerView::LayoutControls() {
     m_callList->setFont(small);
     for (QToolButton* b : {m_volumeDown, m_volumeUp, m_callOptions, m_messageView}) {
         QFont f = b->font();
-        f.setPixelSize(std::max(8, int((b == m_volumeDown || b == m_volumeUp ? 14 : 9) * fontScale)));
+        f.setPixelSize(
+            std::max(8, int((b == m_volumeDown || b == m_volumeUp ? 14 : 9) * fontScale)));
         b->setFont(f);
     }
     for (QPushButton* b : m_optionButtons) {
@@ -296,38 +314,58 @@ void CQVLDialerView::paintEvent(QPaintEvent*) {
 
 QString CQVLDialerView::Text(int control) const {
     switch (control) {
-    case kStatusLine: return m_statusLine->text();
-    case kNameLine: return m_nameLine->text();
-    case kCallStateLine: return m_callStateLine->text();
-    case kTimerLine: return m_timerLine->text();
-    case kNumberField: return m_numberField->text();
-    case kDivertLine: return m_divertLine->text();
-    default: return {};
+        case kStatusLine:
+            return m_statusLine->text();
+        case kNameLine:
+            return m_nameLine->text();
+        case kCallStateLine:
+            return m_callStateLine->text();
+        case kTimerLine:
+            return m_timerLine->text();
+        case kNumberField:
+            return m_numberField->text();
+        case kDivertLine:
+            return m_divertLine->text();
+        default:
+            return {};
     }
 }
 
 void CQVLDialerView::SetText(int control, const QString& text) {
     switch (control) {
-    case kStatusLine: m_statusLine->setText(text); break;
-    case kNameLine: m_nameLine->setText(text); break;
-    case kCallStateLine: m_callStateLine->setText(text); break;
-    case kTimerLine: m_timerLine->setText(text); break;
-    case kNumberField: {
-        // A long number shrinks rather than losing its first digits.
-        m_numberField->setText(text);
-        QFont f = m_numberField->font();
-        const int full = std::max(6, int(m_numberField->property("basePointSize").toInt() * 1.33 *
-                                         SkinRect().height() / LayoutFor(m_orientation).skin.height()));
-        f.setPixelSize(full);
-        while (f.pixelSize() > 8 && QFontMetrics(f).horizontalAdvance(text) > m_numberField->width() - 2) {
-            f.setPixelSize(f.pixelSize() - 1);
+        case kStatusLine:
+            m_statusLine->setText(text);
+            break;
+        case kNameLine:
+            m_nameLine->setText(text);
+            break;
+        case kCallStateLine:
+            m_callStateLine->setText(text);
+            break;
+        case kTimerLine:
+            m_timerLine->setText(text);
+            break;
+        case kNumberField: {
+            // A long number shrinks rather than losing its first digits.
+            m_numberField->setText(text);
+            QFont f = m_numberField->font();
+            const int full =
+                std::max(6, int(m_numberField->property("basePointSize").toInt() * 1.33 *
+                                SkinRect().height() / LayoutFor(m_orientation).skin.height()));
+            f.setPixelSize(full);
+            while (f.pixelSize() > 8 &&
+                   QFontMetrics(f).horizontalAdvance(text) > m_numberField->width() - 2) {
+                f.setPixelSize(f.pixelSize() - 1);
+            }
+            m_numberField->setFont(f);
+            break;
         }
-        m_numberField->setFont(f);
-        break;
-    }
-    case kDivertLine:
-    case kDivertLine2: m_divertLine->setText(text); break;
-    default: break;
+        case kDivertLine:
+        case kDivertLine2:
+            m_divertLine->setText(text);
+            break;
+        default:
+            break;
     }
 }
 
@@ -355,7 +393,9 @@ void CQVLDialerView::SetIndicator(StatusIcon icon, bool shown) {
     m_icons[int(icon)]->setVisible(shown);
 }
 
-bool CQVLDialerView::IndicatorShown(StatusIcon icon) const { return m_iconShown[int(icon)]; }
+bool CQVLDialerView::IndicatorShown(StatusIcon icon) const {
+    return m_iconShown[int(icon)];
+}
 
 void CQVLDialerView::SetVolume(int level) {
     m_volume = std::clamp(level, 0, 5);
@@ -378,9 +418,13 @@ void CQVLDialerView::ShowCallList(bool show) {
     }
 }
 
-void CQVLDialerView::ShowCallOptionsButton(bool show) { m_callOptions->setVisible(show); }
+void CQVLDialerView::ShowCallOptionsButton(bool show) {
+    m_callOptions->setVisible(show);
+}
 
-bool CQVLDialerView::CallOptionsButtonShown() const { return !m_callOptions->isHidden(); }
+bool CQVLDialerView::CallOptionsButtonShown() const {
+    return !m_callOptions->isHidden();
+}
 
 QPushButton* CQVLDialerView::OptionButton(int id) const {
     for (QPushButton* b : m_optionButtons) {
@@ -401,64 +445,86 @@ bool CQVLDialerView::HandleStatusEvent(const DialerEventMessage& message,
     };
     const auto arg = message.arg;
     switch (message.event) {
-    case DialerEvent::Searching: SetText(kStatusLine, Local(5104)); return true;
-    case DialerEvent::Operator:
-        SetText(kStatusLine, QString::fromStdU16String(displayText));
-        return true;
-    case DialerEvent::PinCanceled:
-        ask(5017);
-        SetText(kStatusLine, Local(5080));
-        return true;
-    case DialerEvent::SimBlocked:
-        ask(5018);
-        SetText(kStatusLine, Local(5081));
-        return true;
-    case DialerEvent::NoSim: SetText(kStatusLine, Local(5083)); return true;
-    case DialerEvent::Signal: SetSignal(int(arg)); return true;
-    case DialerEvent::Battery: SetBattery(int(arg)); return true;
-    case DialerEvent::GprsAttach: SetIndicator(StatusIcon::Gprs, arg == 1); return true;
-    case DialerEvent::MailboxFull: SetIndicator(StatusIcon::MailboxFull, arg == 1); return true;
-    case DialerEvent::Roaming: SetIndicator(StatusIcon::Roaming, arg == 1); return true;
-    case DialerEvent::Volume: SetVolume(int(arg)); return true;
-    case DialerEvent::NewSms:
-        SetIndicator(StatusIcon::NewMessage, true);
-        ++m_unread;
-        return true;
-    case DialerEvent::StatusReport: {
-        if (!message.report || m_messages == nullptr) {
+        case DialerEvent::Searching:
+            SetText(kStatusLine, Local(5104));
+            return true;
+        case DialerEvent::Operator:
+            SetText(kStatusLine, QString::fromStdU16String(displayText));
+            return true;
+        case DialerEvent::PinCanceled:
+            ask(5017);
+            SetText(kStatusLine, Local(5080));
+            return true;
+        case DialerEvent::SimBlocked:
+            ask(5018);
+            SetText(kStatusLine, Local(5081));
+            return true;
+        case DialerEvent::NoSim:
+            SetText(kStatusLine, Local(5083));
+            return true;
+        case DialerEvent::Signal:
+            SetSignal(int(arg));
+            return true;
+        case DialerEvent::Battery:
+            SetBattery(int(arg));
+            return true;
+        case DialerEvent::GprsAttach:
+            SetIndicator(StatusIcon::Gprs, arg == 1);
+            return true;
+        case DialerEvent::MailboxFull:
+            SetIndicator(StatusIcon::MailboxFull, arg == 1);
+            return true;
+        case DialerEvent::Roaming:
+            SetIndicator(StatusIcon::Roaming, arg == 1);
+            return true;
+        case DialerEvent::Volume:
+            SetVolume(int(arg));
+            return true;
+        case DialerEvent::NewSms:
+            SetIndicator(StatusIcon::NewMessage, true);
+            ++m_unread;
+            return true;
+        case DialerEvent::StatusReport: {
+            if (!message.report || m_messages == nullptr) {
+                return true;
+            }
+            const StatusReportRecord& r = *message.report;
+            const int id = r.status == 0   ? 5217
+                           : r.status == 1 ? 5218
+                           : r.status == 2 ? 5219
+                                           : 5220;
+            QString text = Local(id);
+            // The two %s are the number and the discharge time; filled in order, never as a
+            // format string, so a number cannot inject format directives.
+            qsizetype from = 0;
+            for (const std::u16string* piece : {&r.number, &r.dischargeTime}) {
+                const qsizetype at = text.indexOf(QStringLiteral("%s"), from);
+                if (at < 0) {
+                    break;
+                }
+                const QString value = QString::fromStdU16String(*piece);
+                text.replace(at, 2, value);
+                from = at + value.size();
+            }
+            m_messages->ShowMessage(text.toStdU16String(), u"QVL SMS/Phone", MsgButtons::Ok,
+                                    MsgIcon::Information);
             return true;
         }
-        const StatusReportRecord& r = *message.report;
-        const int id = r.status == 0 ? 5217 : r.status == 1 ? 5218 : r.status == 2 ? 5219 : 5220;
-        QString text = Local(id);
-        // The two %s are the number and the discharge time; filled in order, never as a
-        // format string, so a number cannot inject format directives.
-        qsizetype from = 0;
-        for (const std::u16string* piece : {&r.number, &r.dischargeTime}) {
-            const qsizetype at = text.indexOf(QStringLiteral("%s"), from);
-            if (at < 0) {
-                break;
-            }
-            const QString value = QString::fromStdU16String(*piece);
-            text.replace(at, 2, value);
-            from = at + value.size();
-        }
-        m_messages->ShowMessage(text.toStdU16String(), u"QVL SMS/Phone", MsgButtons::Ok,
-                                MsgIcon::Information);
-        return true;
-    }
-    case DialerEvent::Diverted:
-        SetText(kDivertLine, Local(5095) + QString::fromStdU16String(displayText));
-        return true;
-    case DialerEvent::NotDiverted: SetText(kDivertLine, QString()); return true;
-    case DialerEvent::CfCardError:
-    case DialerEvent::PortError:
-    case DialerEvent::IncomingCall:
-    case DialerEvent::CallMissed:
-    case DialerEvent::CallWaiting:
-    case DialerEvent::CallConnected:
-    case DialerEvent::NoCarrier:
-    case DialerEvent::SuppService: return false;
+        case DialerEvent::Diverted:
+            SetText(kDivertLine, Local(5095) + QString::fromStdU16String(displayText));
+            return true;
+        case DialerEvent::NotDiverted:
+            SetText(kDivertLine, QString());
+            return true;
+        case DialerEvent::CfCardError:
+        case DialerEvent::PortError:
+        case DialerEvent::IncomingCall:
+        case DialerEvent::CallMissed:
+        case DialerEvent::CallWaiting:
+        case DialerEvent::CallConnected:
+        case DialerEvent::NoCarrier:
+        case DialerEvent::SuppService:
+            return false;
     }
     return false;
 }

@@ -22,12 +22,14 @@ namespace qvl {
 
 class CQVLDialerView : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit CQVLDialerView(QWidget* parent = nullptr);
 
     // Skin paths (full file paths); an empty or unloadable file leaves the form plain.
     void SetSkinPaths(const QString& portrait, const QString& landscape);
-    QString SkinPath(Orientation o) const { return o == Orientation::Landscape ? m_landscapePath : m_portraitPath; }
+    QString SkinPath(Orientation o) const {
+        return o == Orientation::Landscape ? m_landscapePath : m_portraitPath;
+    }
     void ReloadSkin();
     bool HasSkin() const { return !m_skin.isNull(); }
     Orientation CurrentOrientation() const { return m_orientation; }
@@ -69,19 +71,19 @@ public:
     // Re-reads every localized label (after a language change).
     void RetranslateControls();
 
-signals:
-    void ButtonClicked(int id);   // the sixteen dialer buttons
-    void Command(int id);         // form commands 1057..1086
+  signals:
+    void ButtonClicked(int id);  // the sixteen dialer buttons
+    void Command(int id);        // form commands 1057..1086
     void CallListRowActivated(int callIndex, const QString& stateText);
     // A key typed on the keyboard: "0"-"9", "+", "#", "*".
     void KeyTyped(QChar key);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     QRect Map(const QRect& base) const;
     QRect SkinRect() const;
     void LayoutControls();

@@ -122,7 +122,8 @@ CQVLRingerPage::CQVLRingerPage(QWidget* parent, bool landscape,
     select(m_sms, u"SMSRing");
     const auto row = [&](int r, int labelId, QComboBox* box, const char* changeName,
                          void (CQVLRingerPage::*change)()) {
-        grid->addWidget(new QLabel(QString::fromStdU16String(LoadLocalString(labelId)), this), r, 0, 1, 3);
+        grid->addWidget(new QLabel(QString::fromStdU16String(LoadLocalString(labelId)), this), r, 0,
+                        1, 3);
         grid->addWidget(box, r + 1, 0);
         auto* changeButton = new QPushButton(ControlText(121, "change"), this);
         changeButton->setObjectName(QString::fromLatin1(changeName));

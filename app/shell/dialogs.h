@@ -16,50 +16,50 @@ namespace qvl {
 
 class CPinDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     CPinDialog(QWidget* parent, const QString& prompt, const QString& attempts, bool landscape);
     QString Code() const { return m_code->text(); }
     QLineEdit* CodeField() const { return m_code; }
 
-private:
+  private:
     QLineEdit* m_code;
 };
 
 class CModemChooserDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     CModemChooserDialog(QWidget* parent, const std::vector<ModemEntry>& modems, bool landscape);
     int Selected() const { return m_list->currentRow(); }
     QListWidget* List() const { return m_list; }
 
-private:
+  private:
     QListWidget* m_list;
 };
 
 // The two rings: "VoiceRing" and "SMSRing", bare file names of "\windows\*.wav".
 class CQVLRingerPage : public QDialog {
     Q_OBJECT
-public:
+  public:
     CQVLRingerPage(QWidget* parent, bool landscape, std::function<void(const QString&)> play);
     QComboBox* VoiceSelector() const { return m_voice; }
     QComboBox* SmsSelector() const { return m_sms; }
     void ChangeVoice();
     void ChangeSms();
 
-private:
+  private:
     QComboBox* m_voice;
     QComboBox* m_sms;
 };
 
 // Ui ports of the engine's dialogs over these Qt dialogs.
 class QtEngineDialogs : public IPinDialog, public IModemChooser {
-public:
+  public:
     explicit QtEngineDialogs(QWidget* window) : m_window(window) {}
     DialogResult AskCode(std::u16string_view prompt, std::u16string_view attempts,
                          std::u16string& code) override;
     DialogResult ChooseModem(const std::vector<ModemEntry>& modems, ModemEntry& chosen) override;
 
-private:
+  private:
     bool Landscape() const;
     QWidget* m_window;
 };

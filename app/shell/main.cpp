@@ -1,5 +1,6 @@
 // Parlino: the main program. One copy runs per user: a second start hands over to the first
 // (which comes to the front) instead of fighting over the modem port.
+#include <unistd.h>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLocalServer>
@@ -7,7 +8,6 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
-#include <unistd.h>
 
 #include "app/shell/dialerdoc.h"
 #include "app/shell/mainframe.h"

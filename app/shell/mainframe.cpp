@@ -16,7 +16,9 @@ namespace {
 
 constexpr char16_t kSkinKey[] = u"SOFTWARE\\Quorvel\\Dialer\\Settings\\Skin";
 
-QString QtMenuText(const std::u16string& text) { return QString::fromStdU16String(text); }
+QString QtMenuText(const std::u16string& text) {
+    return QString::fromStdU16String(text);
+}
 
 // A skin value holds a full path: a device path ("\My Documents\...") or a path of this machine.
 QString SkinFilePath(const std::u16string& value) {
@@ -55,8 +57,9 @@ CMainFrame::CMainFrame(CQVLDialerDoc* doc) : m_doc(doc) {
     m_splitter->addWidget(m_dialer);
     m_splitter->addWidget(m_messages);
     setCentralWidget(m_splitter);
-    m_dialer->SetSkinPaths(ReadSkinPath(u"SkinImage", u"\\My Documents\\bmp_files\\dialer.bmp"),
-                           ReadSkinPath(u"SkinImage270", u"\\My Documents\\bmp_files\\dialer270.bmp"));
+    m_dialer->SetSkinPaths(
+        ReadSkinPath(u"SkinImage", u"\\My Documents\\bmp_files\\dialer.bmp"),
+        ReadSkinPath(u"SkinImage270", u"\\My Documents\\bmp_files\\dialer270.bmp"));
     BuildMenuBar();
     ShowPane(0);
     if (m_doc != nullptr) {
@@ -81,7 +84,8 @@ void CMainFrame::BuildMenuBar() {
                     action->setObjectName(QStringLiteral("command%1").arg(command));
                     // Commands whose dialogs are not part of this program yet stay disabled.
                     action->setEnabled(m_doc != nullptr && m_doc->CanRun(command));
-                    connect(action, &QAction::triggered, this, [this, command] { RunCommand(command); });
+                    connect(action, &QAction::triggered, this,
+                            [this, command] { RunCommand(command); });
                     m_actions[command] = action;
                 }
             }
@@ -112,12 +116,23 @@ void CMainFrame::ShowPane(int pane) {
 
 void CMainFrame::RunCommand(int command) {
     switch (command) {
-    case kCmdPhone: ShowPane(0); return;
-    case kCmdSms: ShowPane(1); return;
-    case kCmdSkinImage: ChooseSkin(Orientation::Portrait); return;
-    case kCmdSkinImageLandscape: ChooseSkin(Orientation::Landscape); return;
-    case kCmdExit: close(); return;
-    default: break;
+        case kCmdPhone:
+            ShowPane(0);
+            return;
+        case kCmdSms:
+            ShowPane(1);
+            return;
+        case kCmdSkinImage:
+            ChooseSkin(Orientation::Portrait);
+            return;
+        case kCmdSkinImageLandscape:
+            ChooseSkin(Orientation::Landscape);
+            return;
+        case kCmdExit:
+            close();
+            return;
+        default:
+            break;
     }
     if (m_doc != nullptr && m_doc->CanRun(command)) {
         m_doc->RunCommand(command);

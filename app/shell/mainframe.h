@@ -39,7 +39,7 @@ enum FrameCommand : int {
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     static constexpr const char* kTitle = "QVL SMS/Phone";
 
     explicit CMainFrame(CQVLDialerDoc* doc);
@@ -58,10 +58,10 @@ public:
     // it is open.
     int RunSettingsDialog(const std::function<int()>& run);
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void ChooseSkin(Orientation orientation);
 
     CQVLDialerDoc* m_doc;

@@ -80,7 +80,8 @@ void DrawPerson(QPainter& p, QPointF centre, qreal size, const QColor& colour) {
     p.drawEllipse(centre + QPointF(0, -size * 0.22), size * 0.2, size * 0.2);
     QPainterPath body;
     body.moveTo(centre + QPointF(-size * 0.38, size * 0.42));
-    body.cubicTo(centre + QPointF(-size * 0.38, size * 0.02), centre + QPointF(size * 0.38, size * 0.02),
+    body.cubicTo(centre + QPointF(-size * 0.38, size * 0.02),
+                 centre + QPointF(size * 0.38, size * 0.02),
                  centre + QPointF(size * 0.38, size * 0.42));
     body.closeSubpath();
     p.drawPath(body);
@@ -239,84 +240,85 @@ QImage DrawStatusIcon(StatusIcon icon, int level, int scale) {
     const QColor on = kInk;
     const QColor off(0xc5, 0xcc, 0xd8);
     switch (icon) {
-    case StatusIcon::Signal:
-        for (int i = 0; i < 4; ++i) {
-            const qreal bh = 4 + i * 3.3;
+        case StatusIcon::Signal:
+            for (int i = 0; i < 4; ++i) {
+                const qreal bh = 4 + i * 3.3;
+                p.setPen(Qt::NoPen);
+                p.setBrush(i < level ? on : off);
+                p.drawRoundedRect(QRectF(1.5 + i * 3.5, 15 - bh, 2.6, bh), 0.8, 0.8);
+            }
+            break;
+        case StatusIcon::Battery: {
+            p.setPen(QPen(on, 1.2));
+            p.setBrush(Qt::white);
+            p.drawRoundedRect(QRectF(1, 4.5, 12, 8), 1.5, 1.5);
             p.setPen(Qt::NoPen);
-            p.setBrush(i < level ? on : off);
-            p.drawRoundedRect(QRectF(1.5 + i * 3.5, 15 - bh, 2.6, bh), 0.8, 0.8);
+            p.setBrush(on);
+            p.drawRect(QRectF(13, 6.5, 1.8, 4));
+            const int bars = std::clamp(level, 0, 4);
+            const QColor fill = level == 1 ? kRed : kGreen;
+            for (int i = 0; i < bars; ++i) {
+                p.setBrush(fill);
+                p.drawRect(QRectF(2.6 + i * 2.6, 6.1, 2.0, 4.8));
+            }
+            if (level >= 5) {
+                QPainterPath bolt;
+                bolt.moveTo(8.5, 3);
+                bolt.lineTo(4.5, 9);
+                bolt.lineTo(7.3, 9);
+                bolt.lineTo(6, 14);
+                bolt.lineTo(10.5, 7.5);
+                bolt.lineTo(7.7, 7.5);
+                bolt.closeSubpath();
+                p.setBrush(QColor(0xf2, 0xa9, 0x00));
+                p.setPen(QPen(Qt::white, 0.6));
+                p.drawPath(bolt);
+            }
+            break;
         }
-        break;
-    case StatusIcon::Battery: {
-        p.setPen(QPen(on, 1.2));
-        p.setBrush(Qt::white);
-        p.drawRoundedRect(QRectF(1, 4.5, 12, 8), 1.5, 1.5);
-        p.setPen(Qt::NoPen);
-        p.setBrush(on);
-        p.drawRect(QRectF(13, 6.5, 1.8, 4));
-        const int bars = std::clamp(level, 0, 4);
-        const QColor fill = level == 1 ? kRed : kGreen;
-        for (int i = 0; i < bars; ++i) {
-            p.setBrush(fill);
-            p.drawRect(QRectF(2.6 + i * 2.6, 6.1, 2.0, 4.8));
+        case StatusIcon::Gprs:
+        case StatusIcon::Roaming: {
+            p.setPen(Qt::NoPen);
+            p.setBrush(icon == StatusIcon::Gprs ? QColor(0x1f, 0x6f, 0xd1)
+                                                : QColor(0xd9, 0x7a, 0x06));
+            p.drawRoundedRect(QRectF(1, 1.5, 14, 13), 3, 3);
+            QFont f(QStringLiteral("DejaVu Sans"));
+            f.setPixelSize(10);
+            f.setBold(true);
+            p.setFont(f);
+            p.setPen(Qt::white);
+            p.drawText(QRectF(1, 1.5, 14, 13), Qt::AlignCenter,
+                       icon == StatusIcon::Gprs ? QStringLiteral("G") : QStringLiteral("R"));
+            break;
         }
-        if (level >= 5) {
-            QPainterPath bolt;
-            bolt.moveTo(8.5, 3);
-            bolt.lineTo(4.5, 9);
-            bolt.lineTo(7.3, 9);
-            bolt.lineTo(6, 14);
-            bolt.lineTo(10.5, 7.5);
-            bolt.lineTo(7.7, 7.5);
-            bolt.closeSubpath();
-            p.setBrush(QColor(0xf2, 0xa9, 0x00));
-            p.setPen(QPen(Qt::white, 0.6));
-            p.drawPath(bolt);
+        case StatusIcon::MailboxFull:
+            DrawEnvelope(p, QRectF(1.5, 4, 11, 8), on);
+            p.setPen(Qt::NoPen);
+            p.setBrush(kRed);
+            p.drawEllipse(QPointF(12.5, 4), 3, 3);
+            break;
+        case StatusIcon::NewMessage:
+            DrawEnvelope(p, QRectF(1.5, 3.5, 13, 9), QColor(0x1f, 0x6f, 0xd1));
+            break;
+        case StatusIcon::Volume: {
+            QPainterPath speaker;
+            speaker.moveTo(1, 6);
+            speaker.lineTo(4, 6);
+            speaker.lineTo(8, 2.5);
+            speaker.lineTo(8, 13.5);
+            speaker.lineTo(4, 10);
+            speaker.lineTo(1, 10);
+            speaker.closeSubpath();
+            p.setPen(Qt::NoPen);
+            p.setBrush(on);
+            p.drawPath(speaker);
+            for (int i = 0; i < 5; ++i) {
+                const qreal bh = 3 + i * 2.4;
+                p.setBrush(i < level ? on : off);
+                p.drawRoundedRect(QRectF(11 + i * 3.7, 14 - bh, 2.5, bh), 0.7, 0.7);
+            }
+            break;
         }
-        break;
-    }
-    case StatusIcon::Gprs:
-    case StatusIcon::Roaming: {
-        p.setPen(Qt::NoPen);
-        p.setBrush(icon == StatusIcon::Gprs ? QColor(0x1f, 0x6f, 0xd1) : QColor(0xd9, 0x7a, 0x06));
-        p.drawRoundedRect(QRectF(1, 1.5, 14, 13), 3, 3);
-        QFont f(QStringLiteral("DejaVu Sans"));
-        f.setPixelSize(10);
-        f.setBold(true);
-        p.setFont(f);
-        p.setPen(Qt::white);
-        p.drawText(QRectF(1, 1.5, 14, 13), Qt::AlignCenter,
-                   icon == StatusIcon::Gprs ? QStringLiteral("G") : QStringLiteral("R"));
-        break;
-    }
-    case StatusIcon::MailboxFull:
-        DrawEnvelope(p, QRectF(1.5, 4, 11, 8), on);
-        p.setPen(Qt::NoPen);
-        p.setBrush(kRed);
-        p.drawEllipse(QPointF(12.5, 4), 3, 3);
-        break;
-    case StatusIcon::NewMessage:
-        DrawEnvelope(p, QRectF(1.5, 3.5, 13, 9), QColor(0x1f, 0x6f, 0xd1));
-        break;
-    case StatusIcon::Volume: {
-        QPainterPath speaker;
-        speaker.moveTo(1, 6);
-        speaker.lineTo(4, 6);
-        speaker.lineTo(8, 2.5);
-        speaker.lineTo(8, 13.5);
-        speaker.lineTo(4, 10);
-        speaker.lineTo(1, 10);
-        speaker.closeSubpath();
-        p.setPen(Qt::NoPen);
-        p.setBrush(on);
-        p.drawPath(speaker);
-        for (int i = 0; i < 5; ++i) {
-            const qreal bh = 3 + i * 2.4;
-            p.setBrush(i < level ? on : off);
-            p.drawRoundedRect(QRectF(11 + i * 3.7, 14 - bh, 2.5, bh), 0.7, 0.7);
-        }
-        break;
-    }
     }
     p.end();
     return Flatten(layer, QColor(0xff, 0xff, 0xff));
@@ -399,7 +401,8 @@ QImage LoadPlainPixels(const QString& path) {
 
 QImage LoadButtonImage(const QString& folder, Orientation orientation, int button, int state,
                        int scale) {
-    QImage image = LoadPlainPixels(QDir(folder).filePath(ButtonFileName(orientation, button, state, scale)));
+    QImage image =
+        LoadPlainPixels(QDir(folder).filePath(ButtonFileName(orientation, button, state, scale)));
     return image.isNull() ? DrawButton(orientation, button, state, scale) : image;
 }
 

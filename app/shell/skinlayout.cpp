@@ -79,18 +79,27 @@ SkinLayout MakeLandscape() {
 
 const char* IconBase(StatusIcon icon) {
     switch (icon) {
-    case StatusIcon::Signal: return "signal";
-    case StatusIcon::Battery: return "battery";
-    case StatusIcon::Gprs: return "gprs";
-    case StatusIcon::Roaming: return "roaming";
-    case StatusIcon::MailboxFull: return "mailboxfull";
-    case StatusIcon::NewMessage: return "newsms";
-    case StatusIcon::Volume: return "volume";
+        case StatusIcon::Signal:
+            return "signal";
+        case StatusIcon::Battery:
+            return "battery";
+        case StatusIcon::Gprs:
+            return "gprs";
+        case StatusIcon::Roaming:
+            return "roaming";
+        case StatusIcon::MailboxFull:
+            return "mailboxfull";
+        case StatusIcon::NewMessage:
+            return "newsms";
+        case StatusIcon::Volume:
+            return "volume";
     }
     return "icon";
 }
 
-QString ScaleSuffix(int scale) { return scale == 2 ? QStringLiteral("@2x") : QString(); }
+QString ScaleSuffix(int scale) {
+    return scale == 2 ? QStringLiteral("@2x") : QString();
+}
 
 }  // namespace
 
@@ -122,13 +131,17 @@ QString IconFileName(StatusIcon icon, int level, int scale) {
 
 int IconLevels(StatusIcon icon) {
     switch (icon) {
-    case StatusIcon::Signal: return 5;   // bars 0..4
-    case StatusIcon::Battery: return 6;  // levels 1..5 (index 0 unused but drawn empty)
-    case StatusIcon::Volume: return 6;   // levels 0..5
-    case StatusIcon::Gprs:
-    case StatusIcon::Roaming:
-    case StatusIcon::MailboxFull:
-    case StatusIcon::NewMessage: return 1;
+        case StatusIcon::Signal:
+            return 5;  // bars 0..4
+        case StatusIcon::Battery:
+            return 6;  // levels 1..5 (index 0 unused but drawn empty)
+        case StatusIcon::Volume:
+            return 6;  // levels 0..5
+        case StatusIcon::Gprs:
+        case StatusIcon::Roaming:
+        case StatusIcon::MailboxFull:
+        case StatusIcon::NewMessage:
+            return 1;
     }
     return 1;
 }

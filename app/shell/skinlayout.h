@@ -13,9 +13,22 @@ enum class Orientation { Portrait, Landscape };
 
 // The sixteen skinned dialer buttons, numbered 1 to 16.
 enum DialerButton : int {
-    kKey1 = 1, kKey2, kKey3, kKey4, kKey5, kKey6, kKey7, kKey8, kKey9,
-    kKeyStar = 10, kKey0 = 11, kKeyHash = 12,
-    kCallButton = 13, kHangUpButton = 14, kBackspaceButton = 15, kContactButton = 16,
+    kKey1 = 1,
+    kKey2,
+    kKey3,
+    kKey4,
+    kKey5,
+    kKey6,
+    kKey7,
+    kKey8,
+    kKey9,
+    kKeyStar = 10,
+    kKey0 = 11,
+    kKeyHash = 12,
+    kCallButton = 13,
+    kHangUpButton = 14,
+    kBackspaceButton = 15,
+    kContactButton = 16,
 };
 constexpr int kDialerButtonCount = 16;
 
@@ -24,13 +37,13 @@ char16_t KeyCharacter(int button);
 
 // Control ids of the dialer form.
 enum DialerControl : int {
-    kNameLine = 1017,      // the call line: "->" caller, "<-" number, "X" missed
-    kStatusLine = 1018,    // operator or phone status
+    kNameLine = 1017,    // the call line: "->" caller, "<-" number, "X" missed
+    kStatusLine = 1018,  // operator or phone status
     kNumberField = 1019,
     kCallStateLine = 1020,
     kDivertLine = 1085,
     kDivertLine2 = 1133,
-    kTimerLine = 1021,     // running call duration (our own id)
+    kTimerLine = 1021,  // running call duration (our own id)
     kCmdContact = 1057,
     kCmdMessageView = 1060,
     kCmdVolumeDown = 1064,
@@ -51,23 +64,23 @@ enum class StatusIcon { Signal, Battery, Gprs, Roaming, MailboxFull, NewMessage,
 constexpr int kStatusIconCount = 7;
 
 struct SkinLayout {
-    QSize skin;                                    // skin size at scale 1
-    std::array<QRect, kDialerButtonCount> buttons; // index = button - 1
-    QRect panel;                                   // the light display panel
+    QSize skin;                                     // skin size at scale 1
+    std::array<QRect, kDialerButtonCount> buttons;  // index = button - 1
+    QRect panel;                                    // the light display panel
     QRect statusLine, nameLine, callStateLine, timerLine, numberField, divertLine;
     std::array<QRect, kStatusIconCount> icons;
     QRect volumeDown, volumeUp, callOptions, messageView;
     QRect callList;
-    std::array<QRect, 7> callListButtons;          // 1069..1074, then 1086
+    std::array<QRect, 7> callListButtons;  // 1069..1074, then 1086
 };
 
 const SkinLayout& LayoutFor(Orientation orientation);
 
 // File names of the artwork in the skin folder.
-QString SkinFileName(Orientation orientation);                 // dialer.bmp, dialer270.bmp
+QString SkinFileName(Orientation orientation);  // dialer.bmp, dialer270.bmp
 // key01_0.bmp (portrait), key01_0_270.bmp (landscape), with "@2x" for scale 2.
 QString ButtonFileName(Orientation orientation, int button, int state, int scale);
-QString IconFileName(StatusIcon icon, int level, int scale);   // signal3.bmp, battery5@2x.bmp
-int IconLevels(StatusIcon icon);                               // images per icon
+QString IconFileName(StatusIcon icon, int level, int scale);  // signal3.bmp, battery5@2x.bmp
+int IconLevels(StatusIcon icon);                              // images per icon
 
 }  // namespace qvl

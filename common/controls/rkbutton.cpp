@@ -10,9 +10,13 @@ namespace {
 int g_displayScale = 1;
 }
 
-int DisplayScale() { return g_displayScale; }
+int DisplayScale() {
+    return g_displayScale;
+}
 
-void SetDisplayScale(int scale) { g_displayScale = scale == 2 ? 2 : 1; }
+void SetDisplayScale(int scale) {
+    g_displayScale = scale == 2 ? 2 : 1;
+}
 
 RKButton::RKButton(QWidget* parent, int id, const QRect& rect, RKButtonImages images,
                    const RKButtonVariant& variant)
@@ -48,8 +52,12 @@ QRegion RKButton::ShapeOf(const QImage& image, const QColor& keyColour, const QS
     const QRgb key = keyColour.rgb() & 0xffffffu;
     const int w = rgb.width();
     const int h = rgb.height();
-    const auto sx = [&](int x) { return static_cast<int>(static_cast<long long>(x) * size.width() / w); };
-    const auto sy = [&](int y) { return static_cast<int>(static_cast<long long>(y) * size.height() / h); };
+    const auto sx = [&](int x) {
+        return static_cast<int>(static_cast<long long>(x) * size.width() / w);
+    };
+    const auto sy = [&](int y) {
+        return static_cast<int>(static_cast<long long>(y) * size.height() / h);
+    };
     QRegion region;
     for (int y = 0; y < h; ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
@@ -132,7 +140,9 @@ void RKButton::mousePressEvent(QMouseEvent* event) {
 
 // A double click arrives as press, release, double-click, release: treat the second press as
 // a press again so that two quick taps give two clicks.
-void RKButton::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(event); }
+void RKButton::mouseDoubleClickEvent(QMouseEvent* event) {
+    mousePressEvent(event);
+}
 
 void RKButton::mouseMoveEvent(QMouseEvent* event) {
     if (!m_tracking) {
@@ -167,22 +177,22 @@ void RKButton::OnRepeatTimer() {
 
 void RKButton::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
-    case Qt::Key_Right:
-    case Qt::Key_Down:
-        focusNextChild();
-        return;
-    case Qt::Key_Left:
-    case Qt::Key_Up:
-        focusPreviousChild();
-        return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        SetState(kPressedOutside);
-        repaint();
-        emit Clicked(m_id);
-        return;
-    default:
-        QWidget::keyPressEvent(event);
+        case Qt::Key_Right:
+        case Qt::Key_Down:
+            focusNextChild();
+            return;
+        case Qt::Key_Left:
+        case Qt::Key_Up:
+            focusPreviousChild();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            SetState(kPressedOutside);
+            repaint();
+            emit Clicked(m_id);
+            return;
+        default:
+            QWidget::keyPressEvent(event);
     }
 }
 

@@ -45,7 +45,7 @@ inline const RKButtonVariant kTodayButton{kTodayKeyColour, RKRepeat::None, RKPai
 
 class RKButton : public QWidget {
     Q_OBJECT
-public:
+  public:
     enum State { kNormal = 0, kPressedInside = 1, kPressedOutside = 2 };
     static constexpr int kFirstRepeatMs = 1000;
     static constexpr int kRepeatMs = 100;
@@ -65,11 +65,11 @@ public:
     // The window shape of a bitmap: every pixel that is not the key colour, scaled to size.
     static QRegion ShapeOf(const QImage& image, const QColor& keyColour, const QSize& size);
 
-signals:
+  signals:
     // The click notification to the parent (the handheld's WM_USER + 99 with the id).
     void Clicked(int id);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -78,7 +78,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void SetState(int state);
     void OnRepeatTimer();
     void CutShape();

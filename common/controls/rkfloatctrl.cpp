@@ -11,7 +11,9 @@ namespace qvl {
 
 RKFloatCtrl::RKFloatCtrl(QWidget* parent) : m_parent(parent) {}
 
-RKFloatCtrl::~RKFloatCtrl() { Destroy(); }
+RKFloatCtrl::~RKFloatCtrl() {
+    Destroy();
+}
 
 void RKFloatCtrl::Create(int minimum, int maximum, int position, bool cancellable) {
     // A second Create replaces the first window rather than leaving it orphaned on screen.
@@ -25,7 +27,8 @@ void RKFloatCtrl::Create(int minimum, int maximum, int position, bool cancellabl
     const QRect over = m_parent != nullptr && m_parent->window()->isVisible()
                            ? m_parent->window()->frameGeometry()
                            : area;
-    m_window->move(over.x() + (over.width() - kWidth) / 2, over.y() + (over.height() - kHeight) / 2);
+    m_window->move(over.x() + (over.width() - kWidth) / 2,
+                   over.y() + (over.height() - kHeight) / 2);
     m_window->show();
     m_window->raise();
     m_window->setFocus(Qt::OtherFocusReason);
@@ -71,7 +74,9 @@ void RKFloatCtrl::Destroy() {
     Close();
 }
 
-RKFloatWindow* RKFloatCtrl::Window() const { return m_window.data(); }
+RKFloatWindow* RKFloatCtrl::Window() const {
+    return m_window.data();
+}
 
 RKFloatWindow::RKFloatWindow(QWidget* parent, int minimum, int maximum, int position,
                              bool cancellable)

@@ -14,7 +14,7 @@ namespace qvl {
 class RKFloatWindow;
 
 class RKFloatCtrl : public IProgressWindow {
-public:
+  public:
     static constexpr int kWidth = 200;
     static constexpr int kHeight = 100;
     static constexpr int kTickMs = 20;
@@ -36,7 +36,7 @@ public:
     // The window while it exists, else null.
     RKFloatWindow* Window() const;
 
-private:
+  private:
     QWidget* m_parent;
     QPointer<RKFloatWindow> m_window;
     bool m_canceled = false;
@@ -45,17 +45,23 @@ private:
 // The window itself. Its state mirrors the handheld window's longs.
 class RKFloatWindow : public QWidget {
     Q_OBJECT
-public:
+  public:
     enum class Mode { Indeterminate, Determinate };
 
     RKFloatWindow(QWidget* parent, int minimum, int maximum, int position, bool cancellable);
 
     const QString& Text() const { return m_text; }
-    void SetText(const QString& text) { m_text = text; update(); }
+    void SetText(const QString& text) {
+        m_text = text;
+        update();
+    }
     int Minimum() const { return m_minimum; }
     int Maximum() const { return m_maximum; }
     int Position() const { return m_position; }
-    void SetPosition(int position) { m_position = position; update(); }
+    void SetPosition(int position) {
+        m_position = position;
+        update();
+    }
     bool IsCanceled() const { return m_canceled; }
     bool IsCancellable() const { return m_cancellable; }
     int AnimationValue() const { return m_animation; }
@@ -67,14 +73,14 @@ public:
     QRect BarRect() const;
     QRect TextRect() const;
 
-signals:
+  signals:
     void Canceled();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
 
-private:
+  private:
     void OnBarTimer();
     void OnStripTimer();
 

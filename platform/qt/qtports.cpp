@@ -22,33 +22,56 @@ MsgAnswer QtMessageBoxPort::ShowMessage(std::u16string_view text, std::u16string
     box.setText(body);
     box.setWindowTitle(QString::fromStdU16String(std::u16string(caption)));
     switch (icon) {
-    case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
-    case MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-    case MsgIcon::Error: box.setIcon(QMessageBox::Critical); break;
-    case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
+        case MsgIcon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case MsgIcon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case MsgIcon::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case MsgIcon::Error:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case MsgIcon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
     }
     switch (buttons) {
-    case MsgButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-    case MsgButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case MsgButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
-    case MsgButtons::YesNoCancel:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-        break;
-    case MsgButtons::RetryCancel:
-        box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
-        break;
+        case MsgButtons::Ok:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
+        case MsgButtons::OkCancel:
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            break;
+        case MsgButtons::YesNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
+        case MsgButtons::YesNoCancel:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            break;
+        case MsgButtons::RetryCancel:
+            box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
+            break;
     }
     switch (box.exec()) {
-    case QMessageBox::Yes: return MsgAnswer::Yes;
-    case QMessageBox::No: return MsgAnswer::No;
-    case QMessageBox::Retry: return MsgAnswer::Retry;
-    case QMessageBox::Cancel: return MsgAnswer::Cancel;
-    default: return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
+        case QMessageBox::Yes:
+            return MsgAnswer::Yes;
+        case QMessageBox::No:
+            return MsgAnswer::No;
+        case QMessageBox::Retry:
+            return MsgAnswer::Retry;
+        case QMessageBox::Cancel:
+            return MsgAnswer::Cancel;
+        default:
+            return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
     }
 }
 
-void QtMessagePump::PumpMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); }
+void QtMessagePump::PumpMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
 
 struct SoundPlayer::Impl {
     QMediaPlayer player;
@@ -104,12 +127,14 @@ bool CallNotifier::Show(const QString& title, const QString& body, const QString
     }
     QDBusInterface notifications(kService, kPath, kService, bus);
     // Shown for 60 seconds; "cmd:9898" answers, "cmd:8989" rejects.
-    const QStringList actions{QStringLiteral("cmd:9898"), accept, QStringLiteral("cmd:8989"), reject};
+    const QStringList actions{QStringLiteral("cmd:9898"), accept, QStringLiteral("cmd:8989"),
+                              reject};
     QVariantMap hints;
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(2));
     hints.insert(QStringLiteral("category"), QStringLiteral("call.incoming"));
-    QDBusReply<uint> reply = notifications.call(QStringLiteral("Notify"), QStringLiteral("Parlino"),
-                                                m_id, QString(), title, body, actions, hints, 60000);
+    QDBusReply<uint> reply =
+        notifications.call(QStringLiteral("Notify"), QStringLiteral("Parlino"), m_id, QString(),
+                           title, body, actions, hints, 60000);
     if (!reply.isValid()) {
         return false;
     }

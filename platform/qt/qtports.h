@@ -14,25 +14,25 @@ class QWidget;
 namespace qvl {
 
 class QtMessageBoxPort : public IMessageBoxPort {
-public:
+  public:
     explicit QtMessageBoxPort(QWidget* parent = nullptr) : m_parent(parent) {}
-    MsgAnswer ShowMessage(std::u16string_view text, std::u16string_view caption,
-                          MsgButtons buttons, MsgIcon icon) override;
+    MsgAnswer ShowMessage(std::u16string_view text, std::u16string_view caption, MsgButtons buttons,
+                          MsgIcon icon) override;
 
-private:
+  private:
     QWidget* m_parent;
 };
 
 // One round of the Qt event loop.
 class QtMessagePump : public IMessagePump {
-public:
+  public:
     void PumpMessages() override;
 };
 
 // Plays a ring tone file asynchronously, once or in a loop. A missing file, an unreadable
 // format or a machine without audio plays nothing and reports nothing.
 class SoundPlayer {
-public:
+  public:
     enum class Repeat { Once, Loop };
     SoundPlayer();
     ~SoundPlayer();
@@ -40,7 +40,7 @@ public:
     void Stop();
     bool IsPlaying() const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
@@ -49,7 +49,7 @@ private:
 // Without a notification service on the session bus nothing is shown.
 class CallNotifier : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit CallNotifier(QObject* parent = nullptr);
     // title, body text (plain), the two action labels. Returns false when no bubble was shown.
     bool Show(const QString& title, const QString& body, const QString& accept,
@@ -57,15 +57,15 @@ public:
     void Remove();
     bool IsShown() const { return m_id != 0; }
 
-signals:
+  signals:
     void Accepted();
     void Rejected();
 
-private slots:
+  private slots:
     void OnActionInvoked(uint id, const QString& action);
     void OnClosed(uint id, uint reason);
 
-private:
+  private:
     uint m_id = 0;
 };
 

@@ -34,7 +34,7 @@ std::u16string Text(int id) {
 }
 
 class FakeCallView : public ICallView {
-public:
+  public:
     std::u16string NumberText() const override { return number; }
     void SetNumberText(const std::u16string& t) override { number = t; }
     void SetCallLine(const std::u16string& t) override { callLine = t; }
@@ -54,7 +54,9 @@ public:
     void StopWaitingWatch() override { watch = false; }
     void StartVoiceRing() override { ring = true; }
     void StopRing() override { ring = false; }
-    void ShowCallBubble(const std::u16string& html, const std::u16string&) override { bubble = html; }
+    void ShowCallBubble(const std::u16string& html, const std::u16string&) override {
+        bubble = html;
+    }
     void RemoveCallBubble() override { bubble.clear(); }
     bool DialerOnScreen() const override { return onScreen; }
     std::u16string LookupCallerName(const std::u16string&) override { return name; }
@@ -66,7 +68,7 @@ public:
 };
 
 class CallsTest : public ::testing::Test {
-protected:
+  protected:
     CallsTest() {
         io.On(u"AT+CPIN?", {Esc("\r\n+CPIN: READY\r\n\r\nOK\r\n")});
         directory.entries = {{u"Cable", u"Simulated", u"/dev/ttySIM0"}};
@@ -376,8 +378,8 @@ TEST_F(CallsTest, AbandonedWaitingCallIsMissed) {
 }
 
 TEST_F(CallsTest, SupplementaryServiceTexts) {
-    const std::pair<int, std::u16string> rows[] = {
-        {0, u"T5108"}, {2, u"T5109"}, {3, u"T5110"}, {4, u"T5111"}, {1, u"T5111"}, {-1, u"T5111"}};
+    const std::pair<int, std::u16string> rows[] = {{0, u"T5108"}, {2, u"T5109"}, {3, u"T5110"},
+                                                   {4, u"T5111"}, {1, u"T5111"}, {-1, u"T5111"}};
     for (const auto& [code, text] : rows) {
         calls->OnCallEvent({DialerEvent::SuppService, code, {}});
         EXPECT_EQ(view.stateLine, text) << code;

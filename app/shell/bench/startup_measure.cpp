@@ -5,13 +5,13 @@
 //   parlino-measure [idle-seconds]      (default 30; run with QT_QPA_PLATFORM=offscreen)
 #include "tools/modemsim/modem_simulator.h"
 
+#include <sys/resource.h>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <ctime>
-#include <sys/resource.h>
 
 #include "app/engine/testing/fakes.h"
 #include "app/shell/dialercontroller.h"
@@ -51,7 +51,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     qvl::testing::FakeModemDirectory directory;
-    directory.entries = {{u"Cable", u"QVL GSM simulator", std::u16string(path.begin(), path.end())}};
+    directory.entries = {
+        {u"Cable", u"QVL GSM simulator", std::u16string(path.begin(), path.end())}};
     qvl::testing::FakeModemChooser chooser;
     chooser.choice = directory.entries[0];
     qvl::DialerServices services;

@@ -23,7 +23,9 @@ using namespace qvl;
 
 namespace {
 
-QString Local(int id) { return QString::fromStdU16String(LoadLocalString(id)); }
+QString Local(int id) {
+    return QString::fromStdU16String(LoadLocalString(id));
+}
 
 bool Has(const std::vector<std::string>& log, const std::string& line) {
     for (const auto& l : log) {
@@ -44,7 +46,7 @@ int CountPrefix(const std::vector<std::string>& log, const std::string& prefix) 
 
 // Answers the next modal dialogs: the modem chooser with OK, the PIN dialog with a code.
 class DialogDriver : public QObject {
-public:
+  public:
     explicit DialogDriver(QString pin) : m_pin(std::move(pin)) {
         connect(&m_timer, &QTimer::timeout, this, [this] { Tick(); });
         m_timer.start(30);
@@ -53,7 +55,7 @@ public:
     int choosers = 0;
     QStringList attempts;
 
-private:
+  private:
     void Tick() {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal == nullptr) {
@@ -114,7 +116,7 @@ sim::ModemSeed ReadySeed() {
 
 class PhoneSimTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void pinEntryAtStart();
     void incomingCallAnswered();
@@ -132,7 +134,7 @@ private slots:
     void dialRequestFromContacts();
     void rowSelectionEnablesMatchingOptions();
 
-private:
+  private:
     std::unique_ptr<Phone> Started(sim::ModemSeed seed = ReadySeed());
     QTemporaryDir m_home;
 };
@@ -149,8 +151,8 @@ std::unique_ptr<Phone> PhoneSimTest::Started(sim::ModemSeed seed) {
     if (path.empty()) {
         return nullptr;
     }
-    phone->directory.entries = {{u"Cable", u"QVL GSM simulator",
-                                 std::u16string(path.begin(), path.end())}};
+    phone->directory.entries = {
+        {u"Cable", u"QVL GSM simulator", std::u16string(path.begin(), path.end())}};
     phone->services.modems = &phone->directory;
     phone->services.messages = &phone->boxes;
     phone->services.messenger = &phone->messenger;
@@ -210,7 +212,8 @@ void PhoneSimTest::incomingCallAnswered() {
     QCOMPARE(phone->C().Engine().m_inCall, 1);
     QVERIFY(phone->C().Timer(4).isActive());
     QVERIFY(phone->V()->CallOptionsButtonShown());
-    QTRY_VERIFY_WITH_TIMEOUT(phone->V()->Text(kTimerLine).startsWith(QStringLiteral("00:00:0")), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(phone->V()->Text(kTimerLine).startsWith(QStringLiteral("00:00:0")),
+                             3000);
     phone->modem.RemoteHangup();
     QVERIFY(phone->PollUntil([&] { return phone->C().Engine().m_inCall == 0; }));
     QVERIFY(!phone->C().Timer(4).isActive());
@@ -299,8 +302,8 @@ void PhoneSimTest::holdSwapConference() {
     phone->Click(kCallButton);
     QVERIFY(Has(phone->Log(), "ATD0302;"));
     phone->modem.RemoteAnswer();
-    QVERIFY(phone->PollUntil([&] { return phone->modem.Calls().size() == 2 &&
-                                          phone->C().Engine().m_callCount == 2; }));
+    QVERIFY(phone->PollUntil(
+        [&] { return phone->modem.Calls().size() == 2 && phone->C().Engine().m_callCount == 2; }));
     emit phone->V()->Command(kCmdCallOptions);
     QVERIFY(phone->V()->CallListShown());
     QCOMPARE(phone->V()->CallList()->topLevelItemCount(), 2);
@@ -322,8 +325,9 @@ void PhoneSimTest::dtmfOnlyOnOk() {
     phone->V()->SetText(kNumberField, QString());
     phone->C().Calls().DialNumber(u"0301");
     phone->modem.RemoteAnswer();
-    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().m_callCount == 1 &&
-                                          phone->C().Engine().m_calls[0].state == 0; }));
+    QVERIFY(phone->PollUntil([&] {
+        return phone->C().Engine().m_callCount == 1 && phone->C().Engine().m_calls[0].state == 0;
+    }));
     phone->V()->SetText(kNumberField, QString());
     phone->Click(kKey5);
     QCOMPARE(QString::fromStdString(phone->modem.Dtmf()), QStringLiteral("5"));
@@ -376,10 +380,12 @@ void PhoneSimTest::deadModemQuestion() {
         return false;
     };
     // Force the operator check on every step so that each one finds the modem dead.
-    QVERIFY(phone->PollUntil([&] {
-        phone->C().Engine().m_poll.lastOperatorCheckMs = 0;
-        return asked();
-    }, 30));
+    QVERIFY(phone->PollUntil(
+        [&] {
+            phone->C().Engine().m_poll.lastOperatorCheckMs = 0;
+            return asked();
+        },
+        30));
     QCOMPARE(phone->V()->Text(kStatusLine), Local(5084));
     QCOMPARE(phone->C().Engine().m_stopped, 1);
 }
@@ -396,10 +402,12 @@ void PhoneSimTest::modemDiesMidCall() {
     // modem dead and, six times in a row, asks whether to restart.
     phone->Click(kKey1);
     phone->Click(kHangUpButton);
-    QVERIFY(phone->PollUntil([&] {
-        phone->C().Engine().m_poll.lastOperatorCheckMs = 0;
-        return phone->C().Engine().m_stopped == 1;
-    }, 30));
+    QVERIFY(phone->PollUntil(
+        [&] {
+            phone->C().Engine().m_poll.lastOperatorCheckMs = 0;
+            return phone->C().Engine().m_stopped == 1;
+        },
+        30));
     QCOMPARE(phone->V()->Text(kStatusLine), Local(5084));
 }
 
@@ -429,7 +437,8 @@ void PhoneSimTest::dialRequestFromContacts() {
              Local(5100) + QStringLiteral("03012345> ?"));
     QVERIFY(Has(phone->Log(), "ATD03012345;"));
     // A new message: the count goes to the Today item; opening the view resets it.
-    phone->modem.InjectSms("07917283010010F5040BC87238880900F10000993092516195800AE8329BFD4697D9EC37");
+    phone->modem.InjectSms(
+        "07917283010010F5040BC87238880900F10000993092516195800AE8329BFD4697D9EC37");
     QVERIFY(phone->PollUntil([&] { return phone->V()->UnreadCount() == 1; }));
     QVERIFY(!phone->messenger.sent.empty());
     QCOMPARE(phone->messenger.sent.back().wParam, 1);

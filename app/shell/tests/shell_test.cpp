@@ -10,10 +10,10 @@
 #if QVL_HAVE_ENGINE
 #include "app/shell/dialogs.h"
 #endif
-#include "platform/devicefs.h"
 #include "app/shell/mainframe.h"
 #include "app/shell/skinart.h"
 #include "common/lang/lang.h"
+#include "platform/devicefs.h"
 #include "platform/registry.h"
 
 using namespace qvl;
@@ -29,7 +29,7 @@ void SetLanguage(std::uint32_t id) {
 
 class ShellTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void titleAndMenuBar();
     void laterCommandsAreDisabled();
@@ -46,12 +46,12 @@ private slots:
     void screenshots_data();
     void screenshots();
 
-private:
+  private:
     QTemporaryDir m_home;
 };
 
 class RecordingMessages : public IMessageBoxPort {
-public:
+  public:
     MsgAnswer ShowMessage(std::u16string_view text, std::u16string_view, MsgButtons,
                           MsgIcon) override {
         shown.push_back(std::u16string(text));
@@ -112,7 +112,8 @@ void ShellTest::orientationFollowsWindowShape_data() {
     QTest::newRow("landscape 320x240") << QSize(320, 240) << int(Orientation::Landscape) << 1;
     QTest::newRow("portrait 480x640") << QSize(480, 640) << int(Orientation::Portrait) << 2;
     QTest::newRow("landscape 640x480") << QSize(640, 480) << int(Orientation::Landscape) << 2;
-    QTest::newRow("square counts as portrait") << QSize(300, 300) << int(Orientation::Portrait) << 1;
+    QTest::newRow("square counts as portrait")
+        << QSize(300, 300) << int(Orientation::Portrait) << 1;
 }
 
 void ShellTest::orientationFollowsWindowShape() {
@@ -210,7 +211,8 @@ void ShellTest::statusReportTextIsFilledLiterally() {
              QStringLiteral("Message delivered to +49%s%d, at 24/01/02 10:00"));
     record.status = 7;
     view.HandleStatusEvent({DialerEvent::StatusReport, 0, record}, u"");
-    QCOMPARE(QString::fromStdU16String(boxes.shown[1]), QStringLiteral("Error in message delivery"));
+    QCOMPARE(QString::fromStdU16String(boxes.shown[1]),
+             QStringLiteral("Error in message delivery"));
 }
 
 void ShellTest::keypadButtonsReportTheirIds() {
@@ -226,10 +228,11 @@ void ShellTest::keypadButtonsReportTheirIds() {
 
 void ShellTest::ringerPageListsAndStoresRings() {
 #if QVL_HAVE_ENGINE
-    const QString windows = QString::fromStdString(DevicePath(u"\\windows\\x")).section(QLatin1Char('/'), 0, -2);
+    const QString windows =
+        QString::fromStdString(DevicePath(u"\\windows\\x")).section(QLatin1Char('/'), 0, -2);
     QDir().mkpath(windows);
-    const RegKey ringer = RegKey::Open(RegRoot::LocalMachine,
-                                       u"SOFTWARE\\Quorvel\\Dialer\\Settings\\Ringer", RegOpen::Create);
+    const RegKey ringer = RegKey::Open(
+        RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer\\Settings\\Ringer", RegOpen::Create);
     // No tone at all: both lists are empty and "Change" stores an empty name.
     {
         CQVLRingerPage page(nullptr, false, {});
@@ -265,11 +268,16 @@ void ShellTest::screenshots_data() {
     QTest::addColumn<int>("language");
     QTest::addColumn<QSize>("size");
     QTest::addColumn<QString>("file");
-    QTest::newRow("english portrait") << 1 << QSize(240, 320) << QStringLiteral("dialer-en-portrait.png");
-    QTest::newRow("english landscape") << 1 << QSize(320, 240) << QStringLiteral("dialer-en-landscape.png");
-    QTest::newRow("german portrait") << 2 << QSize(240, 320) << QStringLiteral("dialer-de-portrait.png");
-    QTest::newRow("german landscape") << 2 << QSize(320, 240) << QStringLiteral("dialer-de-landscape.png");
-    QTest::newRow("english portrait, scale 2") << 1 << QSize(480, 640) << QStringLiteral("dialer-en-portrait@2x.png");
+    QTest::newRow("english portrait")
+        << 1 << QSize(240, 320) << QStringLiteral("dialer-en-portrait.png");
+    QTest::newRow("english landscape")
+        << 1 << QSize(320, 240) << QStringLiteral("dialer-en-landscape.png");
+    QTest::newRow("german portrait")
+        << 2 << QSize(240, 320) << QStringLiteral("dialer-de-portrait.png");
+    QTest::newRow("german landscape")
+        << 2 << QSize(320, 240) << QStringLiteral("dialer-de-landscape.png");
+    QTest::newRow("english portrait, scale 2")
+        << 1 << QSize(480, 640) << QStringLiteral("dialer-en-portrait@2x.png");
 }
 
 void ShellTest::screenshots() {

@@ -11,7 +11,7 @@ using namespace qvl;
 
 class SkinTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void backgroundsHaveSkinSizes();
     void buttonsAreCutAtTheCorners_data();
     void buttonsAreCutAtTheCorners();
@@ -33,8 +33,8 @@ void SkinTest::buttonsAreCutAtTheCorners_data() {
     QTest::addColumn<int>("button");
     QTest::addColumn<int>("scale");
     for (int o = 0; o < 2; ++o) {
-        for (int b : {int(kKey1), int(kKey0), int(kCallButton), int(kHangUpButton),
-                      int(kContactButton)}) {
+        for (int b :
+             {int(kKey1), int(kKey0), int(kCallButton), int(kHangUpButton), int(kContactButton)}) {
             for (int scale = 1; scale <= 2; ++scale) {
                 QTest::addRow("%s button %d scale %d", o ? "landscape" : "portrait", b, scale)
                     << o << b << scale;

@@ -38,7 +38,7 @@ void MoveMouse(QWidget* w, QPoint pos) {
 
 class ControlsTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init() { SetDisplayScale(1); }
 
     void pointerSequences_data();
@@ -66,8 +66,8 @@ void ControlsTest::pointerSequences_data() {
     QTest::addColumn<int>("clicks");
     QTest::addColumn<int>("stateBeforeRelease");
     QTest::newRow("tap inside") << QList<QPoint>{} << QPoint(10, 5) << 1 << 1;
-    QTest::newRow("drag off, release outside") << QList<QPoint>{QPoint(50, 50)} << QPoint(50, 50)
-                                               << 0 << 2;
+    QTest::newRow("drag off, release outside")
+        << QList<QPoint>{QPoint(50, 50)} << QPoint(50, 50) << 0 << 2;
     QTest::newRow("drag off and back, release inside")
         << QList<QPoint>{QPoint(50, 50), QPoint(9, 4)} << QPoint(9, 4) << 1 << 1;
     QTest::newRow("drag off just past the edge")

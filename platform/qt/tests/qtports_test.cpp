@@ -4,9 +4,9 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QScopeGuard>
 #include <QTest>
 #include <QThread>
 
@@ -23,7 +23,7 @@ const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 class FakeNotifications : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-public:
+  public:
     explicit FakeNotifications(QDBusConnection bus) : m_bus(bus) {}
     QStringList lastActions;
     QString lastBody;
@@ -37,7 +37,7 @@ public:
         m_bus.send(signal);
     }
 
-public slots:
+  public slots:
     uint Notify(const QString&, uint, const QString&, const QString&, const QString& body,
                 const QStringList& actions, const QVariantMap&, int timeout) {
         lastBody = body;
@@ -47,13 +47,13 @@ public slots:
     }
     void CloseNotification(uint id) { closed << id; }
 
-private:
+  private:
     QDBusConnection m_bus;
 };
 
 class QtPortsTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void noServiceMeansNoBubble();
     void acceptAndRejectReachTheCallButtons();
     void unplayableSoundsStaySilent();
