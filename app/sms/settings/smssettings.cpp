@@ -35,6 +35,9 @@ int SendUsingForSend() { return GetSendUsing() == 1 ? 1 : 0; }
 bool SetSendUsing(int sendUsing) {
     return Write(kValueSendUsing, static_cast<std::uint32_t>(std::clamp(sendUsing, 0, 1)));
 }
+bool ClearSendUsing() {
+    return Write(kValueSendUsing, kNotChosen);
+}
 int SendUsingFromService(int cgsms) {
     switch (cgsms) {
         case 0:
@@ -84,7 +87,7 @@ bool StoreNextLongSmsReference(int used) {
 ValidityChoice ValidityFromOctet(int octet) {
     const int v = octet & 0xFF;
     if (v <= 143) {
-        return {ValidityUnit::kHours, (v + 1) * 5 / 60};
+        return {ValidityUnit::kHours, std::max(1, (v + 1) * 5 / 60)};
     }
     if (v <= 167) {
         return {ValidityUnit::kHours, (v - 143) / 2 + 12};

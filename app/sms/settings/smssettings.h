@@ -19,6 +19,8 @@ bool SetSendAs(int sendAs);
 int GetSendUsing();
 int SendUsingForSend();
 bool SetSendUsing(int sendUsing);
+// Stores the never-chosen marker (9999), so GetSendUsing reads -1 again.
+bool ClearSendUsing();
 // The page's choice when "SendUsing" was never set: from the modem's +CGSMS service, 0 or 2 →
 // GPRS (1), 1 or 3 → GSM (0), anything else → none (-1).
 int SendUsingFromService(int cgsms);
@@ -51,7 +53,8 @@ struct ValidityChoice {
     bool operator==(const ValidityChoice&) const = default;
 };
 // Octet to unit and value: 0-143 hours (v + 1) * 5 / 60, 144-167 hours (v - 143) / 2 + 12,
-// 168-196 days v - 166, 197-255 weeks v - 192.
+// 168-196 days v - 166, 197-255 weeks v - 192. Octets 0-10 (under an hour) give 1 hour, the
+// shortest choice offered, so every octet lands on a value the page can show.
 ValidityChoice ValidityFromOctet(int octet);
 // Unit and value to the octet: hours 1-24 (<= 12: v * 12 - 1, else v * 2 + 119), days 2-30
 // (v + 166), weeks 5-63 (v + 192). A value outside its unit's range is brought into it.

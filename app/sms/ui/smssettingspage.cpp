@@ -14,6 +14,8 @@
 namespace qvl::smsui {
 
 using namespace qvl::keys;
+using sms::ValidityChoice;
+using sms::ValidityUnit;
 
 namespace {
 
@@ -84,7 +86,7 @@ CQVLSmsSettingsPage::CQVLSmsSettingsPage(const SmsUiPorts& ports, QWidget* paren
 
 void CQVLSmsSettingsPage::FillValues(ValidityUnit unit) {
     m_value->clear();
-    for (int v = ValidityFirst(unit); v <= ValidityLast(unit); ++v) {
+    for (int v = sms::ValidityMin(unit); v <= sms::ValidityMax(unit); ++v) {
         m_value->addItem(QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')), v);
     }
 }
@@ -101,46 +103,38 @@ void CQVLSmsSettingsPage::Load() {
         m_serviceCentre->setText(QString::fromStdU16String(m_ports.modem->GetServiceCentre()));
         bearer = m_ports.modem->GetSmsService();
     }
-    const SmsSettingsValues v = ReadSmsSettings();
-    m_voiceMail->setText(QString::fromStdU16String(v.voiceMailNo));
-    m_sendAs->setCurrentIndex(v.sendAs <= 3 ? static_cast<int>(v.sendAs) : 0);
-    if (v.sendUsing <= 1) {
-        m_sendUsing->setCurrentIndex(static_cast<int>(v.sendUsing));
-    } else if (bearer == 0 || bearer == 2) {
-        m_sendUsing->setCurrentIndex(1);  // GPRS (preferred or only)
-    } else if (bearer == 1 || bearer == 3) {
-        m_sendUsing->setCurrentIndex(0);  // circuit switched (preferred or only)
-    } else {
-        m_sendUsing->setCurrentIndex(-1);
-    }
-    m_deleteSms->setCurrentIndex(v.deleteSms <= 2 ? static_cast<int>(v.deleteSms) : 0);
-    const ValidityChoice choice = ValidityFromOctet(v.validityPeriod);
+    m_voiceMail->setText(QString::fromStdU16String(sms::GetVoiceMailNo()));
+    m_sendAs->setCurrentIndex(sms::GetSendAs());
+    // Never chosen: the modem's bearer service decides (GPRS or circuit switched, preferred or
+    // only); without a usable answer nothing is selected.
+    const int sendUsing = sms::GetSendUsing();
+    m_sendUsing->setCurrentIndex(sendUsing >= 0 ? sendUsing : sms::SendUsingFromService(bearer));
+    m_deleteSms->setCurrentIndex(sms::GetDeleteSms());
+    // Every octet, one under an hour included, converts to a value the combo offers.
+    const ValidityChoice choice = sms::ValidityFromOctet(sms::GetValidityPeriod());
     m_unit->setCurrentIndex(static_cast<int>(choice.unit));
     FillValues(choice.unit);
-    // Octets 0-10 (under an hour) convert to 0 hours, which the combo does not offer: they
-    // show as its first entry rather than as no selection.
-    m_value->setCurrentIndex(
-        std::clamp(choice.value - ValidityFirst(choice.unit), 0, m_value->count() - 1));
-    m_statusReport->setChecked(v.statusReport != 0);
+    m_value->setCurrentIndex(choice.value - sms::ValidityMin(choice.unit));
+    m_statusReport->setChecked(sms::GetStatusReport());
 }
 
 void CQVLSmsSettingsPage::Apply() {
     if (m_ports.modem != nullptr) {
         m_ports.modem->SetServiceCentre(m_serviceCentre->text().toStdU16String());
     }
-    SmsSettingsValues v;
-    v.voiceMailNo = m_voiceMail->text().toStdU16String();
-    v.sendAs = static_cast<std::uint32_t>(std::max(0, m_sendAs->currentIndex()));
+    sms::SetVoiceMailNo(m_voiceMail->text().toStdU16String());
+    sms::SetSendAs(std::max(0, m_sendAs->currentIndex()));
     // No selection (the modem gave no usable answer) keeps "not chosen".
-    v.sendUsing = m_sendUsing->currentIndex() >= 0
-                      ? static_cast<std::uint32_t>(m_sendUsing->currentIndex())
-                      : kNotChosen;
-    v.deleteSms = static_cast<std::uint32_t>(std::max(0, m_deleteSms->currentIndex()));
+    if (m_sendUsing->currentIndex() >= 0) {
+        sms::SetSendUsing(m_sendUsing->currentIndex());
+    } else {
+        sms::ClearSendUsing();
+    }
+    sms::SetDeleteSms(std::max(0, m_deleteSms->currentIndex()));
     const auto unit = static_cast<ValidityUnit>(std::clamp(m_unit->currentIndex(), 0, 2));
-    v.validityPeriod =
-        ValidityToOctet({unit, ValidityFirst(unit) + std::max(0, m_value->currentIndex())});
-    v.statusReport = m_statusReport->isChecked() ? 1 : 0;
-    WriteSmsSettings(v);
+    sms::SetValidityPeriod(sms::ValidityToOctet(
+        {unit, sms::ValidityMin(unit) + std::max(0, m_value->currentIndex())}));
+    sms::SetStatusReport(m_statusReport->isChecked());
 }
 
 }  // namespace qvl::smsui

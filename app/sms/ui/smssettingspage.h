@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "app/sms/ui/smssettingsvalues.h"
+#include "app/sms/settings/smssettings.h"
 #include "app/sms/ui/smsuiports.h"
 
 class QCheckBox;
@@ -35,7 +35,7 @@ class CQVLSmsSettingsPage : public QDialog {
     QCheckBox* StatusReport() const { return m_statusReport; }
 
   private:
-    void FillValues(ValidityUnit unit);
+    void FillValues(sms::ValidityUnit unit);
 
     const SmsUiPorts& m_ports;
     QLineEdit* m_serviceCentre;

@@ -4,10 +4,10 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QInputDialog>
-#include <QMessageBox>
 #include <QScreen>
 
 #include "common/lang/lang.h"
+#include "platform/qt/qtports.h"
 
 namespace qvl::smsui {
 
@@ -21,55 +21,7 @@ MsgAnswer SmsUiPorts::Ask(QWidget* parent, std::u16string_view text, MsgButtons 
     if (messages != nullptr) {
         return messages->ShowMessage(text, caption, buttons, icon);
     }
-    QMessageBox box(parent);
-    box.setWindowTitle(QString::fromStdU16String(caption));
-    box.setText(QString::fromStdU16String(std::u16string(text)));
-    switch (icon) {
-        case MsgIcon::None:
-            box.setIcon(QMessageBox::NoIcon);
-            break;
-        case MsgIcon::Information:
-            box.setIcon(QMessageBox::Information);
-            break;
-        case MsgIcon::Warning:
-            box.setIcon(QMessageBox::Warning);
-            break;
-        case MsgIcon::Error:
-            box.setIcon(QMessageBox::Critical);
-            break;
-        case MsgIcon::Question:
-            box.setIcon(QMessageBox::Question);
-            break;
-    }
-    switch (buttons) {
-        case MsgButtons::Ok:
-            box.setStandardButtons(QMessageBox::Ok);
-            break;
-        case MsgButtons::OkCancel:
-            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-            break;
-        case MsgButtons::YesNo:
-            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-            break;
-        case MsgButtons::YesNoCancel:
-            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-            break;
-        case MsgButtons::RetryCancel:
-            box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
-            break;
-    }
-    switch (box.exec()) {
-        case QMessageBox::Yes:
-            return MsgAnswer::Yes;
-        case QMessageBox::No:
-            return MsgAnswer::No;
-        case QMessageBox::Retry:
-            return MsgAnswer::Retry;
-        case QMessageBox::Ok:
-            return MsgAnswer::Ok;
-        default:
-            return MsgAnswer::Cancel;
-    }
+    return QtMessageBoxPort(parent).ShowMessage(text, caption, buttons, icon);
 }
 
 QString SmsUiPorts::ChooseFile(QWidget* parent, FileDialogKind kind, const QString& title,

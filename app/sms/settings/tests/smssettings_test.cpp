@@ -53,6 +53,10 @@ TEST_F(SmsSettingsTest, StoredValuesReadBack) {
     EXPECT_EQ(GetValidityPeriod(), 145);
     EXPECT_TRUE(GetStatusReport());
     EXPECT_EQ(GetVoiceMailNo(), u"+49 3333");
+    // Clearing "SendUsing" stores the never-chosen marker.
+    ASSERT_TRUE(ClearSendUsing());
+    EXPECT_EQ(GetSendUsing(), -1);
+    EXPECT_EQ(ReadSettingNumber(kRootLocalMachine, kKeySmsSettings, kValueSendUsing, 0), 9999u);
     // The never-chosen marker and out-of-range values read as the defaults.
     ASSERT_TRUE(WriteSettingNumber(kRootLocalMachine, kKeySmsSettings, kValueSendAs, 9999));
     ASSERT_TRUE(WriteSettingNumber(kRootLocalMachine, kKeySmsSettings, kValueSendUsing, 9999));
@@ -103,19 +107,31 @@ TEST(Validity, ChoiceToOctet) {
 }
 
 TEST(Validity, OctetToChoice) {
+    // Each octet, the choice it shows as and the octet that choice writes back.
     struct Row {
+        const char* name;
         int octet;
         ValidityChoice choice;
+        int written;
     } rows[] = {
-        {0, {ValidityUnit::kHours, 0}},    {11, {ValidityUnit::kHours, 1}},
-        {100, {ValidityUnit::kHours, 8}},  {143, {ValidityUnit::kHours, 12}},
-        {144, {ValidityUnit::kHours, 12}}, {145, {ValidityUnit::kHours, 13}},
-        {167, {ValidityUnit::kHours, 24}}, {168, {ValidityUnit::kDays, 2}},
-        {196, {ValidityUnit::kDays, 30}},  {197, {ValidityUnit::kWeeks, 5}},
-        {255, {ValidityUnit::kWeeks, 63}}, {0x1A8, {ValidityUnit::kDays, 2}},
+        {"0_under_an_hour_is_1_hour", 0, {ValidityUnit::kHours, 1}, 11},
+        {"5_under_an_hour_is_1_hour", 5, {ValidityUnit::kHours, 1}, 11},
+        {"10_under_an_hour_is_1_hour", 10, {ValidityUnit::kHours, 1}, 11},
+        {"11_is_1_hour", 11, {ValidityUnit::kHours, 1}, 11},
+        {"100_is_8_hours", 100, {ValidityUnit::kHours, 8}, 95},
+        {"143_is_12_hours", 143, {ValidityUnit::kHours, 12}, 143},
+        {"144_is_12_hours", 144, {ValidityUnit::kHours, 12}, 143},
+        {"145_is_13_hours", 145, {ValidityUnit::kHours, 13}, 145},
+        {"167_is_24_hours", 167, {ValidityUnit::kHours, 24}, 167},
+        {"168_is_2_days", 168, {ValidityUnit::kDays, 2}, 168},
+        {"196_is_30_days", 196, {ValidityUnit::kDays, 30}, 196},
+        {"197_is_5_weeks", 197, {ValidityUnit::kWeeks, 5}, 197},
+        {"255_is_63_weeks", 255, {ValidityUnit::kWeeks, 63}, 255},
+        {"high_bits_ignored", 0x1A8, {ValidityUnit::kDays, 2}, 168},
     };
     for (const auto& r : rows) {
-        EXPECT_EQ(ValidityFromOctet(r.octet), r.choice) << r.octet;
+        EXPECT_EQ(ValidityFromOctet(r.octet), r.choice) << r.name;
+        EXPECT_EQ(ValidityToOctet(ValidityFromOctet(r.octet)), r.written) << r.name;
     }
     // Every octet the page can write reads back as the same choice.
     for (auto unit : {ValidityUnit::kHours, ValidityUnit::kDays, ValidityUnit::kWeeks}) {

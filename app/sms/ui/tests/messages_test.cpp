@@ -22,7 +22,6 @@
 #include "app/sms/ui/readdialog.h"
 #include "app/sms/ui/smsnewview.h"
 #include "app/sms/ui/smssettingspage.h"
-#include "app/sms/ui/smssettingsvalues.h"
 #include "app/sms/ui/tests/testsupport.h"
 
 using namespace qvl;
@@ -623,34 +622,6 @@ class MessagesTest : public QObject {
         QCOMPARE(m_today[m_today.size() - 2], 0);
     }
 
-    void validity_data() {
-        QTest::addColumn<int>("octet");
-        QTest::addColumn<int>("unit");
-        QTest::addColumn<int>("value");
-        QTest::addColumn<int>("written");
-        QTest::newRow("0 is 0 hours, clamped to 1 hour") << 0 << 0 << 0 << 11;
-        QTest::newRow("11 is 1 hour") << 11 << 0 << 1 << 11;
-        QTest::newRow("100 is 8 hours, written as 95") << 100 << 0 << 8 << 95;
-        QTest::newRow("143 is 12 hours") << 143 << 0 << 12 << 143;
-        QTest::newRow("145 is 13 hours") << 145 << 0 << 13 << 145;
-        QTest::newRow("167 is 24 hours") << 167 << 0 << 24 << 167;
-        QTest::newRow("168 is 2 days") << 168 << 1 << 2 << 168;
-        QTest::newRow("196 is 30 days") << 196 << 1 << 30 << 196;
-        QTest::newRow("197 is 5 weeks") << 197 << 2 << 5 << 197;
-        QTest::newRow("255 is 63 weeks") << 255 << 2 << 63 << 255;
-        QTest::newRow("high bits ignored") << 0x1A8 << 1 << 2 << 168;
-    }
-    void validity() {
-        QFETCH(int, octet);
-        QFETCH(int, unit);
-        QFETCH(int, value);
-        QFETCH(int, written);
-        const ValidityChoice c = ValidityFromOctet(static_cast<std::uint32_t>(octet));
-        QCOMPARE(static_cast<int>(c.unit), unit);
-        QCOMPARE(c.value, value);
-        QCOMPARE(static_cast<int>(ValidityToOctet(c)), written);
-    }
-
     void settingsPageDefaultsFromAnEmptyRegistry() {
         CQVLSmsSettingsPage page(m_ports);
         QCOMPARE(page.ServiceCentre()->text(), "+491720000000");
@@ -666,18 +637,24 @@ class MessagesTest : public QObject {
     void settingsPageBearerFromTheModem_data() {
         QTest::addColumn<int>("bearer");
         QTest::addColumn<int>("index");
-        QTest::newRow("0 GPRS") << 0 << 1;
-        QTest::newRow("1 GSM") << 1 << 0;
-        QTest::newRow("2 GPRS") << 2 << 1;
-        QTest::newRow("3 GSM") << 3 << 0;
-        QTest::newRow("no answer") << -1 << -1;
+        QTest::addColumn<uint>("stored");
+        QTest::newRow("0 GPRS") << 0 << 1 << 1u;
+        QTest::newRow("1 GSM") << 1 << 0 << 0u;
+        QTest::newRow("2 GPRS") << 2 << 1 << 1u;
+        QTest::newRow("3 GSM") << 3 << 0 << 0u;
+        QTest::newRow("no answer keeps not chosen") << -1 << -1 << 9999u;
     }
     void settingsPageBearerFromTheModem() {
         QFETCH(int, bearer);
         QFETCH(int, index);
+        QFETCH(uint, stored);
         m_modem.bearer = bearer;
         CQVLSmsSettingsPage page(m_ports);
         QCOMPARE(page.SendUsing()->currentIndex(), index);
+        page.Apply();
+        QCOMPARE(
+            ReadSettingNumber(kRootLocalMachine, keys::kKeySmsSettings, keys::kValueSendUsing, 0),
+            stored);
     }
 
     void settingsPageShowsAnOctetUnderAnHourAsOneHour() {
@@ -686,7 +663,9 @@ class MessagesTest : public QObject {
         QCOMPARE(page.Unit()->currentText(), "Hours");
         QCOMPARE(page.Value()->currentText(), "01");
         page.Apply();
-        QCOMPARE(ReadSmsSettings().validityPeriod, 11u);
+        QCOMPARE(ReadSettingNumber(kRootLocalMachine, keys::kKeySmsSettings,
+                                   keys::kValueValidityPeriod, 0),
+                 11u);
     }
 
     void settingsPageRoundTrip() {
@@ -715,13 +694,17 @@ class MessagesTest : public QObject {
             page.Apply();
         }
         QCOMPARE(m_modem.serviceCentre, u"+4917299");
-        const SmsSettingsValues v = ReadSmsSettings();
-        QCOMPARE(v.voiceMailNo, u"3311");
-        QCOMPARE(v.sendAs, 3u);
-        QCOMPARE(v.sendUsing, 1u);
-        QCOMPARE(v.deleteSms, 2u);
-        QCOMPARE(v.validityPeriod, 145u);
-        QCOMPARE(v.statusReport, 1u);
+        const auto stored = [](std::u16string_view name) {
+            return ReadSettingNumber(kRootLocalMachine, kKeySmsSettings, name, 0);
+        };
+        QCOMPARE(ReadSettingString(kRootLocalMachine, kKeySmsSettings, kValueVoiceMailNo, u"",
+                                   kVoiceMailNoChars),
+                 u"3311");
+        QCOMPARE(stored(kValueSendAs), 3u);
+        QCOMPARE(stored(kValueSendUsing), 1u);
+        QCOMPARE(stored(kValueDeleteSms), 2u);
+        QCOMPARE(stored(kValueValidityPeriod), 145u);
+        QCOMPARE(stored(kValueStatusReport), 1u);
         CQVLSmsSettingsPage again(m_ports);
         QCOMPARE(again.SendAs()->currentText(), "Email");
         QCOMPARE(again.SendUsing()->currentText(), "GPRS");
