@@ -1,6 +1,8 @@
 // Default alphabet, extension table and septet packing.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "app/sms/codec/hexutil.h"
 #include "app/sms/codec/smscodec.h"
 
@@ -37,6 +39,11 @@ const PackRow kPackRows[] = {
     {"P13_question", u"How are you?", "486F772061726520796F753F", "C8F71D14969741F977FD07"},
     {"P14_seven_no_padding", u"1234567", "31323334353637", "31D98C56B3DD00"},
 };
+
+// Test output names a row by its name instead of dumping its bytes.
+void PrintTo(const PackRow& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class PackVectors : public ::testing::TestWithParam<PackRow> {};
 

@@ -2,6 +2,8 @@
 // re-encoded where this codec produces the same form, and cut short or mutated.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "app/sms/codec/hexutil.h"
 #include "app/sms/codec/smscodec.h"
 
@@ -131,6 +133,11 @@ const MessageRow kMessages[] = {
 
 SmsPduInfo Decode(Kind kind, std::string_view tpdu) {
     return kind == Kind::kDeliver ? DecodeDeliverPdu(tpdu) : DecodeSubmitPdu(tpdu);
+}
+
+// Test output names a row by its name instead of dumping its bytes.
+void PrintTo(const MessageRow& row, std::ostream* os) {
+    *os << row.name;
 }
 
 class MessageVectors : public ::testing::TestWithParam<MessageRow> {};
