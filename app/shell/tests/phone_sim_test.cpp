@@ -129,6 +129,7 @@ class PhoneSimTest : public QObject {
     void volumeLimits();
     void waitingCall();
     void deadModemQuestion();
+    void deadModemRestartOnYes();
     void modemDiesMidCall();
     void restartAndExit();
     void dialRequestFromContacts();
@@ -388,6 +389,55 @@ void PhoneSimTest::deadModemQuestion() {
         30));
     QCOMPARE(phone->V()->Text(kStatusLine), Local(5084));
     QCOMPARE(phone->C().Engine().m_stopped, 1);
+}
+
+// Answers the restart question with Yes after bringing the modem back to life.
+class ReviveOnQuestion : public IMessageBoxPort {
+  public:
+    explicit ReviveOnQuestion(sim::ModemSimulator& modem) : m_modem(modem) {}
+    MsgAnswer ShowMessage(std::u16string_view text, std::u16string_view, MsgButtons,
+                          MsgIcon) override {
+        shown.emplace_back(text);
+        if (QString::fromStdU16String(std::u16string(text)) == Local(5235)) {
+            m_modem.SetSilent(false);
+            return MsgAnswer::Yes;
+        }
+        return MsgAnswer::Ok;
+    }
+    std::vector<std::u16string> shown;
+
+  private:
+    sim::ModemSimulator& m_modem;
+};
+
+void PhoneSimTest::deadModemRestartOnYes() {
+    auto phone = Started();
+    QVERIFY(phone);
+    ReviveOnQuestion boxes(phone->modem);
+    phone->services.messages = &boxes;
+    // The controller took its message port at construction: build a second frame on the same
+    // simulator with the reviving port.
+    phone->frame.reset();
+    phone->doc.reset();
+    phone->doc = std::make_unique<CQVLDialerDoc>(&phone->services);
+    phone->frame = std::make_unique<CMainFrame>(phone->doc.get());
+    phone->frame->show();
+    {
+        DialogDriver driver(QStringLiteral("1234"));
+        phone->doc->OnFirstDisplay();
+    }
+    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().m_networkKnown == 1; }));
+    phone->modem.SetSilent(true);
+    QVERIFY(phone->PollUntil(
+        [&] {
+            phone->C().Engine().m_poll.lastOperatorCheckMs = 0;
+            return !boxes.shown.empty();
+        },
+        30));
+    // Yes restarted the session on the remembered port.
+    QCOMPARE(phone->C().Engine().m_stopped, 0);
+    QCOMPARE(phone->C().Engine().m_simReady, 1);
+    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().m_networkKnown == 1; }));
 }
 
 void PhoneSimTest::modemDiesMidCall() {
