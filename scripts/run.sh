@@ -13,7 +13,7 @@ export QVL_HOME=${QVL_HOME:-${XDG_DATA_HOME:-$HOME/.local/share}/quorvel-phone}
 mkdir -p "$QVL_HOME"
 chmod 0700 "$QVL_HOME"
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j "$JOBS"
 
 if [ -x build/bin/qvl-install ]; then
@@ -43,7 +43,7 @@ trap stop_sim EXIT
 if [ "$use_sim" = 1 ]; then
     sim_out=$(mktemp)
     build/bin/modemsim --seed tools/modemsim/default-seed.txt --link "$QVL_HOME/modem" \
-        --control "$QVL_HOME/modemsim.sock" --register >"$sim_out" &
+        --control "$QVL_HOME/modemsim.sock" --register-gprs >"$sim_out" &
     sim_pid=$!
     # The simulator prints its device path once it is ready.
     for _ in $(seq 1 50); do

@@ -30,23 +30,33 @@ using qvl::sim::ModemSimulator;
 constexpr std::size_t kMaxClients = 16;
 constexpr std::size_t kMaxCommandLine = 4096;
 constexpr char16_t kExtModems[] = u"ExtModems";
-constexpr char16_t kSubKey[] = u"HayesCompat";
-constexpr char16_t kFriendlyName[] = u"QVL GSM simulator";
+// As a cable modem the phone offers the simulator in its modem chooser. Under the
+// multiplexer modem's name the phone picks it at its first start without asking, which is
+// what the embedded default of the run script wants.
+struct Registration {
+    const char16_t* subKey;
+    const char16_t* friendlyName;
+};
+constexpr Registration kAsCable = {u"HayesCompat", u"QVL GSM simulator"};
+constexpr Registration kAsGprsModem = {u"GPRS_Modem", u"GPRS_Modem (QVL GSM simulator)"};
 
 struct Options {
     std::string seed;
     std::string link;
     std::string control;
     bool registerModem = false;
+    Registration registration = kAsCable;
 };
 
 void Usage(FILE* out) {
     std::fprintf(out,
                  "usage: modemsim [--seed FILE] [--link PATH] [--control SOCKET] [--register]\n"
+                 "                [--register-gprs]\n"
                  "  --seed FILE      starting state (see tools/modemsim/README.md)\n"
                  "  --link PATH      a symbolic link to the device at a stable path\n"
                  "  --control SOCKET a Unix socket taking script commands, one per line\n"
-                 "  --register       list the simulator as the cable modem in the registry\n");
+                 "  --register       list the simulator as the cable modem in the registry\n"
+                 "  --register-gprs  list it as the multiplexer modem, chosen without asking\n");
 }
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -71,6 +81,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
                 return false;
         } else if (arg == "--register") {
             options.registerModem = true;
+            options.registration = kAsCable;
+        } else if (arg == "--register-gprs") {
+            options.registerModem = true;
+            options.registration = kAsGprsModem;
         } else if (arg == "--help" || arg == "-h") {
             Usage(stdout);
             std::exit(0);
@@ -108,23 +122,23 @@ void RemoveLink(const std::string& link, const std::string& target) {
     }
 }
 
-bool Register(const std::string& port) {
-    const qvl::RegKey key =
-        qvl::RegKey::Open(qvl::RegRoot::LocalMachine, std::u16string(kExtModems) + u"\\" + kSubKey,
-                          qvl::RegOpen::Create);
+bool Register(const Registration& as, const std::string& port) {
+    const qvl::RegKey key = qvl::RegKey::Open(
+        qvl::RegRoot::LocalMachine, std::u16string(kExtModems) + u"\\" + as.subKey,
+        qvl::RegOpen::Create);
     return key && key.WriteString(u"Port", qvl::Utf8ToWide(port)) &&
-           key.WriteString(u"FriendlyName", kFriendlyName);
+           key.WriteString(u"FriendlyName", as.friendlyName);
 }
 
-void Unregister(const std::string& port) {
+void Unregister(const Registration& as, const std::string& port) {
     const qvl::RegKey parent = qvl::RegKey::Open(qvl::RegRoot::LocalMachine, kExtModems);
     if (!parent)
         return;
-    const qvl::RegKey key = parent.OpenSub(kSubKey);
+    const qvl::RegKey key = parent.OpenSub(as.subKey);
     // Only our own entry goes; a user may have put a real cable modem there meanwhile.
     const auto current = key ? key.ReadString(u"Port") : std::nullopt;
     if (current && *current == qvl::Utf8ToWide(port)) {
-        parent.DeleteSubKey(kSubKey);
+        parent.DeleteSubKey(as.subKey);
     }
 }
 
@@ -224,7 +238,7 @@ int main(int argc, char** argv) {
     }
     const std::string port = linked ? options.link : device;
     if (status == 0 && options.registerModem) {
-        registered = Register(port);
+        registered = Register(options.registration, port);
         if (!registered) {
             std::fprintf(stderr, "modemsim: cannot write the registry entry\n");
             status = 1;
@@ -303,8 +317,8 @@ int main(int argc, char** argv) {
                     if (linked) {
                         MakeLink(options.link, fresh);
                     } else if (registered) {
-                        Unregister(device);
-                        Register(fresh);
+                        Unregister(options.registration, device);
+                        Register(options.registration, fresh);
                     }
                     device = fresh;
                     WriteAll(c.fd, "OK " + fresh + "\n");
@@ -327,7 +341,7 @@ int main(int argc, char** argv) {
     }
     modem.Stop();
     if (registered)
-        Unregister(linked ? options.link : device);
+        Unregister(options.registration, linked ? options.link : device);
     if (linked)
         RemoveLink(options.link, device);
     return status;

@@ -184,6 +184,24 @@ TEST_F(ProgramTest, RunsLinksRegistersTakesCommandsAndCleansUp) {
     EXPECT_FALSE(RegKey::Open(RegRoot::LocalMachine, u"ExtModems\\HayesCompat"));
 }
 
+TEST_F(ProgramTest, RegistersAsTheMultiplexerModemWhenAsked) {
+    const std::string link = m_dir + "/modem";
+    const std::string device = Launch({"--link", link, "--register-gprs"});
+    ASSERT_FALSE(device.empty());
+    const RegKey key = RegKey::Open(RegRoot::LocalMachine, u"ExtModems\\GPRS_Modem");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key.ReadString(u"Port"), Utf8ToWide(link));
+    // The phone chooses a modem without asking when its label holds this name.
+    const auto name = key.ReadString(u"FriendlyName");
+    ASSERT_TRUE(name.has_value());
+    EXPECT_NE(name->find(u"GPRS_Modem"), std::u16string::npos);
+    EXPECT_FALSE(RegKey::Open(RegRoot::LocalMachine, u"ExtModems\\HayesCompat"));
+
+    const int status = Stop();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_FALSE(RegKey::Open(RegRoot::LocalMachine, u"ExtModems\\GPRS_Modem"));
+}
+
 TEST_F(ProgramTest, DropThenRestartMovesTheLink) {
     const std::string link = m_dir + "/modem";
     const std::string control = m_dir + "/control";
