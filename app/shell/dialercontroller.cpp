@@ -2,9 +2,14 @@
 
 #include "app/shell/dialerdoc.h"
 #include "app/shell/mainframe.h"
+#include "app/sms/store/recordstore.h"
+#include "app/sms/ui/enginesmsmodem.h"
+#include "app/sms/ui/smsnewview.h"
+#include "app/sms/ui/smssettingspage.h"
 #include "common/lang/lang.h"
 #include "platform/devicefs.h"
 #include "platform/registry.h"
+#include "platform/serial/devices.h"
 
 namespace qvl {
 
@@ -59,6 +64,26 @@ DialerController::DialerController(CQVLDialerDoc* doc, CMainFrame* frame, Servic
     ui.progress = &m_progress;
     m_calls = std::make_unique<CallCommands>(*m_engine, *this, ui, LoadLocalString);
     m_view->SetMessagePort(m_messages);
+    m_refreshDevices = services.modems == nullptr;
+
+    smsui::SmsUiPorts smsPorts;
+    smsPorts.messages = m_messages;
+    smsPorts.runDialog = services.runMessageDialog;
+    // The window's shape decides the layout of the message dialogs, as it does for the dialer.
+    smsPorts.landscape = [this] { return m_frame->width() > m_frame->height(); };
+    smsPorts.dial = [this](std::u16string_view number) {
+        m_frame->ShowPane(0);
+        m_calls->DialNumber(std::u16string(number));
+    };
+    smsPorts.notifyToday = [this](long long wParam, long long lParam) {
+        m_engine->NotifyTodayItem(wParam, lParam);
+    };
+    m_messageView = smsui::CreateMessageView(*m_engine, ui, std::move(smsPorts), m_frame);
+    m_frame->SetMessageView(m_messageView);
+    // The user has seen the list: the dialer's new-message icon and count go back to zero
+    // (the view has told the Today item itself).
+    connect(m_messageView, &smsui::CQVLSMSNewView::UnreadSeen, this,
+            [this] { m_view->ResetUnreadCount(); });
 
     m_timer1.setInterval(3000);
     m_timer3.setInterval(2000);
@@ -108,7 +133,8 @@ QTimer& DialerController::Timer(int id) {
 
 bool DialerController::Handles(int command) {
     return command == kCmdRestartPhone || command == kCmdRingerSettings ||
-           command == kCmdCallVoiceMail;
+           command == kCmdCallVoiceMail || command == kCmdSmsSettings ||
+           command == kCmdManageFolders || command == kCmdTemplates;
 }
 
 void DialerController::Start() {
@@ -116,7 +142,7 @@ void DialerController::Start() {
     m_engine->m_portName.clear();
     m_engine->m_modemName.clear();
     m_engine->m_storedPin.clear();
-    m_engine->StartSession(AutoPin::AskUser);
+    StartSession();
     if (m_shutDown) {
         return;
     }
@@ -142,16 +168,22 @@ std::int64_t DialerController::OnWindowMessage(std::uint32_t message, std::int64
     m_frame->raise();
     m_frame->activateWindow();
     if (message == kOpenMessages) {
-        OnCommand(kCmdMessageView);
+        // The Today item reported new messages: they are read from the phone and the list
+        // shows where they arrive.
+        OpenMessages();
+        m_messageView->ShowFolder(sms::kFolderInUnread);
         return 1;
     }
-    if (message != kDialRequest || wParam != 1) {
-        // Sending an SMS to the number comes with the message screens.
+    if (message != kDialRequest || (wParam != 1 && wParam != 2)) {
         return 0;
     }
     const RegKey key = RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer");
     std::u16string number = key ? key.ReadString(u"Number").value_or(u"").substr(0, 260) : u"";
     std::erase_if(number, [](char16_t c) { return c == u' ' || c == u'(' || c == u')'; });
+    if (wParam == 2) {
+        NewMessageRequest(number);
+        return 1;
+    }
     const std::u16string question = LoadLocalString(5100) + number + u"> ?";
     if (m_messages->ShowMessage(question, LoadLocalString(5097), MsgButtons::YesNo,
                                 MsgIcon::Question) == MsgAnswer::Yes) {
@@ -181,6 +213,18 @@ void DialerController::SetPollSuspended(bool suspended) {
 
 void DialerController::RunCommand(int command) {
     switch (command) {
+        case kCmdSms:
+            OpenMessages();
+            return;
+        case kCmdSmsSettings:
+            OpenSmsSettings();
+            return;
+        case kCmdManageFolders:
+            m_messageView->ManageFolders();
+            return;
+        case kCmdTemplates:
+            m_messageView->ManageTemplates();
+            return;
         case kCmdRestartPhone:
             Restart();
             return;
@@ -206,8 +250,40 @@ void DialerController::Restart() {
     m_progress.Create(0, 100, -1, false);
     m_progress.SetText(LoadLocalString(5244), -1);
     m_engine->StopSession();
-    m_engine->StartSession(AutoPin::AskUser);
+    StartSession();
     m_progress.Close();
+}
+
+void DialerController::StartSession() {
+    if (m_refreshDevices) {
+        RefreshSerialDevices();
+    }
+    m_engine->StartSession(AutoPin::AskUser);
+}
+
+void DialerController::OpenMessages() {
+    if (m_frame->ActivePane() != 1) {
+        m_frame->ShowPane(1);
+    }
+    m_messageView->OpenView();
+}
+
+void DialerController::OpenSmsSettings() {
+    m_frame->RunSettingsDialog([this] {
+        smsui::CQVLSmsSettingsPage page(m_messageView->Ports(), m_frame);
+        return m_messageView->Ports().Run(page);
+    });
+}
+
+void DialerController::NewMessageRequest(const std::u16string& number) {
+    const std::u16string question = LoadLocalString(5102) + number + u"> ?";
+    if (m_messages->ShowMessage(question, u"SMS", MsgButtons::YesNo, MsgIcon::Question) !=
+        MsgAnswer::Yes) {
+        return;
+    }
+    m_frame->ShowPane(1);
+    m_messageView->Refresh();
+    m_messageView->NewMessage(Q(number));
 }
 
 void DialerController::CallVoiceMail() {
@@ -222,9 +298,11 @@ void DialerController::CallVoiceMail() {
         m_doc->SetDialerActive(true);
         return;
     }
-    // "Yes" leads to the SMS settings page, which comes with the SMS settings work.
-    m_messages->ShowMessage(LoadLocalString(5051), u"QVL SMS/Phone", MsgButtons::YesNo,
-                            MsgIcon::Question);
+    // The voice-mail number is entered on the SMS settings page.
+    if (m_messages->ShowMessage(LoadLocalString(5051), u"QVL SMS/Phone", MsgButtons::YesNo,
+                                MsgIcon::Question) == MsgAnswer::Yes) {
+        OpenSmsSettings();
+    }
 }
 
 void DialerController::OnDialerEvent(const DialerEventMessage& message) {
@@ -235,7 +313,7 @@ void DialerController::OnDialerEvent(const DialerEventMessage& message) {
                                     MsgIcon::Question) == MsgAnswer::Yes) {
             m_progress.Create(0, 100, -1, false);
             m_progress.SetText(LoadLocalString(5244), -1);
-            m_engine->StartSession(AutoPin::AskUser);
+            StartSession();
             m_progress.Close();
         }
         return;
@@ -307,9 +385,7 @@ void DialerController::OnCommand(int id) {
             }
             return;
         case kCmdMessageView:
-            m_frame->ShowPane(1);
-            m_view->ResetUnreadCount();
-            m_engine->NotifyTodayItem(0, 0);
+            OpenMessages();
             return;
         case kCmdHoldActive:
         case kCmdRetrieveHeld:

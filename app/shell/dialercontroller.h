@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 #include "app/calls/callcommands.h"
@@ -20,6 +21,10 @@ class CMainFrame;
 class CQVLDialerDoc;
 class CQVLDialerView;
 
+namespace smsui {
+class CQVLSMSNewView;
+}
+
 // Optional replacements of the engine's system services (tests: a scripted modem).
 struct DialerServices {
     IModemIo* io = nullptr;
@@ -30,6 +35,9 @@ struct DialerServices {
     IPowerSupply* power = nullptr;
     IWindowMessenger* messenger = nullptr;  // null: the session bus
     bool publishWindow = true;              // answer the other programs of the suite
+    // Runs the modal dialogs of the message screens (null: QDialog::exec). Tests act on the
+    // dialog while it is open.
+    std::function<int(QDialog&)> runMessageDialog;
 };
 
 class DialerController : public QObject, public IDialerEventSink, public ICallView {
@@ -40,6 +48,8 @@ class DialerController : public QObject, public IDialerEventSink, public ICallVi
     ~DialerController() override;
 
     static bool Handles(int command);
+    // The message pane of the frame, made over the engine by the constructor.
+    smsui::CQVLSMSNewView* MessageView() const { return m_messageView; }
     void Start();
     void RunCommand(int command);
     void Shutdown();
@@ -87,7 +97,15 @@ class DialerController : public QObject, public IDialerEventSink, public ICallVi
     void OnCommand(int id);
     void OnRowActivated(int callIndex, const QString& stateText);
     void Restart();
+    // Lists the machine's serial devices again, then starts the session, so that the modem
+    // chooser offers what is plugged in now.
+    void StartSession();
     void CallVoiceMail();
+    // Shows the message pane and reads the phone's messages into the list.
+    void OpenMessages();
+    void OpenSmsSettings();
+    // The contacts plug-in's request to write to the registry value "Number".
+    void NewMessageRequest(const std::u16string& number);
     QString RingPath(const char16_t* value) const;
 
     CQVLDialerDoc* m_doc;
@@ -103,7 +121,11 @@ class DialerController : public QObject, public IDialerEventSink, public ICallVi
     std::unique_ptr<DbusWindowPublisher> m_publisher;
     std::unique_ptr<CPhoneEngine> m_engine;
     std::unique_ptr<CallCommands> m_calls;
+    smsui::CQVLSMSNewView* m_messageView = nullptr;
     IMessageBoxPort* m_messages;
+    // The engine lists the modems from the registry's serial-device overlay (no replacement
+    // directory given), so the overlay is refreshed before each session start.
+    bool m_refreshDevices;
     DeadModemCounter m_deadModem;
     QTimer m_timer1, m_timer3, m_timer4, m_timer5, m_timer6;
     int m_selectedCall = -1;

@@ -48,12 +48,14 @@ CMainFrame::CMainFrame(CQVLDialerDoc* doc) : m_doc(doc) {
     m_splitter->setHandleWidth(0);
     m_splitter->setChildrenCollapsible(true);
     m_dialer = new CQVLDialerView(m_splitter);
-    // The message screens come with their own piece of work; until then the message row says
-    // what it is.
-    m_messages = new QLabel(m_splitter);
-    m_messages->setObjectName(QStringLiteral("CQVLSMSNewView"));
-    m_messages->setAlignment(Qt::AlignCenter);
-    m_messages->setText(QString::fromStdU16String(LoadDialogText(100, "placeholder")));
+    // Row 1 holds a label until the document's controller, which owns the phone engine the
+    // message view works on, puts the message view there (SetMessageView). A program built
+    // without the engine keeps the label.
+    auto* placeholder = new QLabel(m_splitter);
+    placeholder->setObjectName(QStringLiteral("MessagePlaceholder"));
+    placeholder->setAlignment(Qt::AlignCenter);
+    placeholder->setText(QString::fromStdU16String(LoadDialogText(100, "placeholder")));
+    m_messages = placeholder;
     m_splitter->addWidget(m_dialer);
     m_splitter->addWidget(m_messages);
     setCentralWidget(m_splitter);
@@ -97,6 +99,17 @@ void CMainFrame::BuildMenuBar() {
     }
 }
 
+void CMainFrame::SetMessageView(QWidget* view) {
+    if (view == nullptr || view == m_messages) {
+        return;
+    }
+    QWidget* old = m_messages;
+    m_splitter->replaceWidget(m_splitter->indexOf(old), view);
+    delete old;
+    m_messages = view;
+    m_messages->setVisible(m_activePane == 1);
+}
+
 QAction* CMainFrame::CommandAction(int command) const {
     const auto it = m_actions.find(command);
     return it == m_actions.end() ? nullptr : it->second;
@@ -121,6 +134,10 @@ void CMainFrame::RunCommand(int command) {
             return;
         case kCmdSms:
             ShowPane(1);
+            // The document reads the phone's messages into the list.
+            if (m_doc != nullptr) {
+                m_doc->RunCommand(kCmdSms);
+            }
             return;
         case kCmdSkinImage:
             ChooseSkin(Orientation::Portrait);

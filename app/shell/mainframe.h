@@ -46,6 +46,9 @@ class CMainFrame : public QMainWindow {
 
     CQVLDialerView* DialerView() const { return m_dialer; }
     QWidget* MessageView() const { return m_messages; }
+    // Puts the message view into row 1 of the splitter in place of the placeholder (which is
+    // deleted); the frame does not take over anything else of the view.
+    void SetMessageView(QWidget* view);
     // Pane 0 is the dialer, pane 1 the message view.
     void ShowPane(int pane);
     int ActivePane() const { return m_activePane; }
@@ -67,7 +70,7 @@ class CMainFrame : public QMainWindow {
     CQVLDialerDoc* m_doc;
     QSplitter* m_splitter;
     CQVLDialerView* m_dialer;
-    QLabel* m_messages;
+    QWidget* m_messages;
     int m_activePane = 0;
     std::map<int, QAction*> m_actions;
 };

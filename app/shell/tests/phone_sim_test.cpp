@@ -16,6 +16,8 @@
 #include "app/shell/dialercontroller.h"
 #include "app/shell/dialerdoc.h"
 #include "app/shell/mainframe.h"
+#include "app/sms/store/recordstore.h"
+#include "app/sms/ui/smsnewview.h"
 #include "common/lang/lang.h"
 #include "platform/registry.h"
 
@@ -133,6 +135,8 @@ class PhoneSimTest : public QObject {
     void modemDiesMidCall();
     void restartAndExit();
     void dialRequestFromContacts();
+    void newMessageIndicatorUntilTheViewOpens_data();
+    void newMessageIndicatorUntilTheViewOpens();
     void rowSelectionEnablesMatchingOptions();
 
   private:
@@ -497,6 +501,49 @@ void PhoneSimTest::dialRequestFromContacts() {
     QCOMPARE(phone->frame->ActivePane(), 1);
     QCOMPARE(phone->V()->UnreadCount(), 0);
     QCOMPARE(phone->messenger.sent.back().wParam, 0);
+}
+
+void PhoneSimTest::newMessageIndicatorUntilTheViewOpens_data() {
+    QTest::addColumn<bool>("fromToday");
+    QTest::newRow("the Today item's request (1224)") << true;
+    QTest::newRow("the menu command \"&SMS\"") << false;
+}
+
+void PhoneSimTest::newMessageIndicatorUntilTheViewOpens() {
+    QFETCH(bool, fromToday);
+    auto phone = Started();
+    QVERIFY(phone);
+    QFile::remove(QString::fromStdString(sms::SmsStorePath()));
+    QVERIFY(!phone->V()->IndicatorShown(StatusIcon::NewMessage));
+    // "hellohello" (7-bit) stored by the simulator, which announces it with +CMTI.
+    QVERIFY(phone->modem.InjectSms(
+                "07917283010010F5040BC87238880900F10000993092516195800AE8329BFD4697D9EC37") >= 0);
+    QVERIFY(phone->PollUntil([&] { return phone->V()->UnreadCount() == 1; }));
+    QVERIFY(phone->V()->IndicatorShown(StatusIcon::NewMessage));
+    QCOMPARE(phone->messenger.sent.back().message, std::uint32_t(0x0400 + 300));
+    QCOMPARE(phone->messenger.sent.back().wParam, 1);
+    QCOMPARE(phone->messenger.sent.back().lParam, 1);
+
+    if (fromToday) {
+        QCOMPARE(phone->C().OnWindowMessage(0x0400 + 200, 0, 0), 1);
+    } else {
+        phone->frame->CommandAction(kCmdSms)->trigger();
+    }
+    auto* view = qobject_cast<smsui::CQVLSMSNewView*>(phone->frame->MessageView());
+    QVERIFY(view != nullptr);
+    QCOMPARE(phone->frame->ActivePane(), 1);
+    QVERIFY(view->isVisible());
+    QVERIFY(!phone->V()->IndicatorShown(StatusIcon::NewMessage));
+    QCOMPARE(phone->V()->UnreadCount(), 0);
+    QCOMPARE(phone->messenger.sent.back().wParam, 0);
+    QCOMPARE(phone->messenger.sent.back().lParam, 0);
+    // The message was read from the phone into "In Unread", which the view shows.
+    QVERIFY(view->ShowFolder(sms::kFolderInUnread));
+    QCOMPARE(view->Model()->rowCount(), 1);
+    QCOMPARE(QString::fromStdU16String(view->Model()->RowAt(0)->text),
+             QStringLiteral("hellohello"));
+    QVERIFY(CountPrefix(phone->Log(), "AT+CMGR=") >= 1);
+    QFile::remove(QString::fromStdString(sms::SmsStorePath()));
 }
 
 void PhoneSimTest::rowSelectionEnablesMatchingOptions() {

@@ -1,14 +1,27 @@
 // The frame and the dialer view on real widgets: menu, panes, orientation by the window's
-// shape, skins, status reactions; and the screenshots of the dialer written into docs/.
+// shape, skins, status reactions, the message view in the frame and the commands that reach
+// it; and the screenshots of the dialer and the message screens written into docs/.
+#include <QComboBox>
 #include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "app/shell/dialerdoc.h"
 #if QVL_HAVE_ENGINE
+#include "app/engine/testing/fakes.h"
+#include "app/shell/dialercontroller.h"
 #include "app/shell/dialogs.h"
+#include "app/sms/store/recordstore.h"
+#include "app/sms/ui/composeview.h"
+#include "app/sms/ui/smsnewview.h"
 #endif
 #include "app/shell/mainframe.h"
 #include "app/shell/skinart.h"
@@ -45,6 +58,13 @@ class ShellTest : public QObject {
     void ringerPageListsAndStoresRings();
     void screenshots_data();
     void screenshots();
+    void messageViewTakesTheMessageRow();
+    void messageCommandsOpenTheirScreens_data();
+    void messageCommandsOpenTheirScreens();
+    void contactsSmsRequestOpensCompose_data();
+    void contactsSmsRequestOpensCompose();
+    void messageScreenshots_data();
+    void messageScreenshots();
 
   private:
     QTemporaryDir m_home;
@@ -84,8 +104,14 @@ void ShellTest::laterCommandsAreDisabled() {
     for (int command : {int(kCmdPhone), int(kCmdSms), int(kCmdExit), int(kCmdSkinImage)}) {
         QVERIFY2(frame.CommandAction(command)->isEnabled(), qPrintable(QString::number(command)));
     }
-    for (int command : {int(kCmdCallSettings), int(kCmdSecuritySettings), int(kCmdManageFolders),
-                        int(kCmdTemplates), int(kCmdMmsSettings), int(kCmdModemInfo)}) {
+#if QVL_HAVE_ENGINE
+    // The message screens' commands work once the message view is in the frame.
+    for (int command : {int(kCmdSmsSettings), int(kCmdManageFolders), int(kCmdTemplates)}) {
+        QVERIFY2(frame.CommandAction(command)->isEnabled(), qPrintable(QString::number(command)));
+    }
+#endif
+    for (int command : {int(kCmdCallSettings), int(kCmdSecuritySettings), int(kCmdMmsSettings),
+                        int(kCmdModemInfo)}) {
         QVERIFY2(!frame.CommandAction(command)->isEnabled(), qPrintable(QString::number(command)));
     }
 }
@@ -309,6 +335,241 @@ void ShellTest::screenshots() {
     QVERIFY(QDir().mkpath(QStringLiteral(QVL_SCREENSHOT_DIR)));
     QVERIFY(shot.save(QDir(QStringLiteral(QVL_SCREENSHOT_DIR)).filePath(file)));
     SetLanguage(1);
+}
+
+#if QVL_HAVE_ENGINE
+namespace {
+
+// A frame whose controller shows no message box and no modal dialog of its own: questions are
+// answered from `answer`, the message screens' dialogs are recorded (class name, and the
+// settings-dialog flags while open) and handed to `onDialog`.
+struct MessageFrame {
+    MessageFrame() {
+        services.messages = &boxes;
+        services.messenger = &messenger;
+        services.publishWindow = false;
+        services.runMessageDialog = [this](QDialog& dialog) {
+            opened << QString::fromLatin1(dialog.metaObject()->className());
+            dialerActiveWhileOpen = doc->DialerActive();
+            pollSuspendedWhileOpen = doc->Controller()->Engine().m_pollSuspended == 1;
+            return onDialog ? onDialog(dialog) : int(QDialog::Rejected);
+        };
+        doc = std::make_unique<CQVLDialerDoc>(&services);
+        frame = std::make_unique<CMainFrame>(doc.get());
+    }
+    smsui::CQVLSMSNewView* View() const {
+        return qobject_cast<smsui::CQVLSMSNewView*>(frame->MessageView());
+    }
+
+    testing::FakeMessageBox boxes;
+    testing::FakeWindowMessenger messenger;
+    DialerServices services;
+    QStringList opened;
+    bool dialerActiveWhileOpen = true;
+    bool pollSuspendedWhileOpen = false;
+    std::function<int(QDialog&)> onDialog;
+    std::unique_ptr<CQVLDialerDoc> doc;
+    std::unique_ptr<CMainFrame> frame;
+};
+
+void PutMessages(const std::vector<sms::SmsRecord>& records) {
+    sms::CRecordStore store;
+    store.Load(sms::SmsStorePath());
+    for (const auto& r : records) {
+        store.Append(r);
+    }
+    QVERIFY(store.Save(sms::SmsStorePath()));
+}
+
+sms::SmsRecord Sms(std::int32_t folder, std::u16string number, std::u16string text,
+                   std::u16string time) {
+    sms::SmsRecord r;
+    r.folder = folder;
+    r.number = std::move(number);
+    r.text = std::move(text);
+    r.time = std::move(time);
+    return r;
+}
+
+void ClearMessages() {
+    QFile::remove(QString::fromStdString(sms::SmsStorePath()));
+}
+
+}  // namespace
+#endif
+
+void ShellTest::messageViewTakesTheMessageRow() {
+#if QVL_HAVE_ENGINE
+    MessageFrame f;
+    f.frame->show();
+    QVERIFY(f.View() != nullptr);
+    QVERIFY(f.frame->findChild<QLabel*>(QStringLiteral("MessagePlaceholder")) == nullptr);
+    QCOMPARE(f.View()->parentWidget(), f.frame->centralWidget());
+    QVERIFY(!f.View()->isVisible());
+    f.frame->CommandAction(kCmdSms)->trigger();
+    QCOMPARE(f.frame->ActivePane(), 1);
+    QVERIFY(f.View()->isVisible());
+    QVERIFY(!f.frame->DialerView()->isVisible());
+    f.frame->CommandAction(kCmdPhone)->trigger();
+    QCOMPARE(f.frame->ActivePane(), 0);
+    QVERIFY(!f.View()->isVisible());
+    QVERIFY(f.frame->DialerView()->isVisible());
+#else
+    QSKIP("built without the engine");
+#endif
+}
+
+void ShellTest::messageCommandsOpenTheirScreens_data() {
+    QTest::addColumn<int>("command");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("dialog");
+    QTest::addColumn<bool>("settingsRule");
+    QTest::newRow("SMS Settings") << int(kCmdSmsSettings) << int(MsgAnswer::Ok)
+                                  << QStringLiteral("qvl::smsui::CQVLSmsSettingsPage") << true;
+    QTest::newRow("Manage Folders") << int(kCmdManageFolders) << int(MsgAnswer::Ok)
+                                    << QStringLiteral("qvl::smsui::CQVLFoldersDialog") << false;
+    QTest::newRow("Templates") << int(kCmdTemplates) << int(MsgAnswer::Ok)
+                               << QStringLiteral("qvl::smsui::CQVLTemplatesDialog") << false;
+    QTest::newRow("Call Voice Mail without a number, Yes")
+        << int(kCmdCallVoiceMail) << int(MsgAnswer::Yes)
+        << QStringLiteral("qvl::smsui::CQVLSmsSettingsPage") << true;
+    QTest::newRow("Call Voice Mail without a number, No")
+        << int(kCmdCallVoiceMail) << int(MsgAnswer::No) << QString() << false;
+}
+
+void ShellTest::messageCommandsOpenTheirScreens() {
+#if QVL_HAVE_ENGINE
+    QFETCH(int, command);
+    QFETCH(int, answer);
+    QFETCH(QString, dialog);
+    QFETCH(bool, settingsRule);
+    MessageFrame f;
+    f.boxes.answer = MsgAnswer(answer);
+    f.frame->show();
+    f.doc->SetDialerActive(true);
+    f.frame->RunCommand(command);
+    QCOMPARE(f.opened, dialog.isEmpty() ? QStringList() : QStringList{dialog});
+    if (settingsRule) {
+        QVERIFY(!f.dialerActiveWhileOpen);
+        QVERIFY(f.pollSuspendedWhileOpen);
+    }
+    // Afterwards the dialer is active again and the poll runs.
+    QCOMPARE(f.frame->ActivePane(), 0);
+    QVERIFY(f.doc->DialerActive());
+    QCOMPARE(f.doc->Controller()->Engine().m_pollSuspended, 0);
+#else
+    QSKIP("built without the engine");
+#endif
+}
+
+void ShellTest::contactsSmsRequestOpensCompose_data() {
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("to");
+    QTest::newRow("Yes: compose to the number without blanks and parentheses")
+        << int(MsgAnswer::Yes) << QStringLiteral("(0170) 123 4567")
+        << QStringLiteral("01701234567");
+    QTest::newRow("No: nothing opens")
+        << int(MsgAnswer::No) << QStringLiteral("+4930123") << QString();
+}
+
+void ShellTest::contactsSmsRequestOpensCompose() {
+#if QVL_HAVE_ENGINE
+    QFETCH(int, answer);
+    QFETCH(QString, stored);
+    QFETCH(QString, to);
+    MessageFrame f;
+    f.boxes.answer = MsgAnswer(answer);
+    QString composedTo;
+    f.onDialog = [&](QDialog& dialog) {
+        if (auto* compose = qobject_cast<smsui::CQVLComposeView*>(&dialog)) {
+            composedTo = compose->To()->text();
+        }
+        return int(QDialog::Rejected);
+    };
+    f.frame->show();
+    RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer", RegOpen::Create)
+        .WriteString(u"Number", stored.toStdU16String());
+    QCOMPARE(f.doc->Controller()->OnWindowMessage(0x0400 + 100, 2, 0), 1);
+    QCOMPARE(f.boxes.shown.size(), std::size_t(1));
+    const QString number = QString(stored).remove(QRegularExpression(QStringLiteral("[ ()]")));
+    QCOMPARE(QString::fromStdU16String(f.boxes.shown.front()),
+             QString::fromStdU16String(LoadLocalString(5102)) + number + QStringLiteral("> ?"));
+    if (to.isEmpty()) {
+        QVERIFY(f.opened.isEmpty());
+        QCOMPARE(f.frame->ActivePane(), 0);
+    } else {
+        QCOMPARE(f.opened, QStringList{QStringLiteral("qvl::smsui::CQVLComposeView")});
+        QCOMPARE(composedTo, to);
+        QCOMPARE(f.frame->ActivePane(), 1);
+    }
+#else
+    QSKIP("built without the engine");
+#endif
+}
+
+void ShellTest::messageScreenshots_data() {
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("listFile");
+    QTest::addColumn<QString>("composeFile");
+    QTest::newRow("english portrait") << 1 << QStringLiteral("messages-en-portrait.png")
+                                      << QStringLiteral("compose-en-portrait.png");
+    QTest::newRow("german portrait") << 2 << QStringLiteral("messages-de-portrait.png")
+                                     << QStringLiteral("compose-de-portrait.png");
+}
+
+void ShellTest::messageScreenshots() {
+#if QVL_HAVE_ENGINE
+    QFETCH(int, language);
+    QFETCH(QString, listFile);
+    QFETCH(QString, composeFile);
+    SetLanguage(language);
+    ClearMessages();
+    PutMessages({
+        Sms(sms::kFolderInRead, u"+4930123456", u"See you at the station at 6?",
+            u"05/11/26,17:42:00,GMT+1"),
+        Sms(sms::kFolderInRead, u"+491701234567", u"Thanks, got it!", u"05/11/26,18:03:00,GMT+1"),
+        Sms(sms::kFolderInRead, u"+4989765432", u"The meeting moved to Tuesday, 10:00.",
+            u"06/11/26,09:15:00,GMT+1"),
+        Sms(sms::kFolderInRead, u"+4940112233", u"Happy birthday!", u"07/11/26,08:00:00,GMT+1"),
+    });
+    MessageFrame f;
+    const QSize size(240, 320);
+    f.frame->resize(size.width(), size.height() + f.frame->menuBar()->sizeHint().height());
+    f.frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
+    f.frame->RunCommand(kCmdSms);
+    QVERIFY(f.View()->ShowFolder(sms::kFolderInRead));
+    QCOMPARE(f.View()->Model()->rowCount(), 4);
+    f.View()->SelectRow(1);
+    QVERIFY(QDir().mkpath(QStringLiteral(QVL_SCREENSHOT_DIR)));
+    const QDir dir(QStringLiteral(QVL_SCREENSHOT_DIR));
+    const QImage list = f.frame->grab().toImage();
+    QVERIFY(!list.isNull());
+    QVERIFY(list.save(dir.filePath(listFile)));
+
+    QImage compose;
+    f.onDialog = [&](QDialog& dialog) {
+        auto* view = qobject_cast<smsui::CQVLComposeView*>(&dialog);
+        if (view != nullptr) {
+            view->SetText(QStringLiteral("On my way, see you in ten minutes."));
+            dialog.resize(size);
+            dialog.show();
+            if (QTest::qWaitForWindowExposed(&dialog)) {
+                compose = dialog.grab().toImage();
+            }
+            dialog.hide();
+        }
+        return int(QDialog::Rejected);
+    };
+    f.View()->NewMessage(QStringLiteral("+4930123456"));
+    QVERIFY(!compose.isNull());
+    QVERIFY(compose.save(dir.filePath(composeFile)));
+    ClearMessages();
+    SetLanguage(1);
+#else
+    QSKIP("built without the engine");
+#endif
 }
 
 QTEST_MAIN(ShellTest)

@@ -3,6 +3,7 @@
 #include <QBoxLayout>
 #include <QComboBox>
 #include <QFile>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -91,9 +92,17 @@ CQVLComposeView::CQVLComposeView(const SmsUiPorts& ports, QWidget* parent)
     head->addWidget(m_to, 1);
     head->addWidget(m_mode);
     const bool landscape = m_ports.IsLandscape();
-    auto* buttons = new QBoxLayout(landscape ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+    // Landscape: one column beside the text. Portrait: two columns under it, because five
+    // buttons in a row are wider than a portrait screen (in German by far).
+    auto* buttons = new QGridLayout;
+    int index = 0;
     for (auto* b : {send, m_saveIn, m_useTemplate, import, cancel}) {
-        buttons->addWidget(b);
+        if (landscape) {
+            buttons->addWidget(b, index, 0);
+        } else {
+            buttons->addWidget(b, index / 2, index % 2);
+        }
+        ++index;
     }
     auto* body = new QVBoxLayout;
     body->addLayout(head);
