@@ -65,6 +65,8 @@ class ShellTest : public QObject {
     void contactsSmsRequestOpensCompose();
     void messageScreenshots_data();
     void messageScreenshots();
+    void sessionStartListsSerialDevicesAgain_data();
+    void sessionStartListsSerialDevicesAgain();
 
   private:
     QTemporaryDir m_home;
@@ -567,6 +569,41 @@ void ShellTest::messageScreenshots() {
     QVERIFY(compose.save(dir.filePath(composeFile)));
     ClearMessages();
     SetLanguage(1);
+#else
+    QSKIP("built without the engine");
+#endif
+}
+
+void ShellTest::sessionStartListsSerialDevicesAgain_data() {
+    QTest::addColumn<bool>("registryDirectory");
+    QTest::addColumn<bool>("staleEntryLeft");
+    QTest::newRow("modems listed from the registry: the overlay is made anew") << true << false;
+    QTest::newRow("a replacement modem directory: the overlay is left alone") << false << true;
+}
+
+void ShellTest::sessionStartListsSerialDevicesAgain() {
+#if QVL_HAVE_ENGINE
+    QFETCH(bool, registryDirectory);
+    QFETCH(bool, staleEntryLeft);
+    // An entry of a device that is no longer plugged in.
+    RegKey::Open(RegRoot::LocalMachine, u"Drivers\\Active\\99", RegOpen::CreateVolatile)
+        .WriteString(u"Name", u"/dev/qvl-unplugged");
+    testing::FakeModemDirectory directory;
+    testing::FakeModemChooser chooser;  // answers Cancel
+    testing::FakePinDialog pin;
+    MessageFrame f;
+    f.services.chooser = &chooser;
+    f.services.pinDialog = &pin;
+    f.services.modems = registryDirectory ? nullptr : &directory;
+    f.frame.reset();
+    f.doc = std::make_unique<CQVLDialerDoc>(&f.services);
+    f.frame = std::make_unique<CMainFrame>(f.doc.get());
+    f.frame->show();
+    f.doc->OnFirstDisplay();
+    const bool left =
+        static_cast<bool>(RegKey::Open(RegRoot::LocalMachine, u"Drivers\\Active\\99"));
+    QCOMPARE(left, staleEntryLeft);
+    RegDeleteTree(RegRoot::LocalMachine, u"Drivers\\Active\\99");
 #else
     QSKIP("built without the engine");
 #endif
