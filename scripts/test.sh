@@ -36,7 +36,7 @@ echo "== fuzz smoke"
 for f in build-asan/bin/fuzz_*; do
     [ -x "$f" ] || continue
     corpus=$(mktemp -d)
-    if ! "$f" -max_total_time=5 -rss_limit_mb=2048 "$corpus" >"$corpus.log" 2>&1; then
+    if ! "$f" -max_total_time=5 -rss_limit_mb=2048 -print_final_stats=1 "$corpus" >"$corpus.log" 2>&1; then
         tail -n 40 "$corpus.log"
         echo "fuzz target $(basename "$f") failed"
         exit 1
