@@ -10,6 +10,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStringDecoder>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <algorithm>
 
 #include "app/sms/codec/smscodec.h"
 #include "app/sms/store/messageops.h"
@@ -27,6 +30,47 @@ constexpr qint64 kMaxImportBytes = 64 * 1024;
 bool IsBlank(char16_t c) {
     return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
 }
+
+// A push button that may be narrower than its text: the text is then cut with "..." and shown
+// whole as the tooltip. The German texts of the compose buttons are wider than half a portrait
+// screen.
+class ElidingButton : public QPushButton {
+  public:
+    ElidingButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
+        setToolTip(text);
+        // The layout may give the button less than its text's width (down to its minimum size
+        // hint), but never more height.
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    }
+    QSize minimumSizeHint() const override {
+        const QSize full = QPushButton::minimumSizeHint();
+        const int wanted = ChromeWidth() + fontMetrics().horizontalAdvance(QStringLiteral("M..."));
+        return {std::min(full.width(), wanted), full.height()};
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const int room = width() - ChromeWidth();
+        option.text = fontMetrics().elidedText(text(), Qt::ElideRight, std::max(room, 0));
+        painter.drawControl(QStyle::CE_PushButton, option);
+    }
+
+  private:
+    // The button's width beyond its text: the style's frame and padding.
+    int ChromeWidth() const {
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const int textWidth = fontMetrics().horizontalAdvance(text());
+        return style()
+                   ->sizeFromContents(QStyle::CT_PushButton, &option,
+                                      QSize(textWidth, fontMetrics().height()), this)
+                   .width() -
+               textWidth;
+    }
+};
 
 }  // namespace
 
@@ -80,11 +124,11 @@ CQVLComposeView::CQVLComposeView(const SmsUiPorts& ports, QWidget* parent)
     m_to = new QLineEdit(this);
     m_text = new QPlainTextEdit(this);
     m_counter = new QLabel(this);
-    auto* send = new QPushButton(DlgText(kDlgCompose, "send"), this);
-    m_saveIn = new QPushButton(Msg(kTextSaveIn), this);
-    m_useTemplate = new QPushButton(Msg(kTextUseTemplate), this);
-    auto* import = new QPushButton(DlgText(kDlgCompose, "import"), this);
-    auto* cancel = new QPushButton(DlgText(kDlgCompose, "cancel"), this);
+    QPushButton* send = new ElidingButton(DlgText(kDlgCompose, "send"), this);
+    m_saveIn = new ElidingButton(Msg(kTextSaveIn), this);
+    m_useTemplate = new ElidingButton(Msg(kTextUseTemplate), this);
+    QPushButton* import = new ElidingButton(DlgText(kDlgCompose, "import"), this);
+    QPushButton* cancel = new ElidingButton(DlgText(kDlgCompose, "cancel"), this);
     send->setObjectName(QStringLiteral("send"));
 
     auto* head = new QHBoxLayout;
@@ -96,7 +140,7 @@ CQVLComposeView::CQVLComposeView(const SmsUiPorts& ports, QWidget* parent)
     // buttons in a row are wider than a portrait screen (in German by far).
     auto* buttons = new QGridLayout;
     int index = 0;
-    for (auto* b : {send, m_saveIn, m_useTemplate, import, cancel}) {
+    for (QPushButton* b : {send, m_saveIn, m_useTemplate, import, cancel}) {
         if (landscape) {
             buttons->addWidget(b, index, 0);
         } else {

@@ -40,6 +40,18 @@ QString OneLine(const std::u16string& text) {
 
 }  // namespace
 
+QString ShortTime(const std::u16string& time) {
+    // "dd/mm/yy,hh:mm:ss,GMT+z": the day, month, hour and minute are the characters 0-4 and
+    // 9-13. Any other text is shown as it is.
+    const QString full = QString::fromStdU16String(time);
+    auto digitsAt = [&full](qsizetype i) { return full[i].isDigit() && full[i + 1].isDigit(); };
+    if (full.size() < 14 || !digitsAt(0) || full[2] != u'/' || !digitsAt(3) || full[5] != u'/' ||
+        !digitsAt(6) || full[8] != u',' || !digitsAt(9) || full[11] != u':' || !digitsAt(12)) {
+        return full;
+    }
+    return full.left(5) + QLatin1Char(' ') + full.mid(9, 5);
+}
+
 std::vector<MessageRow> RowsOfFolder(const sms::CRecordStore& smsStore,
                                      const sms::CRecordStore& mmsStore, std::int32_t folderKey) {
     std::vector<MessageRow> rows;
@@ -121,10 +133,14 @@ QVariant CMessageListModel::data(const QModelIndex& index, int role) const {
             case kColMessage:
                 return OneLine(row->text);
             case kColWhen:
-                return QString::fromStdU16String(row->time);
+                return ShortTime(row->time);
             default:
                 return {};
         }
+    }
+    // The whole time (with year, seconds and zone) when the pointer rests on the short one.
+    if (role == Qt::ToolTipRole && index.column() == kColWhen) {
+        return QString::fromStdU16String(row->time);
     }
     if (role == Qt::DecorationRole && index.column() == kColNumber) {
         return row->kind == MessageKind::kSms ? m_smsIcon : m_mmsIcon;

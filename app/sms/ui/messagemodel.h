@@ -35,6 +35,10 @@ std::vector<MessageRow> RowsOfFolder(const sms::CRecordStore& sms, const sms::CR
 // time and text and the record is looked up by them when it moved; -1 when it is gone.
 std::int32_t ResolveSmsId(const sms::CRecordStore& store, const MessageRow& row);
 
+// The list's short form of a message time "dd/mm/yy,hh:mm:ss,GMT+z": "dd/mm hh:mm". A text of
+// any other form is returned unchanged.
+QString ShortTime(const std::u16string& time);
+
 class CMessageListModel : public QAbstractTableModel {
     Q_OBJECT
   public:

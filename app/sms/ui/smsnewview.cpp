@@ -1,10 +1,14 @@
 #include "app/sms/ui/smsnewview.h"
 
 #include <QComboBox>
+#include <QEvent>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QMenu>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/sms/store/messageops.h"
 #include "app/sms/store/recordstore.h"
@@ -44,6 +48,10 @@ std::int32_t ResolveId(const sms::CRecordStore& store, const MessageRow& row) {
     return row.kind == MessageKind::kSms ? ResolveSmsId(store, row) : ResolveMmsId(store, row);
 }
 
+// The column widths are measured over at most this many rows (the first ones), so that a
+// folder of thousands of messages costs no more than a short one.
+constexpr int kMeasuredRows = 200;
+
 }  // namespace
 
 CQVLSMSNewView::CQVLSMSNewView(SmsUiPorts ports, QWidget* parent)
@@ -64,10 +72,14 @@ CQVLSMSNewView::CQVLSMSNewView(SmsUiPorts ports, QWidget* parent)
     // many thousands of messages shows as fast as a short one.
     m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_list->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-    m_list->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    m_list->horizontalHeader()->setStretchLastSection(true);
-    m_list->setColumnWidth(CMessageListModel::kColNumber, 110);
-    m_list->setColumnWidth(CMessageListModel::kColMessage, 180);
+    m_list->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_list->horizontalHeader()->setStretchLastSection(false);
+    m_list->horizontalHeader()->setMinimumSectionSize(0);
+    m_list->horizontalHeader()->setTextElideMode(Qt::ElideRight);
+    m_list->setTextElideMode(Qt::ElideRight);
+    // The columns are sized to the viewport's width whenever it changes (a resize, a turn of
+    // the screen, the vertical scroll bar coming or going).
+    m_list->viewport()->installEventFilter(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -124,6 +136,7 @@ void CQVLSMSNewView::Refresh() {
     sms::CRecordStore mmsStore;
     mmsStore.Load(sms::MmsStorePath());
     m_model->SetRows(RowsOfFolder(smsStore, mmsStore, CurrentFolder()));
+    FitColumns();
     SelectRow(std::min(row, m_model->rowCount() - 1));
     if (m_ports.notifyToday) {
         m_ports.notifyToday(0, 0);
@@ -373,6 +386,62 @@ void CQVLSMSNewView::ManageTemplates() {
 void CQVLSMSNewView::Retranslate() {
     m_model->ReloadTitles();
     ReloadFolders(CurrentFolder());
+    FitColumns();
+}
+
+bool CQVLSMSNewView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_list->viewport() && event->type() == QEvent::Resize) {
+        FitColumns();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CQVLSMSNewView::FitColumns() {
+    const int width = m_list->viewport()->width();
+    if (width <= 0) {
+        return;
+    }
+    const QFontMetrics fm(m_list->font());
+    // The item delegate keeps a margin of the focus frame plus one pixel on each side of the
+    // text and of the image.
+    const int margin =
+        m_list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_list) + 1;
+    const int icon = m_list->iconSize().isValid()
+                         ? m_list->iconSize().width()
+                         : m_list->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, m_list);
+    // Without rows the widths fit a long international number and a short time.
+    int numberText = fm.horizontalAdvance(QStringLiteral("+491701234567"));
+    int whenText = fm.horizontalAdvance(ShortTime(u"00/00/00,00:00:00,GMT+0"));
+    const int rows = std::min(m_model->rowCount(), kMeasuredRows);
+    if (rows > 0) {
+        numberText = 0;
+        whenText = 0;
+    }
+    for (int r = 0; r < rows; ++r) {
+        const MessageRow* row = m_model->RowAt(r);
+        numberText =
+            std::max(numberText, fm.horizontalAdvance(QString::fromStdU16String(row->number)));
+        whenText = std::max(whenText, fm.horizontalAdvance(ShortTime(row->time)));
+    }
+    // At least the width of "..." so that a cut text still shows that it goes on.
+    const int ellipsis = fm.horizontalAdvance(QStringLiteral("...")) + 2 * margin;
+    int number =
+        std::max(icon + 2 * margin + numberText + 2 * margin, icon + 2 * margin + ellipsis);
+    number = std::min(number, width * 2 / 5);
+    int when = std::min(std::max(whenText + 2 * margin, ellipsis), width * 2 / 5);
+    // The message text takes the rest, and at least a quarter of the width: the time gives way
+    // first, then the number.
+    const int messageMin = width / 4;
+    if (width - number - when < messageMin) {
+        when = std::max(width - number - messageMin, std::min(when, ellipsis));
+    }
+    if (width - number - when < messageMin) {
+        number = std::max(width - when - messageMin, 0);
+    }
+    const int message = std::max(width - number - when, 0);
+    m_list->setColumnWidth(CMessageListModel::kColNumber, number);
+    m_list->setColumnWidth(CMessageListModel::kColMessage, message);
+    m_list->setColumnWidth(CMessageListModel::kColWhen, when);
 }
 
 }  // namespace qvl::smsui

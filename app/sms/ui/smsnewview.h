@@ -62,6 +62,10 @@ class CQVLSMSNewView : public QWidget {
     void ManageTemplates();
     // Re-reads every text in the current language.
     void Retranslate();
+    // Sizes the columns to the list's width: the number column to the numbers and their image
+    // (at most 40 % of the width), "When" to the times, the message text the rest. Called on
+    // every change of the list's width and of its rows.
+    void FitColumns();
 
     CMessageListModel* Model() const { return m_model; }
     QTableView* List() const { return m_list; }
@@ -71,6 +75,9 @@ class CQVLSMSNewView : public QWidget {
   signals:
     // The user has looked at the messages: the new-message count and icon go back to zero.
     void UnreadSeen();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void ReloadFolders(std::int32_t keep);

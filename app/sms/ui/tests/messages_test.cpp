@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QtTest>
@@ -747,6 +748,59 @@ class MessagesTest : public QObject {
         QCOMPARE(folder, "Eingang ungelesen");
         QCOMPARE(caption, "Neue Nachricht");
         QCOMPARE(counter, "SMS = 1, Belegt = 3, Frei = 157");
+    }
+
+    void messageColumnsFitTheWidthWithoutAHorizontalScrollBar() {
+        std::vector<sms::SmsRecord> records;
+        for (int i = 0; i < 40; ++i) {
+            const std::u16string two = QStringLiteral("%1").arg(10 + i).toStdU16String();
+            records.push_back(Sms(1, u"+4917012345" + two, u"The meeting moved to Tuesday, 10:00.",
+                                  u"05/11/26,17:" + two + u":00,GMT+1"));
+        }
+        PutMessages(records);
+        CQVLSMSNewView view(m_ports);
+        for (const QSize size : {QSize(240, 320), QSize(320, 240)}) {
+            view.resize(size);
+            view.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&view));
+            view.ShowFolder(sms::kFolderInRead);
+            QCOMPARE(view.Model()->rowCount(), 40);
+            QCoreApplication::processEvents();
+            QTableView* list = view.List();
+            const int total = list->columnWidth(CMessageListModel::kColNumber) +
+                              list->columnWidth(CMessageListModel::kColMessage) +
+                              list->columnWidth(CMessageListModel::kColWhen);
+            QVERIFY2(
+                total <= list->viewport()->width(),
+                qPrintable(QStringLiteral("%1 > %2").arg(total).arg(list->viewport()->width())));
+            QVERIFY(!list->horizontalScrollBar()->isVisible());
+            // Each column keeps a visible share: the number with its image, the short time,
+            // and the message text the widest.
+            QVERIFY(list->columnWidth(CMessageListModel::kColNumber) <= size.width() * 2 / 5);
+            QVERIFY(list->columnWidth(CMessageListModel::kColWhen) >=
+                    list->fontMetrics().horizontalAdvance(QStringLiteral("05/11 17:42")));
+            QVERIFY(list->columnWidth(CMessageListModel::kColMessage) >=
+                    list->viewport()->width() / 4);
+        }
+    }
+
+    void shortTimeKeepsDayMonthHourAndMinute() {
+        QCOMPARE(ShortTime(u"05/11/26,17:42:00,GMT+1"), QStringLiteral("05/11 17:42"));
+        QCOMPARE(ShortTime(u"t1"), QStringLiteral("t1"));
+    }
+
+    void germanComposeFitsAPortraitScreen() {
+        const QByteArray saved = qgetenv("LC_ALL");
+        qputenv("LC_ALL", "de_DE.UTF-8");
+        m_ports.landscape = [] { return false; };
+        CQVLComposeView compose(m_ports);
+        const int minimum = compose.minimumSizeHint().width();
+        const int layoutMinimum = compose.layout()->minimumSize().width();
+        const QString caption = compose.windowTitle();
+        qputenv("LC_ALL", saved);
+        QCOMPARE(caption, "Neue Nachricht");
+        QVERIFY2(minimum <= 240, qPrintable(QString::number(minimum)));
+        QVERIFY2(layoutMinimum <= 240, qPrintable(QString::number(layoutMinimum)));
     }
 };
 
