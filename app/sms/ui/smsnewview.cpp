@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -20,6 +21,19 @@
 namespace qvl::smsui {
 
 namespace {
+
+// Numbers that do not fit lose their leading digits, not their last ones: the end of a
+// number is what tells two contacts of one area apart.
+class NumberDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->textElideMode = Qt::ElideLeft;
+    }
+};
 
 // The current id of an MMS record, checked like ResolveSmsId.
 std::int32_t ResolveMmsId(const sms::CRecordStore& store, const MessageRow& row) {
@@ -77,6 +91,7 @@ CQVLSMSNewView::CQVLSMSNewView(SmsUiPorts ports, QWidget* parent)
     m_list->horizontalHeader()->setMinimumSectionSize(0);
     m_list->horizontalHeader()->setTextElideMode(Qt::ElideRight);
     m_list->setTextElideMode(Qt::ElideRight);
+    m_list->setItemDelegateForColumn(CMessageListModel::kColNumber, new NumberDelegate(m_list));
     // The columns are sized to the viewport's width whenever it changes (a resize, a turn of
     // the screen, the vertical scroll bar coming or going).
     m_list->viewport()->installEventFilter(this);
