@@ -1,6 +1,6 @@
 #include "mmsclient/mmsencode.h"
 
-#include "common/base/text.h"
+#include "base/text.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

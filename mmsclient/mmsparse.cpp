@@ -1,6 +1,6 @@
 #include "mmsclient/mmsparse.h"
 
-#include "common/base/reader.h"
+#include "base/reader.h"
 
 #include <cstdint>
 #include <cstdio>

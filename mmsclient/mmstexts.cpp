@@ -1,6 +1,6 @@
 #include "mmsclient/mmstexts.h"
 
-#include "common/base/text.h"
+#include "base/text.h"
 #include "common/lang/lang.h"
 
 namespace qvl::mms {

@@ -1,6 +1,6 @@
 #include "mmsclient/mmstrace.h"
 
-#include "common/base/text.h"
+#include "base/text.h"
 #include "platform/devicefs.h"
 
 #include <fcntl.h>

@@ -1,6 +1,6 @@
 #include "mmsclient/sendmms.h"
 
-#include "common/base/text.h"
+#include "base/text.h"
 #include "mmsclient/wspsession.h"
 
 #include <cstdio>

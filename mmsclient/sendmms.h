@@ -8,7 +8,7 @@
 // library shows no progress, cannot be canceled and writes its messages to standard error.
 #pragma once
 
-#include "platform/uiports.h"
+#include "common/ports/uiports.h"
 
 #ifdef QVL_MMSCLIENT_BUILDING
 #define QVL_MMS_EXPORT __attribute__((visibility("default")))

@@ -1,6 +1,6 @@
 #include "mmsclient/wspsession.h"
 
-#include "common/base/text.h"
+#include "base/text.h"
 #include "mmsclient/mmsparse.h"
 #include "mmsclient/mmstexts.h"
 #include "platform/sync.h"

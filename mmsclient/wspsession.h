@@ -5,7 +5,7 @@
 
 #include "mmsclient/mmsencode.h"
 #include "mmsclient/mmstrace.h"
-#include "platform/uiports.h"
+#include "common/ports/uiports.h"
 
 #include <cstdint>
 #include <functional>

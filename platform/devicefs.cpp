@@ -1,6 +1,6 @@
 #include "platform/devicefs.h"
 
-#include "common/base/text.h"
+#include "base/text.h"
 
 #include <dirent.h>
 #include <fcntl.h>

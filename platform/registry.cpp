@@ -13,7 +13,7 @@
 
 #include "platform/registry.h"
 
-#include "common/base/text.h"
+#include "base/text.h"
 #include "platform/devicefs.h"
 #include "platform/registry_format.h"
 

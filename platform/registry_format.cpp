@@ -1,6 +1,6 @@
 #include "platform/registry_format.h"
 
-#include "common/base/text.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/engine/phoneengine.h"
-#include "platform/uiports.h"
+#include "common/ports/uiports.h"
 
 namespace qvl {
 

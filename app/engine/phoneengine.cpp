@@ -4,7 +4,7 @@
 
 #include "app/engine/services.h"
 #include "app/sms/codec/smscodec.h"
-#include "common/base/text.h"
+#include "base/text.h"
 #include "platform/ipc/ipc.h"
 #ifndef QVL_ENGINE_NO_LANG
 #include "common/lang/lang.h"

@@ -17,7 +17,7 @@
 #include "common/transport/discovery.h"
 #include "common/transport/transport.h"
 #include "platform/sync.h"
-#include "platform/uiports.h"
+#include "common/ports/uiports.h"
 
 namespace qvl {
 

@@ -11,8 +11,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "common/base/reader.h"
-#include "common/base/text.h"
+#include "base/reader.h"
+#include "base/text.h"
 
 namespace qvl {
 

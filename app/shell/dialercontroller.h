@@ -13,6 +13,7 @@
 #include "app/shell/dialogs.h"
 #include "common/controls/rkfloatctrl.h"
 #include "platform/ipc/ipc_dbus.h"
+#include "common/controls/qtuiports.h"
 #include "platform/qt/qtports.h"
 
 namespace qvl {

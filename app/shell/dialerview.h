@@ -16,7 +16,7 @@
 #include "app/engine/events.h"
 #include "app/shell/skinlayout.h"
 #include "common/controls/rkbutton.h"
-#include "platform/uiports.h"
+#include "common/ports/uiports.h"
 
 namespace qvl {
 

@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "platform/uiports.h"
+#include "common/ports/uiports.h"
 
 namespace qvl {
 

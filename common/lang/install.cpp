@@ -3,7 +3,7 @@
 // programs carry no ".exe".
 #include <sys/stat.h>
 
-#include "common/base/text.h"
+#include "base/text.h"
 #include "common/lang/lang.h"
 #include "platform/registry.h"
 

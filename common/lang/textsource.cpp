@@ -4,7 +4,7 @@
 #include <set>
 #include <tuple>
 
-#include "common/base/text.h"
+#include "base/text.h"
 
 namespace qvl::textsrc {
 namespace {

@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/base/text.h"
+#include "base/text.h"
 #include "common/lang/lang.h"
 #include "platform/serial/serial.h"
 

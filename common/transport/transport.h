@@ -23,7 +23,7 @@
 #include <string_view>
 
 #include "platform/sync.h"
-#include "platform/uiports.h"
+#include "common/ports/uiports.h"
 
 namespace qvl {
 

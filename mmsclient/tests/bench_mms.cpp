@@ -1,7 +1,7 @@
 // Encoding time of a 300 KB MMS, and the time to deliver it through Kannel on loopback next to
 // the number of WTP packets sent. 300 KB (307200 octets of object data) is under the 256-packet
 // bound of about 357000 octets, so the message goes out as it is.
-#include "common/base/text.h"
+#include "base/text.h"
 #include "kannel_harness.h"
 #include "mms_test_support.h"
 #include "mmsclient/wspsession.h"

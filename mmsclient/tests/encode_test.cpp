@@ -1,5 +1,5 @@
 // Byte-exact encodings of the WTP headers, WSP PDUs and the MMS m-send-req.
-#include "common/base/text.h"
+#include "base/text.h"
 #include "mms_test_support.h"
 #include "mmsclient/mmsencode.h"
 

@@ -1,7 +1,7 @@
 // End to end through a real WAP gateway (Kannel on loopback) to a test MMS relay: the relay
 // must receive the m-send-req byte-exact as the encoder produces it, and the verdict must
 // follow the relay's answer. The session runs with its real waits.
-#include "common/base/text.h"
+#include "base/text.h"
 #include "kannel_harness.h"
 #include "mms_test_support.h"
 #include "mmsclient/wspsession.h"

@@ -1,8 +1,8 @@
 // Scripted UI ports: record what the library shows and cancel when the test says so.
 #pragma once
 
-#include "common/base/text.h"
-#include "platform/uiports.h"
+#include "base/text.h"
+#include "common/ports/uiports.h"
 
 #include <atomic>
 #include <functional>

@@ -5,7 +5,7 @@
 //
 // Exit status 0 when the relay confirmed the message, 1 otherwise. Ctrl-C cancels the send.
 
-#include "common/base/text.h"
+#include "base/text.h"
 #include "mmsclient/mmsencode.h"
 #include "mmsclient/sendmms.h"
 

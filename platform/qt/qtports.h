@@ -1,5 +1,4 @@
-// Qt adapters of the platform: message boxes, the message pump, sound playback and the
-// desktop notification bubble.
+// Qt adapters of the platform: sound playback and the desktop notification bubble.
 #pragma once
 
 #include <QObject>
@@ -7,27 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/uiports.h"
-
-class QWidget;
-
 namespace qvl {
-
-class QtMessageBoxPort : public IMessageBoxPort {
-  public:
-    explicit QtMessageBoxPort(QWidget* parent = nullptr) : m_parent(parent) {}
-    MsgAnswer ShowMessage(std::u16string_view text, std::u16string_view caption, MsgButtons buttons,
-                          MsgIcon icon) override;
-
-  private:
-    QWidget* m_parent;
-};
-
-// One round of the Qt event loop.
-class QtMessagePump : public IMessagePump {
-  public:
-    void PumpMessages() override;
-};
 
 // Plays a ring tone file asynchronously, once or in a loop. A missing file, an unreadable
 // format or a machine without audio plays nothing and reports nothing.

@@ -8,7 +8,7 @@
 #include <system_error>
 #include <vector>
 
-#include "common/base/text.h"
+#include "base/text.h"
 #include "platform/registry.h"
 
 namespace qvl {

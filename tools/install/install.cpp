@@ -2,7 +2,7 @@
 
 #include "app/settings/settingkeys.h"
 #include "app/settings/settings.h"
-#include "common/base/text.h"
+#include "base/text.h"
 #include "platform/devicefs.h"
 #include "platform/registry.h"
 #include "tools/install/tones.h"

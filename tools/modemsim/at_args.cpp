@@ -1,6 +1,6 @@
 #include "tools/modemsim/at_args.h"
 
-#include "common/base/text.h"
+#include "base/text.h"
 
 namespace qvl::sim {
 

@@ -4,7 +4,7 @@
 #include <sstream>
 #include <vector>
 
-#include "common/base/text.h"
+#include "base/text.h"
 #include "tools/modemsim/at_args.h"
 #include "tools/modemsim/seed.h"
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "common/base/text.h"
+#include "base/text.h"
 #include "platform/registry.h"
 #include "tools/modemsim/control.h"
 #include "tools/modemsim/modem_simulator.h"

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "app/sms/codec/smscodec.h"
-#include "common/base/text.h"
+#include "base/text.h"
 
 namespace qvl::pdutool {
 namespace {

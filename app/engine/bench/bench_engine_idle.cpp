@@ -16,7 +16,7 @@
 
 #include "app/engine/phoneengine.h"
 #include "app/engine/testing/fakes.h"
-#include "common/base/text.h"
+#include "base/text.h"
 #include "tools/modemsim/modem_simulator.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "app/sms/codec/hexutil.h"
 #include "app/sms/codec/smscodec.h"
-#include "common/base/reader.h"
+#include "base/reader.h"
 
 namespace qvl::sms {
 namespace {

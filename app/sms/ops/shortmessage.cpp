@@ -6,7 +6,7 @@
 
 #include "app/sms/settings/smssettings.h"
 #include "app/sms/store/messageops.h"
-#include "common/base/text.h"
+#include "base/text.h"
 #include "common/lang/lang.h"
 #include "platform/sync.h"
 

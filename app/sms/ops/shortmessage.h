@@ -17,7 +17,7 @@
 #include "app/sms/codec/smscodec.h"
 #include "app/sms/store/recordstore.h"
 #include "common/transport/transport.h"
-#include "platform/uiports.h"
+#include "common/ports/uiports.h"
 
 namespace qvl::sms {
 

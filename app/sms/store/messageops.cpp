@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "common/base/text.h"
+#include "base/text.h"
 
 namespace qvl::sms {
 namespace {

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <functional>
 
-#include "common/base/reader.h"
+#include "base/reader.h"
 #include "platform/devicefs.h"
 
 namespace qvl::sms {

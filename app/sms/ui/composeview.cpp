@@ -18,7 +18,7 @@
 #include "app/sms/store/messageops.h"
 #include "app/sms/store/recordstore.h"
 #include "app/sms/ui/folderdialogs.h"
-#include "common/base/text.h"
+#include "base/text.h"
 
 namespace qvl::smsui {
 

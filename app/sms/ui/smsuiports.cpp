@@ -7,7 +7,7 @@
 #include <QScreen>
 
 #include "common/lang/lang.h"
-#include "platform/qt/qtports.h"
+#include "common/controls/qtuiports.h"
 
 namespace qvl::smsui {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/uiports.h"
+#include "common/ports/uiports.h"
 
 class QDialog;
 class QWidget;

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "common/base/text.h"
+#include "base/text.h"
 #include "common/lang/lang.h"
 #include "common/lang/tests/lang_env.h"
 #include "platform/registry.h"

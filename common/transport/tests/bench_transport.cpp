@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "common/base/text.h"
+#include "base/text.h"
 #include "common/transport/tests/pty.h"
 #include "common/transport/transport.h"
 #ifdef QVL_BENCH_WITH_SIM

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/base/text.h"
+#include "base/text.h"
 #include "common/transport/discovery.h"
 #include "platform/registry.h"
 #include "platform/serial/devices.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "common/base/text.h"
+#include "base/text.h"
 #include "common/transport/tests/pty.h"
 #include "common/transport/transport.h"
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/base/text.h"
+#include "base/text.h"
 #include "common/transport/transport.h"
 #include "tools/modemsim/modem_simulator.h"
 

@@ -19,7 +19,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/base/text.h"
+#include "base/text.h"
 #include "common/lang/lang.h"
 #include "common/transport/tests/pty.h"
 #include "common/transport/transport.h"

@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "common/base/text.h"
+#include "base/text.h"
 #include "platform/registry.h"
 #include "tools/modemsim/control.h"
 #include "tools/modemsim/seed.h"

@@ -13,7 +13,7 @@
 #include "app/settings/settingkeys.h"
 #include "app/settings/settings.h"
 #include "app/sms/settings/smssettings.h"
-#include "common/base/text.h"
+#include "base/text.h"
 #include "platform/sync.h"
 #include "tools/modemsim/modem_simulator.h"
 

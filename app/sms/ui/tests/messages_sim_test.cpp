@@ -21,7 +21,7 @@
 #include "app/sms/ui/smsnewview.h"
 #include "app/sms/ui/smssettingspage.h"
 #include "app/sms/ui/tests/testsupport.h"
-#include "common/base/text.h"
+#include "base/text.h"
 
 using namespace qvl;
 using namespace qvl::smsui;

@@ -1,4 +1,4 @@
-#include "common/base/text.h"
+#include "base/text.h"
 
 #include <array>
 

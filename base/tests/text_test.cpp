@@ -1,5 +1,5 @@
-#include "common/base/reader.h"
-#include "common/base/text.h"
+#include "base/reader.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 

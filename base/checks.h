@@ -1,0 +1,41 @@
+// The one check of what the user or another program hands us before it enters an AT command,
+// a chat script or a pppd file.
+//
+// A text that fails its check is refused whole, never cut or cleaned: a number that could carry
+// ";\rAT+CMGD=1,4" into "ATD" + number must not reach the modem in any form.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace qvl {
+
+// Longest dial string accepted: a number with a DTMF suffix after pauses fits easily.
+inline constexpr std::size_t kMaxDialableLength = 80;
+// Longest access point name (GSM 23.003 allows 100 octets; operators use far shorter ones and
+// the data-call libraries' fields hold 63).
+inline constexpr std::size_t kMaxApnLength = 63;
+
+// A number that may be dialled or addressed: "+" only in first place, then digits, "*", "#"
+// and the pause characters of a dial string ("," and p, P, w, W); at least one digit; at most
+// kMaxDialableLength characters.
+bool IsDialableNumber(std::u16string_view number);
+
+// A name, a code or any other text that is placed between the quotes of an AT command: no
+// quote, no backslash (some modems read it as the start of an escape), no control character
+// (C0, DEL, C1), no lone surrogate, at most maxLength UTF-16 units.
+bool IsSafeCommandText(std::u16string_view text, std::size_t maxLength);
+
+// A security code (PIN, PIN2, PUK, phone or network code): digits only, minLength..maxLength.
+bool IsValidCode(std::u16string_view code, std::size_t minLength, std::size_t maxLength);
+
+// An access point name: letters, digits, "." and "-", 1..kMaxApnLength, no leading or trailing
+// dot and no empty label.
+bool IsValidApn(std::u16string_view apn);
+
+// A user name or password for the data call: printable ASCII without blanks, quotes or
+// backslash (pppd and chat give those a meaning of their own), at most maxLength characters;
+// empty is allowed (no authentication).
+bool IsSafeCredential(std::u16string_view text, std::size_t maxLength);
+
+}  // namespace qvl
