@@ -23,25 +23,6 @@ std::u16string Decimal(int value) {
     return Utf8ToWideAscii(std::to_string(value));
 }
 
-// The session lock with the busy flag set, as every call-control exchange holds them. The
-// previous busy value comes back at the end, so a nested command does not clear the busy flag
-// of the command it runs inside.
-class BusySection {
-  public:
-    explicit BusySection(CPhoneEngine& engine)
-        : m_engine(engine), m_lock(engine.SessionLock()), m_previous(engine.m_busy) {
-        m_engine.m_busy = 1;
-    }
-    ~BusySection() { m_engine.m_busy = m_previous; }
-    BusySection(const BusySection&) = delete;
-    BusySection& operator=(const BusySection&) = delete;
-
-  private:
-    CPhoneEngine& m_engine;
-    std::lock_guard<std::recursive_mutex> m_lock;
-    int m_previous;
-};
-
 // The port mutex for a sequence of exchanges; taken before the session lock.
 class PortHold {
   public:
@@ -115,22 +96,22 @@ void CallCommands::CallButton() {
         m_view.RemoveCallBubble();
         {
             PortHold port(m_engine);
-            BusySection busy(m_engine);
+            CPhoneEngine::BusyScope busy(m_engine);
             std::u16string response;
             // The answer's result is not examined: the call list refresh corrects the state.
             m_engine.Exchange(u"ATA\r", 3000, response, Dispatch::Yes);
         }
-        m_engine.m_inCall = 1;
+        m_engine.CallConnected();
         m_view.ShowCallOptionsButton(true);
         m_view.SetCallStateLine(u"");
         m_view.Redraw();
         StartTimer();
         return;
     }
-    if (m_engine.m_inCall == 0) {
+    if (!m_engine.InCall()) {
         Dial();
         m_view.Redraw();
-        if (m_engine.m_inCall == 1) {
+        if (m_engine.InCall()) {
             StartTimer();
         }
         return;
@@ -145,7 +126,7 @@ void CallCommands::CallButton() {
 
 void CallCommands::Dial() {
     const std::u16string number = m_view.NumberText();
-    if (m_engine.m_stopped == 1) {
+    if (m_engine.Stopped()) {
         m_view.SetCallLine(u"<-" + number);
         m_view.SetCallStateLine(T(5115));
         m_view.Redraw();
@@ -155,7 +136,7 @@ void CallCommands::Dial() {
     if (!port.Held()) {
         return;
     }
-    BusySection busy(m_engine);
+    CPhoneEngine::BusyScope busy(m_engine);
     if (number.empty()) {
         m_view.Redraw();
         return;
@@ -183,7 +164,7 @@ void CallCommands::Dial() {
             m_view.SetCallStateLine(T(5116));
         } else if (!response.empty()) {
             m_view.SetCallStateLine(T(5096));
-            m_engine.m_inCall = 1;
+            m_engine.CallConnected();
             m_view.ShowCallOptionsButton(true);
             break;
         }
@@ -205,7 +186,7 @@ void CallCommands::HangUpButton() {
         Message(5013);
         return;
     }
-    if (m_engine.m_inCall == 0 && !m_ringing) {
+    if (!m_engine.InCall() && !m_ringing) {
         m_view.SetNumberText(u"");
         return;
     }
@@ -214,35 +195,35 @@ void CallCommands::HangUpButton() {
         m_view.StopRing();
         m_view.RemoveCallBubble();
     }
-    if (m_engine.m_inCall == 1) {
+    if (m_engine.InCall()) {
         {
-            BusySection busy(m_engine);
+            CPhoneEngine::BusyScope busy(m_engine);
             m_engine.QueryCallList(Dispatch::Yes);
         }
-        if (m_engine.m_callCount >= 2) {
+        if (m_engine.CallCount() >= 2) {
             Message(5036);
             return;
         }
-        if (m_engine.m_callCount == 1 && m_engine.m_calls[0].state == int(CallState::Active)) {
-            RunCallCommand(u"AT+CHLD=1" + Decimal(m_engine.m_calls[0].index) + u"\r");
-            m_engine.m_inCall = 0;
+        if (m_engine.CallCount() == 1 && m_engine.Calls()[0].state == int(CallState::Active)) {
+            RunCallCommand(u"AT+CHLD=1" + Decimal(m_engine.Calls()[0].index) + u"\r");
+            m_engine.CallEnded();
             m_view.ShowCallOptionsButton(false);
             return;
         }
     }
     PortHold port(m_engine);
-    BusySection busy(m_engine);
+    CPhoneEngine::BusyScope busy(m_engine);
     std::u16string response;
     m_engine.Exchange(u"ATH\r", 3000, response, Dispatch::Yes);
     m_engine.QueryCallList(Dispatch::Yes);
     RebuildCallList();
-    m_engine.m_inCall = 0;
+    m_engine.CallEnded();
     m_view.ShowCallOptionsButton(false);
 }
 
 void CallCommands::RunCallCommand(const std::u16string& command) {
     PortHold port(m_engine);
-    BusySection busy(m_engine);
+    CPhoneEngine::BusyScope busy(m_engine);
     if (m_ui.progress != nullptr) {
         m_ui.progress->Create(0, 100, -1, false);
         m_ui.progress->SetText(T(5203), -1);
@@ -286,14 +267,14 @@ void CallCommands::CallOptionCommand(int commandId, int selectedIndex) {
 }
 
 void CallCommands::RebuildCallList() {
-    BusySection busy(m_engine);
+    CPhoneEngine::BusyScope busy(m_engine);
     m_engine.QueryCallList(Dispatch::Yes);
-    const int count = std::min<int>(m_engine.m_callCount, int(m_engine.m_calls.size()));
+    const int count = std::min<int>(m_engine.CallCount(), int(m_engine.Calls().size()));
     m_view.FillCallList(
-        std::vector<CallEntry>(m_engine.m_calls.begin(), m_engine.m_calls.begin() + count));
+        std::vector<CallEntry>(m_engine.Calls().begin(), m_engine.Calls().begin() + count));
     if (count == 0) {
         // The operator name in the top line stays: only the call texts end with the call.
-        m_engine.m_inCall = 0;
+        m_engine.CallEnded();
         m_view.ShowKeypad();
         m_view.ShowCallOptionsButton(false);
         m_view.Redraw();
@@ -324,9 +305,9 @@ void CallCommands::OnClearTimer() {
 
 void CallCommands::KeypadKey(char16_t key) {
     const std::u16string typed(1, key);
-    if (m_engine.m_inCall == 1 && !m_engine.AllCallsHeld()) {
+    if (m_engine.InCall() && !m_engine.AllCallsHeld()) {
         PortHold port(m_engine);
-        BusySection busy(m_engine);
+        CPhoneEngine::BusyScope busy(m_engine);
         std::u16string response;
         m_engine.Exchange(u"AT+VTS=" + typed + u"\r", 3000, response, Dispatch::Yes);
         if (Contains(response, u"OK")) {
@@ -352,7 +333,7 @@ bool CallCommands::SetVolumeLevel(int level) {
         if (!port.Held()) {
             return false;
         }
-        BusySection busy(m_engine);
+        CPhoneEngine::BusyScope busy(m_engine);
         m_engine.Exchange(u"AT+CLVL=" + Decimal(VolumeTableValue(level)) + u"\r", 20000, response,
                           Dispatch::Yes);
     }
@@ -400,7 +381,7 @@ bool CallCommands::OnCallEvent(const DialerEventMessage& message) {
     switch (message.event) {
         case DialerEvent::IncomingCall: {
             m_view.StopClearTimer();
-            const std::u16string& number = m_engine.m_displayText;
+            const std::u16string& number = m_engine.DisplayText();
             std::u16string shown;
             if (!number.empty()) {
                 m_lastCaller = number;
@@ -423,7 +404,7 @@ bool CallCommands::OnCallEvent(const DialerEventMessage& message) {
             return true;
         }
         case DialerEvent::CallWaiting:
-            m_lastCaller = m_engine.m_displayText.empty() ? T(5105) : m_engine.m_displayText;
+            m_lastCaller = m_engine.DisplayText().empty() ? T(5105) : m_engine.DisplayText();
             m_view.SetCallLine(u"->" + m_lastCaller);
             if (!m_ringing) {
                 m_view.SetCallStateLine(T(5112) + u"..");
@@ -446,11 +427,11 @@ bool CallCommands::OnCallEvent(const DialerEventMessage& message) {
             }
             return true;
         case DialerEvent::CallConnected:
-            if (m_engine.m_callCount != 0) {
+            if (m_engine.CallCount() != 0) {
                 m_ringing = false;
                 m_view.StopRing();
                 m_view.RemoveCallBubble();
-                m_engine.m_inCall = 1;
+                m_engine.CallConnected();
                 m_view.ShowCallOptionsButton(true);
                 m_view.SetCallStateLine(u"");
                 m_view.Redraw();

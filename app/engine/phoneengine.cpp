@@ -192,19 +192,16 @@ bool CPhoneEngine::CreatePortMutex() {
 
 void CPhoneEngine::SetCallTable(std::vector<CallEntry> calls) {
     m_calls = std::move(calls);
-    m_callCount = static_cast<int>(m_calls.size());
 }
 
 // ---------------------------------------------------------------- session start and stop
 
 int CPhoneEngine::StartSession(AutoPin autoPin) {
-    std::lock_guard lock(m_sessionLock);
+    BusyScope busy(*this);
     if (IsPortOpen()) {
         // A start over a running session would lose the open port (and its lock file).
         StopSession();
     }
-    m_busy = 1;
-    m_pollSuspended = 0;
     m_divertKnown = 0;
     m_divertFlag = 0;
     m_simReady = 0;
@@ -222,7 +219,6 @@ int CPhoneEngine::StartSession(AutoPin autoPin) {
         m_port.mutex.reset();
         PostEvent(error != 0 ? DialerEvent::PortError : DialerEvent::CfCardError);
         m_stopped = 1;
-        m_busy = 0;
         return 0;
     }
 
@@ -236,7 +232,6 @@ int CPhoneEngine::StartSession(AutoPin autoPin) {
         m_simReady = 1;
         m_networkKnown = 0;
         m_inCall = 0;
-        m_busy = 0;
         SetCallTable({});
         return 1;
     }
@@ -259,20 +254,16 @@ int CPhoneEngine::StartSession(AutoPin autoPin) {
     }
     m_networkKnown = 0;
     m_inCall = 0;
-    m_busy = 0;
     m_stopped = 0;
-    m_pollSuspended = 0;
     SetCallTable({});
     return 0;
 }
 
 void CPhoneEngine::StopSession() {
-    std::lock_guard lock(m_sessionLock);
-    m_busy = 1;
+    // Busy for the whole stop, including the wait for the port mutex, which pumps messages.
+    BusyScope busy(*this);
     m_networkKnown = 0;
     m_inCall = 0;
-    m_pollSuspended = 0;
-    m_busy = 0;
     m_simReady = 0;
     if (!IsPortOpen()) {
         m_port.handle = 0;
@@ -303,7 +294,6 @@ void CPhoneEngine::StopSession() {
     m_stopped = 1;
     m_divertKnown = 0;
     m_divertFlag = 0;
-    m_busy = 0;
 }
 
 int CPhoneEngine::OpenModemPort(int& error) {
@@ -468,7 +458,7 @@ int CPhoneEngine::UnlockSim(int& status, AutoPin autoPin) {
                 return fail(kStatusModemFault);
             }
             if (accepted()) {
-                m_storedPin = entered;
+                SetStoredPin(entered);
                 Wipe(entered);
                 ready = true;
                 break;
@@ -494,7 +484,7 @@ int CPhoneEngine::UnlockSim(int& status, AutoPin autoPin) {
                 return fail(kStatusModemFault);
             }
             if (accepted()) {
-                m_storedPin = newPin;
+                SetStoredPin(newPin);
                 Wipe(newPin);
                 ready = true;
                 break;
@@ -689,12 +679,11 @@ void CPhoneEngine::DrainPort() {
 }
 
 void CPhoneEngine::ProcessDialer() {
-    if (m_stopped != 0 || m_busy != 0) {
+    if (m_stopped != 0 || Busy()) {
         return;
     }
-    std::lock_guard lock(m_sessionLock);
-    m_busy = 1;
-    if (m_pollSuspended != 0) {
+    BusyScope busy(*this);
+    if (PollSuspended()) {
         DrainPort();
     } else if (m_networkKnown != 0) {
         DrainPort();
@@ -740,7 +729,6 @@ void CPhoneEngine::ProcessDialer() {
             PostEvent(DialerEvent::CfCardError);
         }
     }
-    m_busy = 0;
 }
 
 void CPhoneEngine::RunRotationQuery(int index) {
@@ -799,7 +787,7 @@ bool CPhoneEngine::HandleUnsolicited(const std::u16string& response) {
         if (!m_ring.ringing) {
             m_displayText = ParseClipNumber(response);
             QueryCallList(Dispatch::No);
-            m_ring.callCountAtFirstRing = m_callCount;
+            m_ring.callCountAtFirstRing = CallCount();
             // Ringing is noted before the event goes out, so that a RING read by the view's
             // handler (answering, say) does not announce the same call twice.
             m_ring.ringing = true;
@@ -810,13 +798,13 @@ bool CPhoneEngine::HandleUnsolicited(const std::u16string& response) {
     if (m_ring.ringing && now - m_ring.lastRingMs > kRingQuietMs) {
         QueryCallList(Dispatch::No);
         bool incoming = false;
-        for (int i = 0; i < m_callCount; ++i) {
+        for (int i = 0; i < CallCount(); ++i) {
             incoming = incoming || m_calls[static_cast<std::size_t>(i)].state ==
                                        static_cast<std::int32_t>(CallState::Incoming);
         }
         if (!incoming) {
             m_ring.ringing = false;
-            if (m_callCount < m_ring.callCountAtFirstRing || m_callCount == 0) {
+            if (CallCount() < m_ring.callCountAtFirstRing || CallCount() == 0) {
                 PostEvent(DialerEvent::CallMissed);
             } else {
                 PostEvent(DialerEvent::CallConnected);
@@ -890,10 +878,10 @@ void CPhoneEngine::QueryCallList(Dispatch dispatch) {
 }
 
 bool CPhoneEngine::AllCallsHeld() const {
-    if (m_callCount < 1) {
+    if (CallCount() < 1) {
         return true;
     }
-    for (int i = 0; i < m_callCount; ++i) {
+    for (int i = 0; i < CallCount(); ++i) {
         if (m_calls[static_cast<std::size_t>(i)].state !=
             static_cast<std::int32_t>(CallState::Held)) {
             return false;
@@ -903,14 +891,12 @@ bool CPhoneEngine::AllCallsHeld() const {
 }
 
 WaitingWatch CPhoneEngine::WatchWaitingCall(std::u16string& waitingNumber) {
-    std::lock_guard lock(m_sessionLock);
-    m_busy = 1;
+    BusyScope busy(*this);
     bool taken = false;
-    for (int i = 0; i < m_callCount; ++i) {
+    for (int i = 0; i < CallCount(); ++i) {
         const CallEntry& call = m_calls[static_cast<std::size_t>(i)];
         if (call.state == static_cast<std::int32_t>(CallState::Waiting)) {
             waitingNumber = call.number;
-            m_busy = 0;
             return WaitingWatch::StillWaiting;
         }
         if ((call.state == static_cast<std::int32_t>(CallState::Active) ||
@@ -926,8 +912,42 @@ WaitingWatch CPhoneEngine::WatchWaitingCall(std::u16string& waitingNumber) {
         result = WaitingWatch::Gone;
         PostEvent(DialerEvent::CallMissed);
     }
-    m_busy = 0;
     return result;
+}
+
+CPhoneEngine::BusyScope::BusyScope(CPhoneEngine& engine)
+    : m_engine(engine), m_lock(engine.m_sessionLock) {
+    ++m_engine.m_busyDepth;
+}
+
+CPhoneEngine::BusyScope::~BusyScope() {
+    --m_engine.m_busyDepth;
+}
+
+void CPhoneEngine::SuspendPoll() {
+    std::lock_guard lock(m_sessionLock);
+    ++m_pollSuspensions;
+}
+
+void CPhoneEngine::ResumePoll() {
+    std::lock_guard lock(m_sessionLock);
+    if (m_pollSuspensions > 0) {
+        --m_pollSuspensions;
+    }
+}
+
+void CPhoneEngine::SetStoredPin(std::u16string_view pin) {
+    WipeStoredPin();
+    m_storedPin.assign(pin);
+}
+
+void CPhoneEngine::WipeStoredPin() {
+    Wipe(m_storedPin);
+}
+
+void CPhoneEngine::ForgetLastModem() {
+    m_portName.clear();
+    m_modemName.clear();
 }
 
 bool DeadModemCounter::Feed(DialerEvent event) {

@@ -47,6 +47,10 @@ enum class WaitingWatch {
     Gone,          // no call waits any more and it was not taken (DM_CALL_MISSED was sent)
 };
 
+namespace testing {
+class EnginePeer;
+}
+
 class CPhoneEngine final : public IUnsolicitedHandler {
   public:
     explicit CPhoneEngine(EnginePorts ports);
@@ -102,26 +106,117 @@ class CPhoneEngine final : public IUnsolicitedHandler {
     void PostEvent(DialerEvent event, std::int64_t arg = 0);
 
     // The session lock: a recursive lock held by session start and stop, each poll step and
-    // each call-control exchange, together with the busy flag.
+    // each foreground exchange, together with the busy flag.
     std::recursive_mutex& SessionLock() { return m_sessionLock; }
+
+    // The session lock with the busy flag set, for the length of a scope: what every
+    // foreground operation that talks to the modem holds, so that a poll step that arrives
+    // while it pumps messages returns at once. Scopes nest (the flag is a depth): an inner
+    // scope ending does not clear the busy flag of the operation it runs inside.
+    class BusyScope {
+      public:
+        explicit BusyScope(CPhoneEngine& engine);
+        ~BusyScope();
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+      private:
+        CPhoneEngine& m_engine;
+        std::lock_guard<std::recursive_mutex> m_lock;
+    };
+
+    // Poll suspension for settings dialogs and long transfers: while at least one is held,
+    // the poll step only drains the port. Counted, so a dialog opened from another dialog
+    // does not end the outer one's suspension when it closes; ResumePoll never goes below
+    // none. The suspension belongs to the open dialogs, not to the session: a session restart
+    // made from a dialog keeps it.
+    void SuspendPoll();
+    void ResumePoll();
+    class PollSuspension {
+      public:
+        explicit PollSuspension(CPhoneEngine& engine) : m_engine(engine) { m_engine.SuspendPoll(); }
+        ~PollSuspension() { m_engine.ResumePoll(); }
+        PollSuspension(const PollSuspension&) = delete;
+        PollSuspension& operator=(const PollSuspension&) = delete;
+
+      private:
+        CPhoneEngine& m_engine;
+    };
+
+    // Call-state changes made by the call commands: the user's call is connected (answered,
+    // dialled, or taken while ringing) or has ended.
+    void CallConnected() { m_inCall = 1; }
+    void CallEnded() { m_inCall = 0; }
+
+    // The stored PIN is what a restart with AutoPin::UseStoredPin sends; it is set when the
+    // SIM accepts a code, or by whoever changes the PIN.
+    void SetStoredPin(std::u16string_view pin);
+    void WipeStoredPin();
+    // Forgets the port and the modem of the last session, as at program start: the next
+    // session chooses its modem again.
+    void ForgetLastModem();
 
     // Tests shorten the 5000 ms pause before a restart reopens the remembered port.
     void SetRestartPauseMs(std::uint32_t ms) { m_restartPauseMs = ms; }
     const EnginePorts& Ports() const { return m_ports; }
 
-    // --- Engine state. Other parts of the program read and set these as the session's owner
-    // allows: always on the UI thread, and under the session lock where they change them. ---
+    // --- Engine state, read by the views and the command code. ---
+    // The session's port: handle 0 when there is no session, and the port mutex.
+    const CModemPort& Port() const { return m_port; }
+    // The caller's number (+CLIP, +CCWA) or the operator name, for the current event.
+    const std::u16string& DisplayText() const { return m_displayText; }
+    const std::u16string& OperatorName() const { return m_operatorName; }
+    const std::u16string& DivertNumber() const { return m_divertNumber; }
+    const std::u16string& PortName() const { return m_portName; }
+    const std::u16string& ModemName() const { return m_modemName; }
+    // The calls the modem reported last (AT+CLCC), in its order.
+    const std::vector<CallEntry>& Calls() const { return m_calls; }
+    int CallCount() const { return static_cast<int>(m_calls.size()); }
+    bool InCall() const { return m_inCall != 0; }
+    bool NetworkKnown() const { return m_networkKnown != 0; }
+    bool SimReady() const { return m_simReady != 0; }
+    bool Busy() const { return m_busyDepth != 0; }
+    bool PollSuspended() const { return m_pollSuspensions != 0; }
+    bool Stopped() const { return m_stopped != 0; }
+    // Lock states read at session start: 1 on, 0 off, -1 not known.
+    int SimPinLock() const { return m_simPinLock; }
+    int PhoneLock() const { return m_phoneLock; }
+    bool MultiplexerModem() const { return m_multiplexerModem != 0; }
+    bool DivertKnown() const { return m_divertKnown != 0; }
+
+  private:
+    std::u16string Text(int id) const;
+    std::uint64_t NowMs() const;
+    void Pause(std::uint32_t ms);
+    void ShowLiteral(std::u16string_view text);
+    bool CreatePortMutex();
+    void DrainPort();
+    void SetCallTable(std::vector<CallEntry> calls);
+    // Status-query frame: acquire, exchange, dead-modem check, dispatch. Nothing when the port
+    // is not open or the modem is dead.
+    std::optional<std::u16string> StatusExchange(std::u16string_view command,
+                                                 std::uint32_t timeoutMs);
+    void RunRotationQuery(int index);
+    // Writes a command carrying a PIN, PUK or phone code (never traced) and wipes it; reads
+    // and dispatches like Exchange.
+    bool ExchangeSecret(std::u16string& command, std::u16string& response);
+    void DispatchLoop(std::u16string& response, std::uint32_t timeoutMs);
+    DialogResult AskCode(int promptId, std::u16string_view attempts, std::u16string& code);
+    void HandleStatusReport(std::u16string_view response);
+
+    // Tests read and set the state directly (app/engine/testing/enginepeer.h).
+    friend class testing::EnginePeer;
+
     CModemPort m_port{0, nullptr};  // handle 0: no session
     std::u16string m_displayText;
     std::u16string m_operatorName;
     std::u16string m_operatorExtra;
-    std::vector<CallEntry> m_calls;  // the first m_callCount rows are valid
-    int m_callCount = 0;
+    std::vector<CallEntry> m_calls;
     int m_inCall = 0;
     int m_networkKnown = 0;
     int m_simReady = 0;
-    int m_busy = 0;
-    int m_pollSuspended = 0;
+    int m_busyDepth = 0;        // open BusyScopes
+    int m_pollSuspensions = 0;  // SuspendPoll calls not yet resumed
     int m_stopped = 1;
     int m_simPinLock = -1;
     int m_phoneLock = -1;
@@ -152,26 +247,6 @@ class CPhoneEngine final : public IUnsolicitedHandler {
         std::uint64_t lastRingMs = 0;
         int callCountAtFirstRing = 0;
     } m_ring;
-
-  private:
-    std::u16string Text(int id) const;
-    std::uint64_t NowMs() const;
-    void Pause(std::uint32_t ms);
-    void ShowLiteral(std::u16string_view text);
-    bool CreatePortMutex();
-    void DrainPort();
-    void SetCallTable(std::vector<CallEntry> calls);
-    // Status-query frame: acquire, exchange, dead-modem check, dispatch. Nothing when the port
-    // is not open or the modem is dead.
-    std::optional<std::u16string> StatusExchange(std::u16string_view command,
-                                                 std::uint32_t timeoutMs);
-    void RunRotationQuery(int index);
-    // Writes a command carrying a PIN, PUK or phone code (never traced) and wipes it; reads
-    // and dispatches like Exchange.
-    bool ExchangeSecret(std::u16string& command, std::u16string& response);
-    void DispatchLoop(std::u16string& response, std::uint32_t timeoutMs);
-    DialogResult AskCode(int promptId, std::u16string_view attempts, std::u16string& code);
-    void HandleStatusReport(std::u16string_view response);
 
     EnginePorts m_ports;
     std::unique_ptr<IModemIo> m_ownIo;

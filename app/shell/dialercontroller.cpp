@@ -99,7 +99,7 @@ DialerController::DialerController(CQVLDialerDoc* doc, CMainFrame* frame, Servic
     connect(&m_timer6, &QTimer::timeout, this, [this] {
         // Modem set-up once the session is up. The SIM book read and the MMS profile import
         // that follow it belong to the phonebook and MMS parts of the program.
-        if (m_engine->m_stopped == 0) {
+        if (!m_engine->Stopped()) {
             m_engine->InitModem();
         }
     });
@@ -139,9 +139,8 @@ bool DialerController::Handles(int command) {
 
 void DialerController::Start() {
     m_frame->setWindowTitle(QString::fromLatin1(CMainFrame::kTitle));
-    m_engine->m_portName.clear();
-    m_engine->m_modemName.clear();
-    m_engine->m_storedPin.clear();
+    m_engine->ForgetLastModem();
+    m_engine->WipeStoredPin();
     StartSession();
     if (m_shutDown) {
         return;
@@ -151,11 +150,11 @@ void DialerController::Start() {
 }
 
 void DialerController::PollStep() {
-    if (m_engine->m_stopped == 1) {
+    if (m_engine->Stopped()) {
         return;
     }
     m_engine->ProcessDialer();
-    if (m_view->CallList()->topLevelItemCount() != m_engine->m_callCount) {
+    if (m_view->CallList()->topLevelItemCount() != m_engine->CallCount()) {
         m_calls->RebuildCallList();
     }
 }
@@ -206,9 +205,12 @@ void DialerController::Shutdown() {
     m_engine->StopSession();
 }
 
-void DialerController::SetPollSuspended(bool suspended) {
-    std::lock_guard<std::recursive_mutex> lock(m_engine->SessionLock());
-    m_engine->m_pollSuspended = suspended ? 1 : 0;
+void DialerController::SuspendPoll() {
+    m_engine->SuspendPoll();
+}
+
+void DialerController::ResumePoll() {
+    m_engine->ResumePoll();
 }
 
 void DialerController::RunCommand(int command) {
@@ -327,21 +329,21 @@ void DialerController::OnDialerEvent(const DialerEventMessage& message) {
             return;
         case DialerEvent::NewSms:
             m_sound.Play(RingPath(u"SMSRing"), SoundPlayer::Repeat::Once);
-            m_view->HandleStatusEvent(message, m_engine->m_displayText);
+            m_view->HandleStatusEvent(message, m_engine->DisplayText());
             m_engine->NotifyTodayItem(1, m_view->UnreadCount());
             return;
         case DialerEvent::Volume:
             m_calls->SetStoredVolume(static_cast<int>(message.arg));
-            m_view->HandleStatusEvent(message, m_engine->m_displayText);
+            m_view->HandleStatusEvent(message, m_engine->DisplayText());
             return;
         case DialerEvent::Diverted:
-            m_view->HandleStatusEvent(message, m_engine->m_divertNumber);
+            m_view->HandleStatusEvent(message, m_engine->DivertNumber());
             return;
         default:
             break;
     }
     if (!m_calls->OnCallEvent(message)) {
-        m_view->HandleStatusEvent(message, m_engine->m_displayText);
+        m_view->HandleStatusEvent(message, m_engine->DisplayText());
     }
 }
 
@@ -379,7 +381,7 @@ void DialerController::OnCommand(int id) {
         case kCmdKeypad:
             if (!m_view->CallListShown()) {
                 m_calls->RebuildCallList();
-                m_view->ShowCallList(m_engine->m_callCount > 0);
+                m_view->ShowCallList(m_engine->CallCount() > 0);
             } else {
                 m_view->ShowCallList(false);
             }

@@ -11,9 +11,9 @@
 #include "app/calls/callcommands.h"
 #include "app/engine/phoneengine.h"
 #include "app/shell/dialogs.h"
+#include "common/controls/qtuiports.h"
 #include "common/controls/rkfloatctrl.h"
 #include "platform/ipc/ipc_dbus.h"
-#include "common/controls/qtuiports.h"
 #include "platform/qt/qtports.h"
 
 namespace qvl {
@@ -54,7 +54,9 @@ class DialerController : public QObject, public IDialerEventSink, public ICallVi
     void Start();
     void RunCommand(int command);
     void Shutdown();
-    void SetPollSuspended(bool suspended);
+    // A settings dialog opens and closes (counted: dialogs nest).
+    void SuspendPoll();
+    void ResumePoll();
 
     CPhoneEngine& Engine() { return *m_engine; }
     CallCommands& Calls() { return *m_calls; }

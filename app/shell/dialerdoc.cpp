@@ -43,13 +43,19 @@ void CQVLDialerDoc::OnFirstDisplay() {
 #endif
 }
 
-void CQVLDialerDoc::SetPollSuspended(bool suspended) {
+void CQVLDialerDoc::SuspendPoll() {
 #if QVL_HAVE_ENGINE
     if (m_controller) {
-        m_controller->SetPollSuspended(suspended);
+        m_controller->SuspendPoll();
     }
-#else
-    (void)suspended;
+#endif
+}
+
+void CQVLDialerDoc::ResumePoll() {
+#if QVL_HAVE_ENGINE
+    if (m_controller) {
+        m_controller->ResumePoll();
+    }
 #endif
 }
 

@@ -26,7 +26,10 @@ class CQVLDialerDoc : public QObject {
 
     bool DialerActive() const { return m_dialerActive; }
     void SetDialerActive(bool active) { m_dialerActive = active; }
-    void SetPollSuspended(bool suspended);
+    // A settings dialog opens (SuspendPoll) and closes (ResumePoll): while any is open the
+    // poll step only drains the port. Calls come in pairs and nest.
+    void SuspendPoll();
+    void ResumePoll();
 
     bool CanRun(int command) const;
     void RunCommand(int command);

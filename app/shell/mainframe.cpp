@@ -160,11 +160,16 @@ int CMainFrame::RunSettingsDialog(const std::function<int()>& run) {
     if (m_doc == nullptr) {
         return run();
     }
+    // A dialog opened from another one leaves the dialer inactive and the poll suspended until
+    // the outer one closes too.
+    ++m_settingsDialogs;
     m_doc->SetDialerActive(false);
-    m_doc->SetPollSuspended(true);
+    m_doc->SuspendPoll();
     const int result = run();
-    m_doc->SetDialerActive(m_activePane == 0);
-    m_doc->SetPollSuspended(false);
+    m_doc->ResumePoll();
+    if (--m_settingsDialogs == 0) {
+        m_doc->SetDialerActive(m_activePane == 0);
+    }
     return result;
 }
 

@@ -72,6 +72,7 @@ class CMainFrame : public QMainWindow {
     CQVLDialerView* m_dialer;
     QWidget* m_messages;
     int m_activePane = 0;
+    int m_settingsDialogs = 0;  // settings dialogs open now (one may open another)
     std::map<int, QAction*> m_actions;
 };
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/engine/testing/enginepeer.h"
 #include "app/engine/testing/fakes.h"
 
 namespace qvl {
@@ -95,7 +96,7 @@ class CallsTest : public ::testing::Test {
     }
     void InCallWith(std::string_view clcc) {
         io.On(u"AT+CLCC", {Esc(std::string("\r\n") + std::string(clcc) + "\r\nOK\r\n")});
-        engine->m_inCall = 1;
+        engine->CallConnected();
         engine->QueryCallList(Dispatch::No);
         io.written.clear();
     }
@@ -154,7 +155,7 @@ TEST_F(CallsTest, DialOutcomes) {
     };
     for (const DialRow& row : rows) {
         SCOPED_TRACE(row.name);
-        engine->m_inCall = 0;
+        engine->CallEnded();
         view = FakeCallView();
         io.written.clear();
         io.On(u"ATD", {Esc(row.answer)});
@@ -163,9 +164,9 @@ TEST_F(CallsTest, DialOutcomes) {
         EXPECT_EQ(io.CountWritten(u"ATD0301234;\r"), row.attempts);
         EXPECT_EQ(view.stateLine, row.stateLine);
         EXPECT_EQ(view.callLine, u"<-0301234");
-        EXPECT_EQ(engine->m_inCall, row.inCall);
+        EXPECT_EQ(engine->InCall(), row.inCall == 1);
         EXPECT_EQ(view.callTimer, row.inCall == 1);
-        EXPECT_EQ(engine->m_busy, 0);
+        EXPECT_EQ(engine->Busy(), false);
     }
 }
 
@@ -180,7 +181,7 @@ TEST_F(CallsTest, GsmCodesAndEmptyNumberAreNotDialled) {
 }
 
 TEST_F(CallsTest, DialWithStoppedEngineFailsAtOnce) {
-    engine->m_stopped = 1;
+    testing::EnginePeer::SetStopped(*engine, true);
     view.number = u"123";
     calls->CallButton();
     EXPECT_EQ(view.stateLine, u"T5115");
@@ -188,7 +189,7 @@ TEST_F(CallsTest, DialWithStoppedEngineFailsAtOnce) {
 }
 
 TEST_F(CallsTest, IncomingCallAnswered) {
-    engine->m_displayText = u"+4930123";
+    testing::EnginePeer::SetDisplayText(*engine, u"+4930123");
     view.onScreen = false;
     calls->OnCallEvent({DialerEvent::IncomingCall, 0, {}});
     EXPECT_TRUE(calls->Ringing());
@@ -201,13 +202,13 @@ TEST_F(CallsTest, IncomingCallAnswered) {
     EXPECT_FALSE(calls->Ringing());
     EXPECT_FALSE(view.ring);
     EXPECT_TRUE(view.bubble.empty());
-    EXPECT_EQ(engine->m_inCall, 1);
+    EXPECT_EQ(engine->InCall(), true);
     EXPECT_TRUE(view.callTimer);
     EXPECT_TRUE(view.optionsShown);
 }
 
 TEST_F(CallsTest, IncomingCallRejectedSendsAth) {
-    engine->m_displayText = u"";
+    testing::EnginePeer::SetDisplayText(*engine, u"");
     calls->OnCallEvent({DialerEvent::IncomingCall, 0, {}});
     EXPECT_EQ(view.callLine, u"->T5105");
     EXPECT_TRUE(view.bubble.empty());  // the dialer is on screen: no bubble
@@ -218,7 +219,7 @@ TEST_F(CallsTest, IncomingCallRejectedSendsAth) {
 }
 
 TEST_F(CallsTest, MissedCallShowsTheCaller) {
-    engine->m_displayText = u"555";
+    testing::EnginePeer::SetDisplayText(*engine, u"555");
     calls->OnCallEvent({DialerEvent::IncomingCall, 0, {}});
     calls->OnCallEvent({DialerEvent::CallMissed, 0, {}});
     EXPECT_EQ(view.callLine, u"X555");
@@ -235,7 +236,7 @@ TEST_F(CallsTest, HangUpWithOneActiveCallReleasesItByIndex) {
     calls->HangUpButton();
     EXPECT_EQ(io.CountWritten(u"AT+CHLD=13\r"), 1);
     EXPECT_EQ(io.CountWritten(u"ATH"), 0);
-    EXPECT_EQ(engine->m_inCall, 0);
+    EXPECT_EQ(engine->InCall(), false);
 }
 
 TEST_F(CallsTest, HangUpWithTwoCallsAsksForCallOptions) {
@@ -244,7 +245,7 @@ TEST_F(CallsTest, HangUpWithTwoCallsAsksForCallOptions) {
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0], u"T5036");
     EXPECT_EQ(io.CountWritten(u"AT+CHLD"), 0);
-    EXPECT_EQ(engine->m_inCall, 1);
+    EXPECT_EQ(engine->InCall(), true);
 }
 
 TEST_F(CallsTest, HangUpIdleClearsTheNumber) {
@@ -311,7 +312,7 @@ TEST_F(CallsTest, VolumeLimitsAndRefusal) {
 }
 
 TEST_F(CallsTest, CallTimerAndEndOfCall) {
-    engine->m_displayText = u"1";
+    testing::EnginePeer::SetDisplayText(*engine, u"1");
     calls->OnCallEvent({DialerEvent::IncomingCall, 0, {}});
     calls->CallButton();
     clock.Advance((3600 + 2 * 60 + 5) * 1000);
@@ -319,7 +320,7 @@ TEST_F(CallsTest, CallTimerAndEndOfCall) {
     EXPECT_EQ(view.timerLine, u"01:02:05");
     io.On(u"AT+CLCC", {Esc("\r\nOK\r\n")});
     calls->OnCallEvent({DialerEvent::NoCarrier, 0, {}});
-    EXPECT_EQ(engine->m_inCall, 0);
+    EXPECT_EQ(engine->InCall(), false);
     EXPECT_FALSE(view.callTimer);
     EXPECT_EQ(view.stateLine, u"01:02:05");
     EXPECT_EQ(view.timerLine, u"");
@@ -332,7 +333,7 @@ TEST_F(CallsTest, CallTimerAndEndOfCall) {
 }
 
 TEST_F(CallsTest, EndOfUntimedCallKeepsTheMissedText) {
-    engine->m_displayText = u"555";
+    testing::EnginePeer::SetDisplayText(*engine, u"555");
     calls->OnCallEvent({DialerEvent::IncomingCall, 0, {}});
     calls->OnCallEvent({DialerEvent::CallMissed, 0, {}});
     io.On(u"AT+CLCC", {Esc("\r\nOK\r\n")});
@@ -343,7 +344,7 @@ TEST_F(CallsTest, EndOfUntimedCallKeepsTheMissedText) {
 
 TEST_F(CallsTest, WaitingCallBlocksTheButtonsUntilTheWatchEnds) {
     InCallWith("+CLCC: 1,0,0,0,0,\"123\",129\r\n+CLCC: 2,1,5,0,0,\"777\",129");
-    engine->m_displayText = u"777";
+    testing::EnginePeer::SetDisplayText(*engine, u"777");
     calls->OnCallEvent({DialerEvent::CallWaiting, 0, {}});
     EXPECT_TRUE(calls->Waiting());
     EXPECT_TRUE(view.watch);
@@ -367,7 +368,7 @@ TEST_F(CallsTest, WaitingCallBlocksTheButtonsUntilTheWatchEnds) {
 
 TEST_F(CallsTest, AbandonedWaitingCallIsMissed) {
     InCallWith("+CLCC: 1,0,0,0,0,\"123\",129\r\n+CLCC: 2,1,5,0,0,\"777\",129");
-    engine->m_displayText = u"777";
+    testing::EnginePeer::SetDisplayText(*engine, u"777");
     calls->OnCallEvent({DialerEvent::CallWaiting, 0, {}});
     calls->OnWaitingWatchTick();
     InCallWith("+CLCC: 1,0,0,0,0,\"123\",129");

@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
     const double processMs = ProcessCpuMs() - process0;
     std::printf("engine idle poll: %.1f s wall, %d poll steps, %zu events, operator %s\n",
                 wallMs / 1000.0, steps, sink.events.size(),
-                qvl::WideToUtf8(engine.m_operatorName).c_str());
+                qvl::WideToUtf8(engine.OperatorName()).c_str());
     std::printf("UI thread CPU: %.1f ms = %.3f %% of one core\n", threadMs,
                 100.0 * threadMs / wallMs);
     std::printf("process CPU (with simulator and writer threads): %.1f ms = %.3f %% of one core\n",

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/engine/phoneengine.h"
+#include "app/engine/testing/enginepeer.h"
 #include "app/engine/testing/fakes.h"
 #include "base/text.h"
 #include "tools/modemsim/modem_simulator.h"
@@ -81,8 +82,8 @@ class EngineSimTest : public ::testing::Test {
         ASSERT_EQ(engine->StartSession(AutoPin::AskUser), 1);
         ASSERT_EQ(engine->InitModem(), 1);
         engine->ProcessDialer();
-        ASSERT_EQ(engine->m_networkKnown, 1);
-        ASSERT_EQ(engine->m_operatorName, u"QVL Mobile");
+        ASSERT_EQ(engine->NetworkKnown(), true);
+        ASSERT_EQ(engine->OperatorName(), u"QVL Mobile");
         sink.Clear();
     }
 
@@ -191,14 +192,14 @@ TEST_F(EngineSimTest, SessionStartsInEachSimState) {
         Boot(seed);
         EXPECT_EQ(engine->StartSession(AutoPin::AskUser), c.result);
         EXPECT_EQ(sink.Codes(), c.events);
-        EXPECT_EQ(engine->m_storedPin, c.storedPin);
+        EXPECT_EQ(testing::EnginePeer::StoredPin(*engine), c.storedPin);
         std::vector<std::u16string> prompts;
         for (const auto& shown : pin.shown) {
             prompts.push_back(shown.prompt);
         }
         EXPECT_EQ(prompts, c.prompts);
         if (c.result == 1) {
-            EXPECT_EQ(engine->m_simPinLock, seed.sim.pinEnabled ? 1 : 0);
+            EXPECT_EQ(engine->SimPinLock(), seed.sim.pinEnabled ? 1 : 0);
         }
         engine->StopSession();
     }
@@ -276,7 +277,7 @@ TEST_F(EngineSimTest, RestartReusesTheRememberedPortWithoutLeaks) {
         engine->StopSession();
         EXPECT_EQ(OpenDescriptors(), before);
         EXPECT_EQ(lockFiles(), 0);
-        EXPECT_FALSE(engine->m_port.mutex);
+        EXPECT_FALSE(engine->Port().mutex);
         const std::uint64_t pausedBefore = clock.slept;
         const std::size_t from = Commands().size();
         ASSERT_EQ(engine->StartSession(AutoPin::UseStoredPin), 1);
@@ -313,7 +314,7 @@ TEST_F(EngineSimTest, IncomingCallMissedOrConnected) {
     // Missed: the caller hangs up before anyone answers.
     ASSERT_GT(sim->InjectIncomingCall("+4930123456"), 0);
     ASSERT_TRUE(PollUntil(DialerEvent::IncomingCall));
-    EXPECT_EQ(engine->m_displayText, u"+4930123456");
+    EXPECT_EQ(engine->DisplayText(), u"+4930123456");
     ASSERT_TRUE(sim->RemoteHangup(0));
     ASSERT_TRUE(PollUntil(DialerEvent::CallMissed));
     EXPECT_EQ(sink.CountOf(DialerEvent::IncomingCall), 1);
@@ -336,10 +337,10 @@ TEST_F(EngineSimTest, IncomingCallMissedOrConnected) {
 
     // A second caller waits while the first call is up.
     sink.Clear();
-    engine->m_inCall = 1;
+    engine->CallConnected();
     ASSERT_TRUE(sim->InjectCallWaiting("+4930777"));
     ASSERT_TRUE(PollUntil(DialerEvent::CallWaiting));
-    EXPECT_EQ(engine->m_displayText, u"+4930777");
+    EXPECT_EQ(engine->DisplayText(), u"+4930777");
     engine->QueryCallList(Dispatch::Yes);
     std::u16string waiting;
     EXPECT_EQ(engine->WatchWaitingCall(waiting), WaitingWatch::StillWaiting);
@@ -429,7 +430,7 @@ TEST_F(EngineSimTest, SixDeadModemEventsAskToRestartFiveThenAnotherEventDoNot) {
     EXPECT_EQ(sink.CountOf(DialerEvent::CfCardError), 6);
     EXPECT_EQ(questions, 1);
     EXPECT_FALSE(engine->IsPortOpen());
-    EXPECT_EQ(engine->m_stopped, 1);
+    EXPECT_EQ(engine->Stopped(), true);
     EXPECT_LT(OpenDescriptors(), baseline);  // the port is closed
 
     // The user says Yes, but the device is gone: the restart reports the port error cleanly.

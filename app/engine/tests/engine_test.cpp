@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/engine/testing/enginepeer.h"
 #include "app/engine/testing/fakes.h"
 
 namespace qvl {
@@ -75,7 +76,7 @@ class EngineTest : public ::testing::Test {
     void KnowOperator() {
         io.On(u"AT+COPS?", {Esc("\r\n+COPS: 0,0,\"Testnet\"\r\n\r\nOK\r\n")});
         engine->ProcessDialer();
-        ASSERT_EQ(engine->m_networkKnown, 1);
+        ASSERT_EQ(engine->NetworkKnown(), true);
         sink.Clear();
         io.written.clear();
     }
@@ -97,14 +98,14 @@ class EngineTest : public ::testing::Test {
 TEST_F(EngineTest, FirstSessionOpensChosenPortAndLeavesSetUpToTheView) {
     ASSERT_EQ(engine->StartSession(AutoPin::AskUser), 1);
     EXPECT_EQ(io.opened, std::vector<std::u16string>{u"/dev/ttySIM0"});
-    EXPECT_EQ(engine->m_portName, u"/dev/ttySIM0");
-    EXPECT_EQ(engine->m_modemName, u"Simulated handset");
+    EXPECT_EQ(engine->PortName(), u"/dev/ttySIM0");
+    EXPECT_EQ(engine->ModemName(), u"Simulated handset");
     EXPECT_EQ(sink.Codes(), std::vector<DialerEvent>{DialerEvent::Searching});
     EXPECT_EQ(io.CountWritten(u"ATE1"), 0);
-    EXPECT_EQ(engine->m_stopped, 0);
-    EXPECT_EQ(engine->m_simReady, 1);
-    EXPECT_EQ(engine->m_busy, 0);
-    EXPECT_TRUE(engine->m_port.mutex);
+    EXPECT_EQ(engine->Stopped(), false);
+    EXPECT_EQ(engine->SimReady(), true);
+    EXPECT_EQ(engine->Busy(), false);
+    EXPECT_TRUE(engine->Port().mutex);
     // Lock states read after the SIM: phone lock first, then the SIM PIN lock.
     ASSERT_GE(io.written.size(), 3u);
     EXPECT_EQ(io.written[io.written.size() - 2], u"AT+CLCK=\"ME\",2\r");
@@ -116,8 +117,8 @@ TEST_F(EngineTest, MultiplexerModemUsesItsCommandChannelWithoutChooser) {
     directory.channels[u"MPLCMD"] = {u"MPLCMD", u"Mux commands", u"/dev/ttyMUX1"};
     ASSERT_EQ(engine->StartSession(AutoPin::AskUser), 1);
     EXPECT_TRUE(chooser.offered.empty());
-    EXPECT_EQ(engine->m_portName, u"/dev/ttyMUX1");
-    EXPECT_EQ(engine->m_multiplexerModem, 1);
+    EXPECT_EQ(engine->PortName(), u"/dev/ttyMUX1");
+    EXPECT_EQ(engine->MultiplexerModem(), true);
 }
 
 TEST_F(EngineTest, PortFailuresSendTheirEvents) {
@@ -142,9 +143,9 @@ TEST_F(EngineTest, PortFailuresSendTheirEvents) {
         io.openError = c.openError;
         EXPECT_EQ(engine->StartSession(AutoPin::AskUser), 0);
         EXPECT_EQ(sink.Codes(), std::vector<DialerEvent>{c.event});
-        EXPECT_EQ(engine->m_stopped, 1);
+        EXPECT_EQ(engine->Stopped(), true);
         EXPECT_FALSE(engine->IsPortOpen());
-        EXPECT_EQ(engine->m_busy, 0);
+        EXPECT_EQ(engine->Busy(), false);
     }
 }
 
@@ -173,7 +174,7 @@ TEST_F(EngineTest, SimAnswersDecideTheOutcome) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         engine->StopSession();
-        engine->m_portName.clear();
+        engine->ForgetLastModem();
         sink.Clear();
         io.On(u"AT+CPIN?", c.cpin);
         pin.script.clear();
@@ -185,8 +186,8 @@ TEST_F(EngineTest, SimAnswersDecideTheOutcome) {
         expected.insert(expected.end(), c.events.begin(), c.events.end());
         EXPECT_EQ(sink.Codes(), expected);
         // A session without a ready SIM still runs (SOS only); the poll step goes on.
-        EXPECT_EQ(engine->m_stopped, 0);
-        EXPECT_EQ(engine->m_simReady, c.result);
+        EXPECT_EQ(engine->Stopped(), false);
+        EXPECT_EQ(engine->SimReady(), c.result == 1);
     }
 }
 
@@ -204,12 +205,12 @@ TEST_F(EngineTest, PinDialogShowsAttemptsAndStoresTheAcceptedPin) {
     EXPECT_EQ(pin.shown[0].prompt, u"Please enter your PIN.");
     EXPECT_EQ(pin.shown[0].attempts, u"Attempts = 3");
     EXPECT_EQ(pin.shown[1].attempts, u"Attempts = 2");
-    EXPECT_EQ(engine->m_storedPin, u"2222");
+    EXPECT_EQ(testing::EnginePeer::StoredPin(*engine), u"2222");
     EXPECT_EQ(io.secretWrites, 2);
 }
 
 TEST_F(EngineTest, RefusedStoredPinIsSentOnceThenTheUserIsAsked) {
-    engine->m_storedPin = u"9999";
+    engine->SetStoredPin(u"9999");
     io.On(u"AT+CPIN?",
           {Esc("\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"), Esc("\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"),
            Esc("\r\n+CPIN: READY\r\n\r\nOK\r\n")});
@@ -218,7 +219,7 @@ TEST_F(EngineTest, RefusedStoredPinIsSentOnceThenTheUserIsAsked) {
     ASSERT_EQ(engine->StartSession(AutoPin::UseStoredPin), 1);
     EXPECT_EQ(io.CountWritten(u"AT+CPIN=\"9999\""), 1);
     EXPECT_EQ(io.CountWritten(u"AT+CPIN=\"1234\""), 1);
-    EXPECT_EQ(engine->m_storedPin, u"1234");
+    EXPECT_EQ(testing::EnginePeer::StoredPin(*engine), u"1234");
 }
 
 TEST_F(EngineTest, PhoneCodeCannotBeCanceled) {
@@ -258,8 +259,8 @@ TEST_F(EngineTest, RestartReusesThePortAfterThePauseAndSetsUpTheModem) {
     StartReady();
     engine->StopSession();
     EXPECT_EQ(io.closes, 1);
-    EXPECT_FALSE(engine->m_port.mutex);
-    EXPECT_EQ(engine->m_stopped, 1);
+    EXPECT_FALSE(engine->Port().mutex);
+    EXPECT_EQ(engine->Stopped(), true);
     const std::uint64_t before = clock.now;
     ASSERT_EQ(engine->StartSession(AutoPin::UseStoredPin), 1);
     EXPECT_GE(clock.now - before, 5000u);
@@ -277,7 +278,7 @@ TEST_F(EngineTest, FailedSetUpOnRestartClosesThePort) {
     EXPECT_EQ(engine->StartSession(AutoPin::AskUser), 0);
     EXPECT_EQ(io.closes, 2);
     EXPECT_FALSE(io.isOpen);
-    EXPECT_FALSE(engine->m_port.mutex);
+    EXPECT_FALSE(engine->Port().mutex);
 }
 
 TEST_F(EngineTest, NothingButTheOperatorIsAskedBeforeItIsKnown) {
@@ -344,29 +345,63 @@ TEST_F(EngineTest, PollRotationOrderAndIntervals) {
 TEST_F(EngineTest, StepReturnsAtOnceWhenBusyStoppedOrOnlyDrainsWhenSuspended) {
     StartReady();
     KnowOperator();
-    engine->m_busy = 1;
+    {
+        CPhoneEngine::BusyScope busy(*engine);
+        engine->ProcessDialer();
+        EXPECT_TRUE(io.written.empty());
+    }
+    {
+        CPhoneEngine::PollSuspension suspended(*engine);
+        io.reads.clear();
+        engine->ProcessDialer();
+        EXPECT_TRUE(io.written.empty());
+        EXPECT_EQ(io.reads, std::vector<std::uint32_t>{500});
+    }
+    testing::EnginePeer::SetStopped(*engine, true);
     engine->ProcessDialer();
     EXPECT_TRUE(io.written.empty());
-    engine->m_busy = 0;
-    engine->m_pollSuspended = 1;
-    io.reads.clear();
-    engine->ProcessDialer();
-    EXPECT_TRUE(io.written.empty());
-    EXPECT_EQ(io.reads, std::vector<std::uint32_t>{500});
-    engine->m_pollSuspended = 0;
-    engine->m_stopped = 1;
-    engine->ProcessDialer();
-    EXPECT_TRUE(io.written.empty());
+}
+
+// Nested scopes: an inner busy scope or suspension that ends leaves the outer one in force,
+// as a call command run from inside another, or a dialog opened from a dialog, needs.
+TEST_F(EngineTest, BusyScopesAndPollSuspensionsNest) {
+    StartReady();
+    KnowOperator();
+    {
+        CPhoneEngine::BusyScope outer(*engine);
+        { CPhoneEngine::BusyScope inner(*engine); }
+        EXPECT_TRUE(engine->Busy());
+        engine->ProcessDialer();
+        EXPECT_TRUE(io.written.empty());
+    }
+    EXPECT_FALSE(engine->Busy());
+    {
+        CPhoneEngine::PollSuspension outer(*engine);
+        { CPhoneEngine::PollSuspension inner(*engine); }
+        EXPECT_TRUE(engine->PollSuspended());
+        // A session restart made while a dialog is open keeps the dialog's suspension.
+        engine->SetRestartPauseMs(0);
+        engine->StopSession();
+        ASSERT_EQ(engine->StartSession(AutoPin::AskUser), 1);
+        EXPECT_TRUE(engine->PollSuspended());
+    }
+    EXPECT_FALSE(engine->PollSuspended());
+    // An unpaired resume does not go below none.
+    engine->ResumePoll();
+    engine->SuspendPoll();
+    EXPECT_TRUE(engine->PollSuspended());
+    engine->ResumePoll();
+    EXPECT_FALSE(engine->PollSuspended());
 }
 
 TEST_F(EngineTest, InCallStepRefreshesTheCallList) {
     StartReady();
     KnowOperator();
-    engine->m_inCall = 1;
+    engine->CallConnected();
     io.On(u"AT+CLCC", {Esc("\r\n+CLCC: 1,0,0,0,0,\"0301234\",129\r\n\r\nOK\r\n")});
     engine->ProcessDialer();
     EXPECT_EQ(io.written, std::vector<std::u16string>{u"AT+CLCC\r"});
-    EXPECT_EQ(engine->m_callCount, 1);
+    EXPECT_EQ(engine->CallCount(), 1);
     EXPECT_FALSE(engine->AllCallsHeld());
 }
 
@@ -377,23 +412,23 @@ TEST_F(EngineTest, OperatorChangesAndLosses) {
     io.On(u"AT+COPS?", {Esc("\r\n+COPS: 0,0,\"Othernet\"\r\n\r\nOK\r\n")});
     engine->ProcessDialer();
     EXPECT_EQ(sink.CountOf(DialerEvent::Operator), 1);
-    EXPECT_EQ(engine->m_displayText, u"Othernet");
+    EXPECT_EQ(engine->DisplayText(), u"Othernet");
 
     clock.Advance(21000);
     io.On(u"AT+COPS?", {Esc("\r\n+COPS: 0\r\n\r\nOK\r\n")});
     engine->ProcessDialer();
     EXPECT_EQ(sink.CountOf(DialerEvent::Searching), 1);
-    EXPECT_EQ(engine->m_networkKnown, 0);
-    EXPECT_TRUE(engine->m_operatorName.empty());
+    EXPECT_EQ(engine->NetworkKnown(), false);
+    EXPECT_TRUE(engine->OperatorName().empty());
 
     // A numeric operator takes the name of the MMS profile with that network code.
     io.On(u"AT+COPS?", {Esc("\r\n+COPS: 0,0,\"26201\"\r\n\r\nOK\r\n")});
     engine->ProcessDialer();
-    EXPECT_EQ(engine->m_operatorName, u"Telekom.de");
+    EXPECT_EQ(engine->OperatorName(), u"Telekom.de");
     clock.Advance(21000);
     io.On(u"AT+COPS?", {Esc("\r\n+COPS: 0,0,\"26299\"\r\n\r\nOK\r\n")});
     engine->ProcessDialer();
-    EXPECT_EQ(engine->m_operatorName, u"26299");
+    EXPECT_EQ(engine->OperatorName(), u"26299");
 }
 
 TEST_F(EngineTest, SilentModemIsReportedDeadByEveryDetector) {
@@ -409,15 +444,15 @@ TEST_F(EngineTest, SilentModemIsReportedDeadByEveryDetector) {
     for (const auto& [name, query] : detectors) {
         SCOPED_TRACE(name);
         sink.Clear();
-        engine->m_simReady = 1;
+        testing::EnginePeer::SetSimReady(*engine, true);
         EXPECT_EQ(((*engine).*query)(), 0);
         EXPECT_EQ(sink.Codes(), std::vector<DialerEvent>{DialerEvent::CfCardError});
-        EXPECT_EQ(engine->m_simReady, 0);
+        EXPECT_EQ(engine->SimReady(), false);
     }
     sink.Clear();
     std::u16string number;
     EXPECT_EQ(engine->GetDivertStatus(number), 0);
-    EXPECT_EQ(engine->m_divertKnown, 0);
+    EXPECT_EQ(engine->DivertKnown(), false);
     EXPECT_EQ(sink.Codes(), std::vector<DialerEvent>{DialerEvent::CfCardError});
 
     // CheckNetwork leaves the event to the poll step.
@@ -472,7 +507,7 @@ TEST_F(EngineTest, DivertStatusIsCachedUntilTheSessionRestarts) {
     EXPECT_EQ(io.CountWritten(u"AT+CCFC"), 1);
     EXPECT_EQ(io.reads.back(), 25000u);
     engine->StopSession();
-    EXPECT_EQ(engine->m_divertKnown, 0);
+    EXPECT_EQ(engine->DivertKnown(), false);
 }
 
 TEST_F(EngineTest, UnsolicitedCodesBecomeEvents) {
@@ -502,13 +537,13 @@ TEST_F(EngineTest, UnsolicitedCodesBecomeEvents) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         sink.Clear();
-        engine->m_displayText.clear();
+        testing::EnginePeer::SetDisplayText(*engine, u"");
         EXPECT_EQ(engine->HandleUnsolicited(Esc(c.raw)), c.consumed);
         EXPECT_EQ(sink.Codes(), c.events);
         if (!c.events.empty()) {
             EXPECT_EQ(sink.events[0].arg, c.arg);
         }
-        EXPECT_EQ(engine->m_displayText, c.display);
+        EXPECT_EQ(engine->DisplayText(), c.display);
     }
 }
 
@@ -557,7 +592,7 @@ TEST_F(EngineTest, RingingEndsAsMissedOrConnected) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        engine->m_ring = {};
+        testing::EnginePeer::ForgetRing(*engine);
         sink.Clear();
         io.On(u"AT+CLCC", {Esc(incoming), Esc(c.afterRinging)});
         const std::u16string ring = Esc("\r\nRING\r\n\r\n+CLIP: \"+4930123\",145\r\n");
@@ -565,7 +600,7 @@ TEST_F(EngineTest, RingingEndsAsMissedOrConnected) {
         clock.Advance(2000);
         EXPECT_TRUE(engine->HandleUnsolicited(ring));
         EXPECT_EQ(sink.Codes(), std::vector<DialerEvent>{DialerEvent::IncomingCall});
-        EXPECT_EQ(engine->m_displayText, u"+4930123");
+        EXPECT_EQ(engine->DisplayText(), u"+4930123");
         // Within 3 s of the last RING nothing is decided.
         clock.Advance(3000);
         EXPECT_FALSE(engine->HandleUnsolicited(u""));
@@ -575,16 +610,16 @@ TEST_F(EngineTest, RingingEndsAsMissedOrConnected) {
         std::vector<DialerEvent> expected = {DialerEvent::IncomingCall};
         expected.insert(expected.end(), c.end.begin(), c.end.end());
         EXPECT_EQ(sink.Codes(), expected);
-        EXPECT_EQ(engine->m_ring.ringing, c.end.empty());
+        EXPECT_EQ(testing::EnginePeer::Ringing(*engine), c.end.empty());
     }
 }
 
 TEST_F(EngineTest, RingWithoutCallerIdShowsEmptyText) {
     StartReady();
-    engine->m_displayText = u"old";
+    testing::EnginePeer::SetDisplayText(*engine, u"old");
     EXPECT_TRUE(engine->HandleUnsolicited(Esc("\r\nRING\r\n")));
     EXPECT_EQ(sink.Codes(), std::vector<DialerEvent>{DialerEvent::IncomingCall});
-    EXPECT_EQ(engine->m_displayText, u"");
+    EXPECT_EQ(engine->DisplayText(), u"");
 }
 
 TEST_F(EngineTest, CallListKeepsItsTableWithoutOk) {
@@ -593,10 +628,10 @@ TEST_F(EngineTest, CallListKeepsItsTableWithoutOk) {
           {Esc("\r\n+CLCC: 1,0,1,0,0,\"1\",129\r\n+CLCC: 2,0,1,0,0,\"2\",129\r\n\r\nOK\r\n"),
            Esc("\r\n+CLCC: 1,0,0,0,0,\"1\",129\r\n")});
     engine->QueryCallList(Dispatch::Yes);
-    EXPECT_EQ(engine->m_callCount, 2);
+    EXPECT_EQ(engine->CallCount(), 2);
     EXPECT_TRUE(engine->AllCallsHeld());
     engine->QueryCallList(Dispatch::Yes);
-    EXPECT_EQ(engine->m_callCount, 2);
+    EXPECT_EQ(engine->CallCount(), 2);
 }
 
 TEST_F(EngineTest, WaitingCallWatch) {
@@ -625,12 +660,11 @@ TEST_F(EngineTest, WaitingCallWatch) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         sink.Clear();
-        engine->m_calls = c.table;
-        engine->m_callCount = static_cast<int>(c.table.size());
+        testing::EnginePeer::SetCalls(*engine, c.table);
         std::u16string remembered = c.remembered;
         EXPECT_EQ(engine->WatchWaitingCall(remembered), c.result);
         EXPECT_EQ(sink.CountOf(DialerEvent::CallMissed), c.missed ? 1 : 0);
-        EXPECT_EQ(engine->m_busy, 0);
+        EXPECT_EQ(engine->Busy(), false);
         if (c.result == WaitingWatch::StillWaiting) {
             EXPECT_EQ(remembered, u"222");
         }
@@ -660,7 +694,7 @@ TEST_F(EngineTest, HandlerThatStopsTheSessionInsideAnExchangeIsSafe) {
         }
     };
     EXPECT_EQ(engine->GetsignalStrength(), 0);
-    EXPECT_EQ(engine->m_stopped, 1);
+    EXPECT_EQ(engine->Stopped(), true);
     EXPECT_FALSE(engine->IsPortOpen());
     EXPECT_EQ(io.closes, 1);
 }

@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
         std::printf("first poll step after      %6lld ms (the poll timer runs every 3000 ms)\n",
                     static_cast<long long>(firstPollMs));
         std::printf("operator known             %s\n",
-                    doc.Controller()->Engine().m_networkKnown == 1 ? "yes" : "no");
+                    doc.Controller()->Engine().NetworkKnown() ? "yes" : "no");
         std::printf("idle for                   %6.1f s\n", wall);
         std::printf("UI thread CPU share        %6.3f %% of one core\n",
                     100.0 * (ThreadCpuSeconds() - threadStart) / wall);

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <memory>
 
+#include "app/engine/testing/enginepeer.h"
 #include "app/engine/testing/fakes.h"
 #include "app/shell/dialercontroller.h"
 #include "app/shell/dialerdoc.h"
@@ -174,7 +175,7 @@ std::unique_ptr<Phone> PhoneSimTest::Started(sim::ModemSeed seed) {
     // The set-up commands of timer 6, then the operator.
     phone->C().Timer(6).stop();
     phone->C().Engine().InitModem();
-    phone->PollUntil([&] { return phone->C().Engine().m_networkKnown == 1; });
+    phone->PollUntil([&] { return phone->C().Engine().NetworkKnown(); });
     return phone;
 }
 
@@ -197,7 +198,7 @@ void PhoneSimTest::pinEntryAtStart() {
     QCOMPARE(driver.choosers, 1);
     QCOMPARE(driver.pinDialogs, 1);
     QCOMPARE(driver.attempts.value(0), QStringLiteral("Attempts = 3"));
-    QCOMPARE(phone->C().Engine().m_simReady, 1);
+    QCOMPARE(phone->C().Engine().SimReady(), true);
     QVERIFY(Has(phone->Log(), "AT+CPIN=\"1234\""));
     QVERIFY(phone->C().Timer(1).isActive());
     QVERIFY(phone->C().Timer(6).isActive());
@@ -214,13 +215,13 @@ void PhoneSimTest::incomingCallAnswered() {
     QCOMPARE(phone->V()->Text(kCallStateLine), Local(5106) + QStringLiteral(".."));
     phone->Click(kCallButton);
     QVERIFY(Has(phone->Log(), "ATA"));
-    QCOMPARE(phone->C().Engine().m_inCall, 1);
+    QCOMPARE(phone->C().Engine().InCall(), true);
     QVERIFY(phone->C().Timer(4).isActive());
     QVERIFY(phone->V()->CallOptionsButtonShown());
     QTRY_VERIFY_WITH_TIMEOUT(phone->V()->Text(kTimerLine).startsWith(QStringLiteral("00:00:0")),
                              3000);
     phone->modem.RemoteHangup();
-    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().m_inCall == 0; }));
+    QVERIFY(phone->PollUntil([&] { return !phone->C().Engine().InCall(); }));
     QVERIFY(!phone->C().Timer(4).isActive());
     QVERIFY(phone->V()->Text(kCallStateLine).startsWith(QStringLiteral("00:00:")));
     QVERIFY(phone->V()->Text(kTimerLine).isEmpty());
@@ -236,7 +237,7 @@ void PhoneSimTest::incomingCallRejected() {
     QVERIFY(Has(phone->Log(), "ATH"));
     QVERIFY(!phone->C().Calls().Ringing());
     QVERIFY(phone->modem.Calls().empty());
-    QCOMPARE(phone->C().Engine().m_inCall, 0);
+    QCOMPARE(phone->C().Engine().InCall(), false);
 }
 
 void PhoneSimTest::incomingCallMissed() {
@@ -265,9 +266,9 @@ void PhoneSimTest::dialingAndHangUp() {
     QCOMPARE(phone->V()->Text(kNameLine), QStringLiteral("<-03055"));
     phone->modem.RemoteAnswer();
     QVERIFY(phone->PollUntil([&] {
-        return phone->C().Engine().m_callCount == 1 && phone->C().Engine().m_calls[0].state == 0;
+        return phone->C().Engine().CallCount() == 1 && phone->C().Engine().Calls()[0].state == 0;
     }));
-    const int index = phone->C().Engine().m_calls[0].index;
+    const int index = phone->C().Engine().Calls()[0].index;
     phone->Click(kHangUpButton);
     QVERIFY(Has(phone->Log(), "AT+CHLD=1" + std::to_string(index)));
     QVERIFY(!Has(phone->Log(), "ATH"));
@@ -282,7 +283,7 @@ void PhoneSimTest::dialingFailure() {
     phone->Click(kCallButton);
     QCOMPARE(CountPrefix(phone->Log(), "ATD0301;"), 4);
     QCOMPARE(phone->V()->Text(kCallStateLine), Local(5115));
-    QCOMPARE(phone->C().Engine().m_inCall, 0);
+    QCOMPARE(phone->C().Engine().InCall(), false);
     // Star and hash codes are refused before anything is sent.
     phone->V()->SetText(kNumberField, QStringLiteral("*#06#"));
     phone->Click(kCallButton);
@@ -296,7 +297,7 @@ void PhoneSimTest::holdSwapConference() {
     phone->V()->SetText(kNumberField, QStringLiteral("0301"));
     phone->Click(kCallButton);
     phone->modem.RemoteAnswer();
-    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().m_callCount == 1; }));
+    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().CallCount() == 1; }));
     // A second call while the first is active is refused.
     phone->V()->SetText(kNumberField, QStringLiteral("0302"));
     phone->Click(kCallButton);
@@ -308,7 +309,7 @@ void PhoneSimTest::holdSwapConference() {
     QVERIFY(Has(phone->Log(), "ATD0302;"));
     phone->modem.RemoteAnswer();
     QVERIFY(phone->PollUntil(
-        [&] { return phone->modem.Calls().size() == 2 && phone->C().Engine().m_callCount == 2; }));
+        [&] { return phone->modem.Calls().size() == 2 && phone->C().Engine().CallCount() == 2; }));
     emit phone->V()->Command(kCmdCallOptions);
     QVERIFY(phone->V()->CallListShown());
     QCOMPARE(phone->V()->CallList()->topLevelItemCount(), 2);
@@ -331,7 +332,7 @@ void PhoneSimTest::dtmfOnlyOnOk() {
     phone->C().Calls().DialNumber(u"0301");
     phone->modem.RemoteAnswer();
     QVERIFY(phone->PollUntil([&] {
-        return phone->C().Engine().m_callCount == 1 && phone->C().Engine().m_calls[0].state == 0;
+        return phone->C().Engine().CallCount() == 1 && phone->C().Engine().Calls()[0].state == 0;
     }));
     phone->V()->SetText(kNumberField, QString());
     phone->Click(kKey5);
@@ -359,7 +360,7 @@ void PhoneSimTest::waitingCall() {
     QVERIFY(phone);
     phone->C().Calls().DialNumber(u"0301");
     phone->modem.RemoteAnswer();
-    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().m_callCount == 1; }));
+    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().CallCount() == 1; }));
     QVERIFY(phone->modem.InjectCallWaiting("+4930555"));
     QVERIFY(phone->PollUntil([&] { return phone->C().Calls().Waiting(); }));
     QCOMPARE(phone->V()->Text(kCallStateLine), Local(5112) + QStringLiteral(".."));
@@ -387,12 +388,12 @@ void PhoneSimTest::deadModemQuestion() {
     // Force the operator check on every step so that each one finds the modem dead.
     QVERIFY(phone->PollUntil(
         [&] {
-            phone->C().Engine().m_poll.lastOperatorCheckMs = 0;
+            qvl::testing::EnginePeer::ForgetOperatorCheck(phone->C().Engine());
             return asked();
         },
         30));
     QCOMPARE(phone->V()->Text(kStatusLine), Local(5084));
-    QCOMPARE(phone->C().Engine().m_stopped, 1);
+    QCOMPARE(phone->C().Engine().Stopped(), true);
 }
 
 // Answers the restart question with Yes after bringing the modem back to life.
@@ -430,18 +431,18 @@ void PhoneSimTest::deadModemRestartOnYes() {
         DialogDriver driver(QStringLiteral("1234"));
         phone->doc->OnFirstDisplay();
     }
-    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().m_networkKnown == 1; }));
+    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().NetworkKnown(); }));
     phone->modem.SetSilent(true);
     QVERIFY(phone->PollUntil(
         [&] {
-            phone->C().Engine().m_poll.lastOperatorCheckMs = 0;
+            qvl::testing::EnginePeer::ForgetOperatorCheck(phone->C().Engine());
             return !boxes.shown.empty();
         },
         30));
     // Yes restarted the session on the remembered port.
-    QCOMPARE(phone->C().Engine().m_stopped, 0);
-    QCOMPARE(phone->C().Engine().m_simReady, 1);
-    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().m_networkKnown == 1; }));
+    QCOMPARE(phone->C().Engine().Stopped(), false);
+    QCOMPARE(phone->C().Engine().SimReady(), true);
+    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().NetworkKnown(); }));
 }
 
 void PhoneSimTest::modemDiesMidCall() {
@@ -450,7 +451,7 @@ void PhoneSimTest::modemDiesMidCall() {
     phone->boxes.answer = MsgAnswer::No;
     phone->C().Calls().DialNumber(u"0301");
     phone->modem.RemoteAnswer();
-    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().m_callCount == 1; }));
+    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().CallCount() == 1; }));
     phone->modem.DropLine();
     // Key presses and hang-up on a dead line neither hang nor crash; the poll step finds the
     // modem dead and, six times in a row, asks whether to restart.
@@ -458,8 +459,8 @@ void PhoneSimTest::modemDiesMidCall() {
     phone->Click(kHangUpButton);
     QVERIFY(phone->PollUntil(
         [&] {
-            phone->C().Engine().m_poll.lastOperatorCheckMs = 0;
-            return phone->C().Engine().m_stopped == 1;
+            qvl::testing::EnginePeer::ForgetOperatorCheck(phone->C().Engine());
+            return phone->C().Engine().Stopped();
         },
         30));
     QCOMPARE(phone->V()->Text(kStatusLine), Local(5084));
@@ -471,12 +472,12 @@ void PhoneSimTest::restartAndExit() {
     const std::size_t before = phone->Log().size();
     phone->frame->RunCommand(kCmdRestartPhone);
     // The remembered port is opened again and set up, without the chooser.
-    QCOMPARE(phone->C().Engine().m_simReady, 1);
-    QCOMPARE(phone->C().Engine().m_stopped, 0);
+    QCOMPARE(phone->C().Engine().SimReady(), true);
+    QCOMPARE(phone->C().Engine().Stopped(), false);
     QVERIFY(phone->modem.WaitForCommand("AT+CLIP=1", 1000, before));
     phone->frame->RunCommand(kCmdExit);
     QVERIFY(!phone->C().Timer(1).isActive());
-    QCOMPARE(phone->C().Engine().m_stopped, 1);
+    QCOMPARE(phone->C().Engine().Stopped(), true);
     QVERIFY(!phone->frame->isVisible());
 }
 
@@ -551,7 +552,7 @@ void PhoneSimTest::rowSelectionEnablesMatchingOptions() {
     QVERIFY(phone);
     phone->C().Calls().DialNumber(u"0301");
     phone->modem.RemoteAnswer();
-    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().m_callCount == 1; }));
+    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().CallCount() == 1; }));
     emit phone->V()->Command(kCmdCallOptions);
     QTreeWidget* list = phone->V()->CallList();
     QCOMPARE(list->topLevelItemCount(), 1);

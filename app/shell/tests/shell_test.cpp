@@ -61,6 +61,7 @@ class ShellTest : public QObject {
     void messageViewTakesTheMessageRow();
     void messageCommandsOpenTheirScreens_data();
     void messageCommandsOpenTheirScreens();
+    void nestedSettingsDialogsKeepTheRuleUntilTheOuterCloses();
     void contactsSmsRequestOpensCompose_data();
     void contactsSmsRequestOpensCompose();
     void messageScreenshots_data();
@@ -353,7 +354,7 @@ struct MessageFrame {
         services.runMessageDialog = [this](QDialog& dialog) {
             opened << QString::fromLatin1(dialog.metaObject()->className());
             dialerActiveWhileOpen = doc->DialerActive();
-            pollSuspendedWhileOpen = doc->Controller()->Engine().m_pollSuspended == 1;
+            pollSuspendedWhileOpen = doc->Controller()->Engine().PollSuspended();
             return onDialog ? onDialog(dialog) : int(QDialog::Rejected);
         };
         doc = std::make_unique<CQVLDialerDoc>(&services);
@@ -458,7 +459,33 @@ void ShellTest::messageCommandsOpenTheirScreens() {
     // Afterwards the dialer is active again and the poll runs.
     QCOMPARE(f.frame->ActivePane(), 0);
     QVERIFY(f.doc->DialerActive());
-    QCOMPARE(f.doc->Controller()->Engine().m_pollSuspended, 0);
+    QCOMPARE(f.doc->Controller()->Engine().PollSuspended(), false);
+#else
+    QSKIP("built without the engine");
+#endif
+}
+
+// A dialog opened from a settings dialog (a file chooser, a second page) closes first; the
+// outer dialog is still open and still talks to the modem, so the poll stays suspended and the
+// dialer inactive until it closes too.
+void ShellTest::nestedSettingsDialogsKeepTheRuleUntilTheOuterCloses() {
+#if QVL_HAVE_ENGINE
+    MessageFrame f;
+    f.frame->show();
+    f.doc->SetDialerActive(true);
+    CPhoneEngine& engine = f.doc->Controller()->Engine();
+    bool suspendedAfterInner = false;
+    bool activeAfterInner = true;
+    f.frame->RunSettingsDialog([&] {
+        f.frame->RunSettingsDialog([] { return 0; });
+        suspendedAfterInner = engine.PollSuspended();
+        activeAfterInner = f.doc->DialerActive();
+        return 0;
+    });
+    QVERIFY(suspendedAfterInner);
+    QVERIFY(!activeAfterInner);
+    QVERIFY(!engine.PollSuspended());
+    QVERIFY(f.doc->DialerActive());
 #else
     QSKIP("built without the engine");
 #endif

@@ -12,25 +12,17 @@ namespace qvl::smsui {
 // The session lock and busy flag for one operation, so the poll step stays out meanwhile.
 class CEngineSmsModem::Session {
   public:
-    explicit Session(CPhoneEngine& engine) : m_engine(engine), m_lock(engine.SessionLock()) {
-        m_wasBusy = m_engine.m_busy;
-        m_engine.m_busy = 1;
-    }
-    ~Session() { m_engine.m_busy = m_wasBusy; }
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
+    explicit Session(CPhoneEngine& engine) : m_busy(engine) {}
 
   private:
-    CPhoneEngine& m_engine;
-    std::lock_guard<std::recursive_mutex> m_lock;
-    int m_wasBusy = 0;
+    CPhoneEngine::BusyScope m_busy;
 };
 
 CEngineSmsModem::CEngineSmsModem(CPhoneEngine& engine, UiPorts ui) : m_engine(engine), m_ui(ui) {}
 
 int CEngineSmsModem::SendText(std::u16string_view number, std::u16string_view text) {
     Session session(m_engine);
-    sms::CShortMessage message(m_engine.m_port, &m_engine, m_ui);
+    sms::CShortMessage message(m_engine.Port(), &m_engine, m_ui);
     message.number = number;
     message.text = text;
     return message.SendText();
@@ -38,32 +30,32 @@ int CEngineSmsModem::SendText(std::u16string_view number, std::u16string_view te
 
 int CEngineSmsModem::CopyFromPhone(sms::CRecordStore& store, bool notices) {
     Session session(m_engine);
-    sms::CShortMessage message(m_engine.m_port, &m_engine, m_ui);
+    sms::CShortMessage message(m_engine.Port(), &m_engine, m_ui);
     return message.CopyFromPhone(store, sms::SmsStorePath(), notices);
 }
 
 int CEngineSmsModem::ExportToPhone(std::u16string_view number, std::u16string_view text,
                                    std::u16string_view time) {
     Session session(m_engine);
-    sms::CShortMessage message(m_engine.m_port, &m_engine, m_ui);
+    sms::CShortMessage message(m_engine.Port(), &m_engine, m_ui);
     return message.ExportToPhone(number, text, time);
 }
 
 std::u16string CEngineSmsModem::GetServiceCentre() {
     Session session(m_engine);
-    sms::CShortMessage message(m_engine.m_port, &m_engine, m_ui);
+    sms::CShortMessage message(m_engine.Port(), &m_engine, m_ui);
     return message.GetServiceCentre();
 }
 
 int CEngineSmsModem::SetServiceCentre(std::u16string_view number) {
     Session session(m_engine);
-    sms::CShortMessage message(m_engine.m_port, &m_engine, m_ui);
+    sms::CShortMessage message(m_engine.Port(), &m_engine, m_ui);
     return message.SetServiceCentre(number);
 }
 
 int CEngineSmsModem::GetSmsService() {
     Session session(m_engine);
-    sms::CShortMessage message(m_engine.m_port, &m_engine, m_ui);
+    sms::CShortMessage message(m_engine.Port(), &m_engine, m_ui);
     return message.GetSmsService();
 }
 
