@@ -8,8 +8,9 @@
 
 namespace qvl {
 
-// Plays a ring tone file asynchronously, once or in a loop. A missing file, an unreadable
-// format or a machine without audio plays nothing and reports nothing.
+// Plays a ring tone file (RIFF/WAVE) asynchronously, once or in a loop. A missing, damaged or
+// foreign file, a machine without an audio output or a sound system that refuses the stream
+// plays nothing and reports nothing; none of them can end the program.
 class SoundPlayer {
   public:
     enum class Repeat { Once, Loop };
@@ -18,6 +19,10 @@ class SoundPlayer {
     void Play(const QString& path, Repeat repeat);
     void Stop();
     bool IsPlaying() const;
+    // The length of the sound being played and how much of it (all rounds of a loop) the
+    // output has played so far; 0 when nothing plays.
+    qint64 LengthMs() const;
+    qint64 PlayedMs() const;
 
   private:
     struct Impl;
