@@ -16,9 +16,25 @@ QVL_HOME=$(mktemp -d /tmp/qvl-test-home.XXXXXX)
 export QVL_HOME
 cleanup() {
     if [ -n "${DBUS_SESSION_BUS_PID:-}" ]; then kill "$DBUS_SESSION_BUS_PID" 2>/dev/null || true; fi
-    rm -rf "$QVL_HOME"
+    rm -rf "$QVL_HOME" "${SOURCE_MARK:-}"
 }
 trap cleanup EXIT
+
+# No test may write into the source tree (screenshots and temporary files belong in the build
+# folder or a temporary folder). Files changed since the marker, outside the build folders,
+# fail the run.
+SOURCE_MARK=$(mktemp /tmp/qvl-test-mark.XXXXXX)
+mark_sources() { touch "$SOURCE_MARK"; }
+check_sources() {
+    local changed
+    changed=$(find . \( -path ./build -o -path ./build-asan -o -path ./.git \) -prune -o \
+        -type f -newer "$SOURCE_MARK" -print)
+    if [ -n "$changed" ]; then
+        echo "tests wrote into the source tree:"
+        echo "$changed"
+        exit 1
+    fi
+}
 if command -v dbus-launch >/dev/null; then
     eval "$(dbus-launch --sh-syntax)"
 fi
@@ -27,7 +43,9 @@ echo "== build (Release, warnings as errors)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DQVL_WERROR=ON >/dev/null
 cmake --build build -j "$JOBS"
 echo "== tests"
+mark_sources
 ctest --test-dir build --output-on-failure -j "$JOBS"
+check_sources
 
 if [ "${QVL_TEST_SKIP_SANITIZER:-0}" = 1 ]; then
     echo "== sanitizer build skipped (QVL_TEST_SKIP_SANITIZER=1)"
@@ -53,4 +71,6 @@ for f in build-asan/bin/fuzz_*; do
 done
 
 echo "== core tests under ASan+UBSan"
+mark_sources
 ctest --test-dir build-asan --output-on-failure -j "$JOBS" -L core
+check_sources

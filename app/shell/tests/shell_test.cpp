@@ -1,6 +1,7 @@
 // The frame and the dialer view on real widgets: menu, panes, orientation by the window's
 // shape, skins, status reactions, the message view in the frame and the commands that reach
-// it; and the screenshots of the dialer and the message screens written into docs/.
+// it; and the screenshots of the dialer and the message screens, written into the build folder
+// (scripts/screenshots.sh copies them into docs/screenshots).
 #include <QComboBox>
 #include <QDir>
 #include <QFile>

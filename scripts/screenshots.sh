@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Refreshes docs/screenshots/ from a build: builds qvl_shell_tests, runs only its screenshot
+# functions (they write into <build>/screenshots/) and copies the pictures into the docs.
+#   scripts/screenshots.sh [BUILD_DIR]     (default: build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=${1:-build}
+JOBS=${JOBS:-$(nproc)}
+if [ ! -f "$BUILD/CMakeCache.txt" ]; then
+    cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+cmake --build "$BUILD" -j "$JOBS" --target qvl_shell_tests
+rm -rf "$BUILD/screenshots"
+# The test makes its own throw-away device root.
+QT_QPA_PLATFORM=offscreen "$BUILD/bin/qvl_shell_tests" screenshots messageScreenshots
+mkdir -p docs/screenshots
+cp "$BUILD"/screenshots/*.png docs/screenshots/
+ls "$BUILD"/screenshots/*.png | sed 's|.*/|docs/screenshots/|'
