@@ -2,11 +2,10 @@
 // suite.
 //
 // Writers serialise on an advisory lock (flock on "<hive>.reg.lock"), reload the file when it
-// changed, apply their change and replace the file atomically (temporary file, fsync, rename,
-// fsync of the folder). Readers take no lock: a rename makes the new file appear whole, and
-// each read compares the file's identity (device, inode, modification time, size) with what
-// was loaded. The loaded file is kept open so that its inode number cannot be reused by a later
-// file while we still compare against it.
+// changed, apply their change and replace the file atomically (platform/atomicfile.h). Readers take
+// no lock: a rename makes the new file appear whole, and each read compares the file's identity
+// (device, inode, modification time, size) with what was loaded. The loaded file is kept open so
+// that its inode number cannot be reused by a later file while we still compare against it.
 //
 // Volatile keys live in a per-process overlay: a list of volatile subtrees, each rooted at the
 // first name that did not exist in the file when it was created volatile.
@@ -14,6 +13,7 @@
 #include "platform/registry.h"
 
 #include "base/text.h"
+#include "platform/atomicfile.h"
 #include "platform/devicefs.h"
 #include "platform/registry_format.h"
 
@@ -90,7 +90,9 @@ State& S() {
     return state;
 }
 
-int Index(RegRoot root) { return root == RegRoot::CurrentUser ? 0 : 1; }
+int Index(RegRoot root) {
+    return root == RegRoot::CurrentUser ? 0 : 1;
+}
 
 std::u16string JoinPath(const KeyPath& path) {
     std::u16string out;
@@ -129,74 +131,6 @@ void CloseHeld(Hive& hive) {
     }
 }
 
-bool ReadAll(int fd, std::string& out, off_t size) {
-    out.resize(static_cast<std::size_t>(size));
-    std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t n = ::pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            out.resize(done);
-            return n == 0;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-bool FsyncFolder(const std::string& dir) {
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// Sets an unreadable hive file aside as "<file>.corrupt-<its modification time>". The name
-// follows the file's own time so that every program meeting the same file makes one copy.
-bool SetAside(const std::string& file, const struct stat& st, const std::string& content,
-              std::string& copyPath) {
-    char stamp[32];
-    struct tm tmv {};
-    const time_t t = st.st_mtim.tv_sec;
-    gmtime_r(&t, &tmv);
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tmv);
-    copyPath = file + ".corrupt-" + stamp;
-    const int fd = ::open(copyPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                          0600);
-    if (fd < 0) {
-        // Set aside before, by us or another program, when a file of that size stands there.
-        struct stat existing {};
-        return errno == EEXIST && ::lstat(copyPath.c_str(), &existing) == 0 &&
-               S_ISREG(existing.st_mode) &&
-               existing.st_size == static_cast<off_t>(content.size());
-    }
-    const bool ok = WriteAll(fd, content) && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!ok) {
-        ::unlink(copyPath.c_str());
-    }
-    return ok;
-}
-
 void Load(RegRoot root, Hive& hive) {
     CloseHeld(hive);
     hive.tree = Node{};
@@ -224,13 +158,12 @@ void Load(RegRoot root, Hive& hive) {
     std::string content;
     std::size_t badLines = 0;
     std::string firstBad;
+    // The size is judged before anything is read: an oversized file is set aside by copying
+    // it in slices, never held in memory.
     if (!S_ISREG(st.st_mode) || st.st_size > kMaxHiveFileBytes) {
         badLines = 1;
         firstBad = "the file is not a registry file of a sensible size";
-        if (S_ISREG(st.st_mode)) {
-            ReadAll(fd, content, st.st_size);
-        }
-    } else if (!ReadAll(fd, content, st.st_size)) {
+    } else if (!ReadFileBytes(fd, static_cast<std::size_t>(st.st_size), content)) {
         badLines = 1;
         firstBad = "the file cannot be read";
     } else {
@@ -254,7 +187,7 @@ void Load(RegRoot root, Hive& hive) {
         return;
     }
     std::string copyPath;
-    if (!SetAside(hive.file, st, content, copyPath)) {
+    if (!S_ISREG(st.st_mode) || !KeepDamagedCopy(hive.file, fd, st, copyPath)) {
         hive.blockWrites = true;
         Report("The registry file \"" + hive.file + "\" is damaged (" + firstBad +
                ") and no copy of it could be made; settings are read from it but not saved.");
@@ -277,9 +210,10 @@ Hive* Current(RegRoot root) {
             s.hives[i] = Hive{};
             s.hives[i].overlay = std::move(s.overlays[i][dir]);
             if (!dir.empty()) {
-                s.hives[i].file = dir + "/" + regfile::HiveName(i == 0 ? RegRoot::CurrentUser
-                                                                       : RegRoot::LocalMachine) +
-                                  ".reg";
+                s.hives[i].file =
+                    dir + "/" +
+                    regfile::HiveName(i == 0 ? RegRoot::CurrentUser : RegRoot::LocalMachine) +
+                    ".reg";
             }
         }
         s.dir = dir;
@@ -332,8 +266,8 @@ bool Mutate(RegRoot root, const std::function<Change(Node&)>& apply) {
     }
     Hive& hive = s.hives[Index(root)];
     if (::mkdir(s.dir.c_str(), 0700) != 0 && errno != EEXIST) {
-        Report("The registry folder \"" + s.dir + "\" cannot be created (" +
-               std::strerror(errno) + ").");
+        Report("The registry folder \"" + s.dir + "\" cannot be created (" + std::strerror(errno) +
+               ").");
         return false;
     }
     const std::string lockPath = hive.file + ".lock";
@@ -354,23 +288,20 @@ bool Mutate(RegRoot root, const std::function<Change(Node&)>& apply) {
         if (change == Change::None) {
             ok = true;
         } else if (change == Change::Changed) {
-            const std::string text = regfile::SerializeHive(root, hive.tree);
-            const std::string temp = hive.file + ".tmp";
-            const int fd = ::open(temp.c_str(),
-                                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+            AtomicFile file(hive.file);
             struct stat st {};
-            if (fd >= 0 && ::fchmod(fd, 0600) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0 &&
-                ::fstat(fd, &st) == 0 && ::rename(temp.c_str(), hive.file.c_str()) == 0) {
-                FsyncFolder(s.dir);
+            if (file.Open() && file.Write(regfile::SerializeHive(root, hive.tree)) &&
+                file.Commit()) {
+                const int fd = file.ReleaseDescriptor();
                 CloseHeld(hive);
                 hive.heldFd = fd;
-                hive.id = IdOf(st);
+                if (::fstat(fd, &st) == 0) {
+                    hive.id = IdOf(st);
+                } else {
+                    hive.loaded = false;
+                }
                 ok = true;
             } else {
-                if (fd >= 0) {
-                    ::close(fd);
-                    ::unlink(temp.c_str());
-                }
                 hive.loaded = false;  // the tree no longer matches the file: reload next time
             }
         } else {
@@ -518,8 +449,7 @@ std::optional<std::uint32_t> RegKey::ReadDword(std::u16string_view name) const {
     return v->number;
 }
 
-std::optional<std::vector<std::u16string>> RegKey::ReadMultiString(
-    std::u16string_view name) const {
+std::optional<std::vector<std::u16string>> RegKey::ReadMultiString(std::u16string_view name) const {
     auto v = Read(name);
     if (!v || v->type != RegType::MultiString) {
         return std::nullopt;
@@ -666,7 +596,7 @@ std::vector<std::u16string> RegKey::SubKeyNames() const {
     Hive* hive = Current(m_root);
     const Where w = Locate(*hive, *path);
     if (w.node) {
-        for (const auto& c : w.node->children) {
+        for (const auto& c : w.node->Children()) {
             names.push_back(c->name);
         }
     }
@@ -699,7 +629,7 @@ std::vector<std::u16string> RegKey::ValueNames() const {
     Hive* hive = Current(m_root);
     const Where w = Locate(*hive, *path);
     if (w.node) {
-        for (const auto& [name, value] : w.node->values) {
+        for (const auto& [name, value] : w.node->Values()) {
             names.push_back(name);
         }
     }
@@ -722,8 +652,8 @@ bool RegDeleteTree(RegRoot root, std::u16string_view pathText) {
             removed = true;
         } else {
             if (IsPrefix(it->at, *path)) {
-                removed = regfile::DeleteKey(
-                              *it->node, KeyPath(path->begin() + it->at.size(), path->end())) ||
+                removed = regfile::DeleteKey(*it->node,
+                                             KeyPath(path->begin() + it->at.size(), path->end())) ||
                           removed;
             }
             ++it;
@@ -757,7 +687,8 @@ bool RegImportFile(const std::string& path, std::string* error) {
     struct stat st {};
     std::string bytes;
     const bool read = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                      st.st_size <= kMaxHiveFileBytes && ReadAll(fd, bytes, st.st_size);
+                      st.st_size <= kMaxHiveFileBytes &&
+                      ReadFileBytes(fd, static_cast<std::size_t>(st.st_size), bytes);
     ::close(fd);
     if (!read) {
         return fail("\"" + path + "\" is not a readable registry file of a sensible size");
@@ -772,10 +703,11 @@ bool RegImportFile(const std::string& path, std::string* error) {
             continue;
         }
         Current(root);
-        applied = Mutate(root, [&](Node& tree) {
-                      regfile::ApplyOps(tree, parsed.ops, root);
-                      return Change::Changed;
-                  }) &&
+        applied = Mutate(root,
+                         [&](Node& tree) {
+                             regfile::ApplyOps(tree, parsed.ops, root);
+                             return Change::Changed;
+                         }) &&
                   applied;
     }
     if (!applied) {
@@ -784,8 +716,8 @@ bool RegImportFile(const std::string& path, std::string* error) {
     if (!parsed.issues.empty()) {
         const auto& first = parsed.issues.front();
         return fail(std::to_string(parsed.issues.size()) + " line(s) of \"" + path +
-                    "\" could not be read (line " + std::to_string(first.line) + ": " +
-                    first.what + "); the other values were imported");
+                    "\" could not be read (line " + std::to_string(first.line) + ": " + first.what +
+                    "); the other values were imported");
     }
     return true;
 }

@@ -12,7 +12,9 @@ namespace {
 constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kHeader4 = "REGEDIT4";
 
-bool IsControl(char16_t c) { return c < 0x20 || c == 0x7F; }
+bool IsControl(char16_t c) {
+    return c < 0x20 || c == 0x7F;
+}
 
 bool HasUnpairedSurrogate(std::u16string_view s) {
     for (std::size_t i = 0; i < s.size(); ++i) {
@@ -60,9 +62,12 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
 }
 
 int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -191,16 +196,16 @@ void AppendValue(std::string& out, std::u16string_view name, const RegValue& val
 }
 
 void AppendKey(std::string& out, std::string& path, const Node& node, bool isRoot) {
-    if (!isRoot || !node.values.empty()) {
+    if (!isRoot || !node.Values().empty()) {
         out += '[';
         out += path;
         out += "]\n";
-        for (const auto& [name, value] : node.values) {
+        for (const auto& [name, value] : node.Values()) {
             AppendValue(out, name, value);
         }
         out.push_back('\n');
     }
-    for (const auto& child : node.children) {
+    for (const auto& child : node.Children()) {
         const std::size_t mark = path.size();
         path.push_back('\\');
         path += WideToUtf8(child->name);
@@ -388,69 +393,94 @@ std::optional<RegRoot> HiveFromName(std::string_view name) {
 
 }  // namespace
 
-Node* Node::Child(std::u16string_view childName) const {
-    for (const auto& c : children) {
-        if (EqualsNoCase(c->name, childName)) {
-            return c.get();
-        }
+namespace {
+
+std::u16string Folded(std::u16string_view name) {
+    std::u16string out(name.size(), u'\0');
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        out[i] = FoldCase(name[i]);
     }
-    return nullptr;
+    return out;
+}
+
+// After an erase at `at`, every later entry moved one place forward.
+template <typename List>
+void Reindex(std::unordered_map<std::u16string, std::size_t>& index, const List& list,
+             std::size_t at, std::u16string_view (*nameOf)(const typename List::value_type&)) {
+    for (std::size_t i = at; i < list.size(); ++i) {
+        index[Folded(nameOf(list[i]))] = i;
+    }
+}
+
+std::u16string_view ValueNameOf(const Node::ValueList::value_type& v) {
+    return v.first;
+}
+std::u16string_view ChildNameOf(const Node::ChildList::value_type& c) {
+    return c->name;
+}
+
+}  // namespace
+
+Node* Node::Child(std::u16string_view childName) const {
+    const auto it = m_childIndex.find(Folded(childName));
+    return it == m_childIndex.end() ? nullptr : m_children[it->second].get();
 }
 
 Node& Node::ChildOrCreate(std::u16string_view childName) {
-    if (Node* existing = Child(childName)) {
-        return *existing;
+    auto [it, added] = m_childIndex.try_emplace(Folded(childName), m_children.size());
+    if (added) {
+        m_children.push_back(std::make_unique<Node>());
+        m_children.back()->name = std::u16string(childName);
     }
-    children.push_back(std::make_unique<Node>());
-    children.back()->name = std::u16string(childName);
-    return *children.back();
+    return *m_children[it->second];
 }
 
 bool Node::RemoveChild(std::u16string_view childName) {
-    for (auto it = children.begin(); it != children.end(); ++it) {
-        if (EqualsNoCase((*it)->name, childName)) {
-            children.erase(it);
-            return true;
-        }
+    const auto it = m_childIndex.find(Folded(childName));
+    if (it == m_childIndex.end()) {
+        return false;
     }
-    return false;
+    const std::size_t at = it->second;
+    m_childIndex.erase(it);
+    m_children.erase(m_children.begin() + static_cast<std::ptrdiff_t>(at));
+    Reindex(m_childIndex, m_children, at, ChildNameOf);
+    return true;
 }
 
 const RegValue* Node::Value(std::u16string_view valueName) const {
-    for (const auto& [name, value] : values) {
-        if (EqualsNoCase(name, valueName)) {
-            return &value;
-        }
-    }
-    return nullptr;
+    const auto it = m_valueIndex.find(Folded(valueName));
+    return it == m_valueIndex.end() ? nullptr : &m_values[it->second].second;
 }
 
 void Node::SetValue(std::u16string_view valueName, const RegValue& value) {
-    for (auto& [name, existing] : values) {
-        if (EqualsNoCase(name, valueName)) {
-            existing = value;  // the name keeps the case it was created with
-            return;
-        }
+    auto [it, added] = m_valueIndex.try_emplace(Folded(valueName), m_values.size());
+    if (added) {
+        m_values.emplace_back(std::u16string(valueName), value);
+    } else {
+        m_values[it->second].second = value;  // the name keeps the case it was created with
     }
-    values.emplace_back(std::u16string(valueName), value);
 }
 
 bool Node::RemoveValue(std::u16string_view valueName) {
-    for (auto it = values.begin(); it != values.end(); ++it) {
-        if (EqualsNoCase(it->first, valueName)) {
-            values.erase(it);
-            return true;
-        }
+    const auto it = m_valueIndex.find(Folded(valueName));
+    if (it == m_valueIndex.end()) {
+        return false;
     }
-    return false;
+    const std::size_t at = it->second;
+    m_valueIndex.erase(it);
+    m_values.erase(m_values.begin() + static_cast<std::ptrdiff_t>(at));
+    Reindex(m_valueIndex, m_values, at, ValueNameOf);
+    return true;
 }
 
 std::unique_ptr<Node> Node::Clone() const {
     auto copy = std::make_unique<Node>();
     copy->name = name;
-    copy->values = values;
-    for (const auto& c : children) {
-        copy->children.push_back(c->Clone());
+    copy->m_values = m_values;
+    copy->m_valueIndex = m_valueIndex;
+    copy->m_childIndex = m_childIndex;
+    for (const auto& c : m_children) {
+        copy->m_children.push_back(c->Clone());
     }
     return copy;
 }
@@ -467,6 +497,9 @@ std::optional<KeyPath> SplitKeyPath(std::u16string_view path) {
         if (!part.empty()) {
             if (part.size() > kMaxKeyNameLength ||
                 std::any_of(part.begin(), part.end(), IsControl)) {
+                return std::nullopt;
+            }
+            if (out.size() == kMaxKeyDepth) {
                 return std::nullopt;
             }
             out.emplace_back(part);
@@ -609,7 +642,9 @@ ParseResult ParseRegText(std::string_view text) {
             }
             auto path = SplitKeyPath(rest);
             if (!path) {
-                issue(i, "a key name that is too long or holds control characters");
+                issue(i,
+                      "a key name that is too long or holds control characters, or a key "
+                      "more than 512 levels deep");
                 continue;
             }
             Op op;

@@ -14,17 +14,24 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 namespace qvl::regfile {
 
 // One key of a hive in memory: values and subkeys in creation order, names compared without
-// case and kept as created.
-struct Node {
+// case and kept as created. Look-ups go through an index by folded name, so a key with a
+// hundred thousand values or subkeys loads and answers in time proportional to its size.
+class Node {
+  public:
+    using ValueList = std::vector<std::pair<std::u16string, RegValue>>;
+    using ChildList = std::vector<std::unique_ptr<Node>>;
+
     std::u16string name;
-    std::vector<std::pair<std::u16string, RegValue>> values;
-    std::vector<std::unique_ptr<Node>> children;
+
+    const ValueList& Values() const { return m_values; }
+    const ChildList& Children() const { return m_children; }
 
     Node* Child(std::u16string_view childName) const;
     Node& ChildOrCreate(std::u16string_view childName);
@@ -34,15 +41,25 @@ struct Node {
     bool RemoveValue(std::u16string_view valueName);
     // Deep copy.
     std::unique_ptr<Node> Clone() const;
+
+  private:
+    ValueList m_values;
+    ChildList m_children;
+    // Folded name -> position in the list above.
+    std::unordered_map<std::u16string, std::size_t> m_valueIndex;
+    std::unordered_map<std::u16string, std::size_t> m_childIndex;
 };
 
 using KeyPath = std::vector<std::u16string>;
 
 // Splits "SOFTWARE\Quorvel\Dialer" into its names; empty components (leading, doubled or
-// trailing backslashes) are skipped. Fails (nullopt) on a name that the file cannot carry:
-// control characters or more than kMaxKeyNameLength units.
+// trailing backslashes) are skipped. Fails (nullopt) on a name that the file cannot carry
+// (control characters or more than kMaxKeyNameLength units) and on a path deeper than
+// kMaxKeyDepth names, which no program of the suite makes and which would only make every
+// walk of the tree deep.
 std::optional<KeyPath> SplitKeyPath(std::u16string_view path);
 inline constexpr std::size_t kMaxKeyNameLength = 255;
+inline constexpr std::size_t kMaxKeyDepth = 512;
 inline constexpr std::size_t kMaxValueNameLength = 16383;
 // Largest value data in bytes, as UTF-16 for texts.
 inline constexpr std::size_t kMaxValueBytes = 1u << 20;

@@ -3,8 +3,8 @@
 #include "platform/registry_format.h"
 #include "platform/tests/test_home.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -83,7 +83,8 @@ TEST_F(RegistryTest, EveryTypeRoundTripsThroughTheFileWithOddNames) {
         {"multi_empty_inside", u"MultiGap", Multi({u"a", u"", u"b\u00E9"})},
         {"leading_space_name", u" spaced ", Str(u" x ")},
     };
-    RegKey key = RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Odd \"Key\"\\[sub]", RegOpen::Create);
+    RegKey key =
+        RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Odd \"Key\"\\[sub]", RegOpen::Create);
     ASSERT_TRUE(key);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
@@ -114,8 +115,8 @@ TEST_F(RegistryTest, ValuesAndKeysCanBeRejected) {
     EXPECT_FALSE(key.WriteMultiString(u"NulInside", {std::u16string(u"a\0b", 3)}));
     EXPECT_FALSE(key.WriteBinary(u"Huge", std::vector<std::uint8_t>((1u << 20) + 1)));
     EXPECT_FALSE(RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\line\nbreak", RegOpen::Create));
-    EXPECT_FALSE(
-        RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\" + std::u16string(256, u'k'), RegOpen::Create));
+    EXPECT_FALSE(RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\" + std::u16string(256, u'k'),
+                              RegOpen::Create));
     EXPECT_FALSE(RegKey::Open(static_cast<RegRoot>(7), u"SOFTWARE", RegOpen::Create));
     EXPECT_FALSE(RegKey().WriteDword(u"x", 1));
     EXPECT_FALSE(RegKey().ReadDword(u"x"));
@@ -126,7 +127,8 @@ TEST_F(RegistryTest, NamesIgnoreCaseAndKeepTheirCase) {
     RegKey skin = RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer\\Settings\\Skin",
                                RegOpen::Create);
     ASSERT_TRUE(skin.WriteString(u"SkinImage", u"\\a.bmp"));
-    RegKey other = RegKey::Open(RegRoot::LocalMachine, u"\\software\\QUORVEL\\dialer\\settings\\skin");
+    RegKey other =
+        RegKey::Open(RegRoot::LocalMachine, u"\\software\\QUORVEL\\dialer\\settings\\skin");
     ASSERT_TRUE(other);
     EXPECT_EQ(other.ReadString(u"SKINIMAGE"), u"\\a.bmp");
     ASSERT_TRUE(other.WriteString(u"skinimage", u"\\b.bmp"));
@@ -159,7 +161,8 @@ TEST_F(RegistryTest, EnumerationKeepsCreationOrder) {
 }
 
 TEST_F(RegistryTest, DeletingValuesAndTrees) {
-    RegKey dial = RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer", RegOpen::Create);
+    RegKey dial =
+        RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer", RegOpen::Create);
     RegKey speed = dial.OpenSub(u"SpeedDial", RegOpen::Create);
     RegKey deep = speed.OpenSub(u"Deep\\Deeper", RegOpen::Create);
     ASSERT_TRUE(speed.WriteString(u"Category0Button0Name", u"Ann"));
@@ -172,7 +175,8 @@ TEST_F(RegistryTest, DeletingValuesAndTrees) {
 
     EXPECT_TRUE(dial.DeleteSubKey(u"speeddial"));
     EXPECT_FALSE(dial.DeleteSubKey(u"SpeedDial"));
-    EXPECT_FALSE(RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer\\SpeedDial\\Deep"));
+    EXPECT_FALSE(
+        RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer\\SpeedDial\\Deep"));
     // A handle to a deleted key reads nothing and cannot write.
     EXPECT_FALSE(speed.ReadString(u"Category0Button0Name"));
     EXPECT_FALSE(deep.WriteDword(u"x", 2));
@@ -242,7 +246,8 @@ TEST_F(RegistryTest, AnotherProgramsEditIsSeenAtTheNextRead) {
 TEST_F(RegistryTest, VolatileKeysStayInMemory) {
     ASSERT_TRUE(RegKey::Open(RegRoot::LocalMachine, u"Drivers\\BuiltIn", RegOpen::Create)
                     .WriteString(u"Prefix", u"COM"));
-    RegKey active = RegKey::Open(RegRoot::LocalMachine, u"Drivers\\Active", RegOpen::CreateVolatile);
+    RegKey active =
+        RegKey::Open(RegRoot::LocalMachine, u"Drivers\\Active", RegOpen::CreateVolatile);
     ASSERT_TRUE(active);
     RegKey port = active.OpenSub(u"01", RegOpen::Create);  // below a volatile key: volatile too
     ASSERT_TRUE(port.WriteString(u"Name", u"COM3:"));
@@ -288,10 +293,14 @@ TEST_F(RegistryTest, DamagedFilesAreKeptAsideAndWhatParsedIsUsed) {
         {"truncated_name", head + "\"B", {{u"A", u"one"}}},
         {"truncated_hex", head + "\"C\"=hex:01,0", {{u"A", u"one"}}},
         {"truncated_key_line", head + "[HKEY_LOCAL_MACHINE\\SOFTW", {{u"A", u"one"}}},
-        {"garbage_in_middle", head + "%%%% nonsense\n\"B\"=\"two\"\n", {{u"A", u"one"}, {u"B", u"two"}}},
-        {"bad_dword", head + "\"N\"=dword:12345678901\n\"B\"=\"two\"\n",
+        {"garbage_in_middle",
+         head + "%%%% nonsense\n\"B\"=\"two\"\n",
          {{u"A", u"one"}, {u"B", u"two"}}},
-        {"no_header", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvel\\Dialer]\n\"A\"=\"one\"\n",
+        {"bad_dword",
+         head + "\"N\"=dword:12345678901\n\"B\"=\"two\"\n",
+         {{u"A", u"one"}, {u"B", u"two"}}},
+        {"no_header",
+         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvel\\Dialer]\n\"A\"=\"one\"\n",
          {{u"A", u"one"}}},
         {"other_hive_section",
          head + "[HKEY_CURRENT_USER\\Software\\X]\n\"Z\"=\"z\"\n"
@@ -326,9 +335,9 @@ TEST_F(RegistryTest, DamagedFilesAreKeptAsideAndWhatParsedIsUsed) {
         EXPECT_EQ(ReadText(copies[0]), c.text);
 
         // The next write stores what was read plus the change; the file is clean again.
-        ASSERT_TRUE(RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer",
-                                 RegOpen::Create)
-                        .WriteString(u"After", u"yes"));
+        ASSERT_TRUE(
+            RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer", RegOpen::Create)
+                .WriteString(u"After", u"yes"));
         const auto reparsed = regfile::ParseRegText(ReadText(HiveFile()));
         EXPECT_TRUE(reparsed.issues.empty());
         ReloadFromDisk();
@@ -363,6 +372,61 @@ TEST_F(RegistryTest, DamagedFileIsNotReplacedWhenNoCopyCanBeMade) {
     EXPECT_NE(RegTakeLoadProblem().find("no copy"), std::string::npos);
 }
 
+// A hive file of one key holding `count` string values V0 .. V<count-1>.
+std::string ManyValues(int count) {
+    std::string text =
+        "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Big]\n";
+    for (int i = 0; i < count; ++i) {
+        text += "\"V" + std::to_string(i) + "\"=\"value " + std::to_string(i) + "\"\n";
+    }
+    return text;
+}
+
+TEST_F(RegistryTest, AKeyWithAHundredThousandValuesLoadsAndChanges) {
+    constexpr int kCount = 100000;
+    WriteText(HiveFile(), ManyValues(kCount));
+    ReloadFromDisk();
+    RegKey key = RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Big");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key.ReadString(u"v0"), u"value 0");
+    EXPECT_EQ(key.ReadString(u"V99999"), u"value 99999");
+    EXPECT_TRUE(key.WriteString(u"V50000", u"changed"));
+    EXPECT_TRUE(key.DeleteValue(u"V1"));
+    ReloadFromDisk();
+    const auto names = key.ValueNames();
+    ASSERT_EQ(names.size(), static_cast<std::size_t>(kCount - 1));
+    EXPECT_EQ(names[1], u"V2");
+    EXPECT_EQ(names.back(), u"V99999");
+    EXPECT_EQ(key.ReadString(u"V50000"), u"changed");
+    EXPECT_EQ(key.ReadString(u"V1"), std::nullopt);
+    EXPECT_EQ(RegTakeLoadProblem(), "");
+}
+
+TEST_F(RegistryTest, KeysDeeperThan512LevelsAreRefused) {
+    std::u16string path = u"SOFTWARE";
+    for (int i = 1; i < 512; ++i) {
+        path += u"\\k";
+    }
+    EXPECT_TRUE(RegKey::Open(RegRoot::LocalMachine, path, RegOpen::Create));
+    EXPECT_FALSE(RegKey::Open(RegRoot::LocalMachine, path + u"\\k", RegOpen::Create));
+    EXPECT_FALSE(RegKey::Open(RegRoot::LocalMachine, path).OpenSub(u"k", RegOpen::Create));
+
+    // A file holding a key 100,000 levels deep: the line is set aside as damage, the rest is
+    // used, and writing the hive again does not recurse through such a key.
+    std::string deep = "[HKEY_LOCAL_MACHINE\\SOFTWARE";
+    for (int i = 0; i < 100000; ++i) {
+        deep += "\\d";
+    }
+    WriteText(HiveFile(), "Windows Registry Editor Version 5.00\n\n" + deep +
+                              "]\n\"X\"=\"1\"\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Q]\n\"A\"=\"a\"\n");
+    ReloadFromDisk();
+    RegKey q = RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Q");
+    EXPECT_EQ(q.ReadString(u"A"), u"a");
+    EXPECT_NE(RegTakeLoadProblem().find(".corrupt-"), std::string::npos);
+    EXPECT_TRUE(q.WriteString(u"B", u"b"));
+    EXPECT_FALSE(RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\d"));
+}
+
 std::string Utf16LeWithBom(const std::u16string& text) {
     std::string out = "\xFF\xFE";
     for (char16_t c : text) {
@@ -375,9 +439,9 @@ std::string Utf16LeWithBom(const std::u16string& text) {
 TEST_F(RegistryTest, ImportsTheHandheldEditorsUtf16Export) {
     ASSERT_TRUE(RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Old", RegOpen::Create)
                     .WriteDword(u"Gone", 1));
-    ASSERT_TRUE(RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer\\SMS",
-                             RegOpen::Create)
-                    .WriteDword(u"DeleteSMS", 1));
+    ASSERT_TRUE(
+        RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer\\SMS", RegOpen::Create)
+            .WriteDword(u"DeleteSMS", 1));
     const std::u16string text =
         u"Windows Registry Editor Version 5.00\r\n\r\n"
         u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvel\\Dialer\\SMS]\r\n"
