@@ -139,7 +139,11 @@ void KeepPrevious(const std::string& target) {
             ::unlink(temp.c_str());
         }
     }
-    if (made && ::rename(temp.c_str(), bak.c_str()) != 0) {
+    if (made) {
+        ::rename(temp.c_str(), bak.c_str());
+        // A rename between two links to one file does nothing: after a save interrupted right
+        // after its backup step, the backup already is the current file, and the new link
+        // would stay behind.
         ::unlink(temp.c_str());
     }
 }

@@ -73,6 +73,18 @@ TEST_F(AtomicFileTest, ReplacesWithOrWithoutBackupAndSetsTheMode) {
     }
 }
 
+// A save killed right after its backup step leaves the backup and the target as two links to
+// one file; the next save must still leave nothing behind.
+TEST_F(AtomicFileTest, BackupThatAlreadyIsTheTargetLeavesNoLink) {
+    const std::string target = Path("QVLPhoneSMS.dat");
+    WriteText(target, "current");
+    ASSERT_EQ(::link(target.c_str(), (target + ".bak").c_str()), 0);
+    ASSERT_TRUE(ReplaceFileAtomically(target, "next", KeepBackup::Yes));
+    EXPECT_EQ(ReadText(target), "next");
+    EXPECT_EQ(ReadText(target + ".bak"), "current");
+    EXPECT_EQ(Entries(), (std::set<std::string>{"QVLPhoneSMS.dat", "QVLPhoneSMS.dat.bak"}));
+}
+
 TEST_F(AtomicFileTest, FailuresLeaveTheTargetAndNoTemporaryFile) {
     // The folder does not exist: nothing can be created.
     std::string error;

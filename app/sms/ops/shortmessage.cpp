@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <unordered_map>
 
 #include "app/sms/settings/smssettings.h"
 #include "app/sms/store/messageops.h"
@@ -21,12 +23,16 @@ constexpr std::uint32_t kTimeout = 3000;
 constexpr std::uint32_t kLongTimeout = 10000;
 // Bounds on what a modem's counts may make us do.
 constexpr int kMaxLocations = 1000;
+// Locations in a row that get no answer at all before the copy counts the modem as gone.
+constexpr int kMaxSilentLocations = 3;
 
 bool Has(std::u16string_view text, std::u16string_view what, std::size_t from = 0) {
     return from <= text.size() && text.find(what, from) != std::u16string_view::npos;
 }
 
-std::u16string Number(int n) { return Widen(std::to_string(n)); }
+std::u16string Number(int n) {
+    return Widen(std::to_string(n));
+}
 
 std::string HexOf(std::u16string_view wide) {
     std::string out;
@@ -97,8 +103,8 @@ bool CShortMessage::SmsTransact(std::u16string_view command, std::uint32_t timeo
         return false;
     }
     std::u16string answer;
-    const bool ok = Transact(m_port.handle, std::u16string(command) + u"\r", timeoutMs, answer,
-                             m_unsolicited);
+    const bool ok =
+        Transact(m_port.handle, std::u16string(command) + u"\r", timeoutMs, answer, m_unsolicited);
     response += answer;
     if (!ok) {
         response += u"Port Write Error";
@@ -108,7 +114,8 @@ bool CShortMessage::SmsTransact(std::u16string_view command, std::uint32_t timeo
 }
 
 bool CShortMessage::SmsExchange(std::u16string_view command, std::uint32_t timeoutMs) {
-    if (!IsPortOpen(m_port.handle) || PortWrite(m_port.handle, std::u16string(command) + u"\r") != 0) {
+    if (!IsPortOpen(m_port.handle) ||
+        PortWrite(m_port.handle, std::u16string(command) + u"\r") != 0) {
         response += u"Port Write Error";
         return false;
     }
@@ -117,7 +124,8 @@ bool CShortMessage::SmsExchange(std::u16string_view command, std::uint32_t timeo
 }
 
 bool CShortMessage::SmsExchangePrompt(std::u16string_view command, std::uint32_t timeoutMs) {
-    if (!IsPortOpen(m_port.handle) || PortWrite(m_port.handle, std::u16string(command) + u"\r") != 0) {
+    if (!IsPortOpen(m_port.handle) ||
+        PortWrite(m_port.handle, std::u16string(command) + u"\r") != 0) {
         response += u"Port Write Error";
         return false;
     }
@@ -131,7 +139,8 @@ bool CShortMessage::SmsExchangePrompt(std::u16string_view command, std::uint32_t
         PortReadRaw(m_port.handle, buffer, count, 50);
         AppendResponseText(response, buffer, count);
         const std::u16string_view got = std::u16string_view(response).substr(mark);
-        if (got.find(u"> ") != std::u16string_view::npos || got.find(u"ERROR") != std::u16string_view::npos ||
+        if (got.find(u"> ") != std::u16string_view::npos ||
+            got.find(u"ERROR") != std::u16string_view::npos ||
             got.find(kOk) != std::u16string_view::npos) {
             break;
         }
@@ -317,51 +326,27 @@ int CShortMessage::CountMessages() {
     return sum;
 }
 
-int CShortMessage::CopyFromPhone(CRecordStore& store, const std::string& path, bool notices) {
-    (void)notices;
-    Progress(kMsgReceivingCount);
-    const int count = std::min(CountMessages(), kMaxLocations);
-    if (count <= 0) {
-        return 0;
-    }
-    std::vector<SmsPduInfo> table;
-    table.reserve(static_cast<std::size_t>(count) * 2);
-    response.clear();
-    if (SmsTransact(u"AT+CMGF=0", kTimeout)) {
-        for (int storage = 1; storage <= 2 && static_cast<int>(table.size()) < count; ++storage) {
-            if (Canceled()) {
-                break;
-            }
-            Progress(storage == 1 ? kMsgReceivingSim : kMsgReceivingModem);
-            int locations = 0;
-            const int used = CountStorage(storage == 1 ? u"SM" : u"ME", locations);
-            if (used <= 0) {
-                continue;
-            }
-            if (m_ui.progress != nullptr) {
-                m_ui.progress->Create(0, used, 0, true);
-            }
-            int found = 0;
-            locations = std::min(locations, kMaxLocations);
-            for (int loc = 1; loc <= locations && found < used; ++loc) {
-                response.clear();
-                if (!SmsTransact(u"AT+CMGR=" + Number(loc), kLongTimeout)) {
-                    break;
-                }
-                SmsPduInfo info;
-                if (!ParseCmgrAnswer(response, 0, info)) {
-                    continue;
-                }
-                info.index = loc;
-                info.storage = storage;
-                table.push_back(std::move(info));
-                ++found;
-                Progress(storage == 1 ? kMsgReceivingSim : kMsgReceivingModem, found);
-            }
-        }
-    }
+namespace {
 
-    Progress(kMsgProcessing);
+// The key under which the parts of one long message are found: reference, sender and part
+// number.
+struct PartKey {
+    int reference = 0;
+    int sequence = 0;
+    std::u16string_view number;
+    bool operator==(const PartKey&) const = default;
+};
+
+struct PartKeyHash {
+    std::size_t operator()(const PartKey& k) const {
+        return std::hash<std::u16string_view>()(k.number) * 1000003u ^
+               static_cast<std::size_t>(k.reference * 256 + k.sequence);
+    }
+};
+
+}  // namespace
+
+void AppendReadMessages(CRecordStore& store, const std::vector<SmsPduInfo>& table) {
     auto append = [&store](const SmsPduInfo& m, std::u16string messageText) {
         SmsRecord r;
         r.folder = m.status;
@@ -375,8 +360,40 @@ int CShortMessage::CopyFromPhone(CRecordStore& store, const std::string& path, b
             append(m, m.text);
         }
     }
-    Progress(kMsgConcatenating);
+    // The parts of long messages, chained in table order under their key; a part is taken
+    // from the front of its chain, so each lookup finds the first part not yet used.
+    constexpr std::size_t kEnd = static_cast<std::size_t>(-1);
+    std::unordered_map<PartKey, std::size_t, PartKeyHash> first;
+    first.reserve(table.size());
+    std::vector<std::size_t> next(table.size(), kEnd);
+    for (std::size_t i = table.size(); i-- > 0;) {
+        const auto& p = table[i];
+        if (p.graphic == 0 && p.concatenated != 0) {
+            auto [it, added] = first.try_emplace(PartKey{p.reference, p.sequence, p.number}, i);
+            if (!added) {
+                next[i] = it->second;
+                it->second = i;
+            }
+        }
+    }
     std::vector<bool> used(table.size(), false);
+    auto take = [&](const PartKey& key) -> const SmsPduInfo* {
+        const auto it = first.find(key);
+        if (it == first.end()) {
+            return nullptr;
+        }
+        std::size_t& head = it->second;
+        while (head != kEnd && used[head]) {
+            head = next[head];
+        }
+        if (head == kEnd) {
+            return nullptr;
+        }
+        const std::size_t i = head;
+        head = next[i];
+        used[i] = true;
+        return &table[i];
+    };
     for (std::size_t i = 0; i < table.size(); ++i) {
         const auto& m = table[i];
         if (m.graphic != 0 || m.concatenated == 0 || used[i]) {
@@ -384,40 +401,106 @@ int CShortMessage::CopyFromPhone(CRecordStore& store, const std::string& path, b
         }
         std::u16string joined;
         for (int seq = 1; seq <= m.total; ++seq) {
-            bool found = false;
-            for (std::size_t j = 0; j < table.size(); ++j) {
-                const auto& p = table[j];
-                if (p.graphic == 0 && p.concatenated != 0 && !used[j] &&
-                    p.reference == m.reference && p.number == m.number && p.sequence == seq) {
-                    joined += p.text;
-                    used[j] = true;
-                    found = true;
-                    break;
-                }
-            }
-            if (!found) {
-                joined += kMissingPartText;
-            }
+            const SmsPduInfo* part = take(PartKey{m.reference, seq, m.number});
+            joined += part != nullptr ? std::u16string_view(part->text) : kMissingPartText;
         }
         used[i] = true;
         append(m, std::move(joined));
     }
-    Progress(kMsgStoring);
-    store.Save(path);
-    Progress(kMsgPictures);
-    bool pictures = false;
     for (const auto& m : table) {
         if (m.graphic != 0) {
             append(m, std::u16string(kGraphicListText));
-            pictures = true;
         }
     }
-    // Picture messages are saved as well, so the list shows them at once.
-    if (pictures) {
-        store.Save(path);
+}
+
+int CShortMessage::CopyFromPhone(CRecordStore& store, const std::string& path, bool notices) {
+    (void)notices;
+    // A store that may not be written over is not filled: what is read could not be kept, and
+    // nothing may then be deleted from the phone.
+    if (!store.CanSave(path)) {
+        store.Save(path);  // refused: the user learns that nothing was kept
+        return 0;
+    }
+    Progress(kMsgReceivingCount);
+    const int count = std::min(CountMessages(), kMaxLocations);
+    if (count <= 0) {
+        return 0;
+    }
+    std::vector<SmsPduInfo> table;
+    table.reserve(static_cast<std::size_t>(count) * 2);
+    bool modemGone = false;
+    response.clear();
+    if (SmsTransact(u"AT+CMGF=0", kTimeout)) {
+        for (int storage = 1; storage <= 2 && static_cast<int>(table.size()) < count; ++storage) {
+            if (Canceled() || modemGone) {
+                break;
+            }
+            Progress(storage == 1 ? kMsgReceivingSim : kMsgReceivingModem);
+            int locations = 0;
+            const int used = CountStorage(storage == 1 ? u"SM" : u"ME", locations);
+            if (used <= 0) {
+                continue;
+            }
+            if (m_ui.progress != nullptr) {
+                m_ui.progress->Create(0, used, 0, true);
+            }
+            int found = 0;
+            int silent = 0;
+            locations = std::min(locations, kMaxLocations);
+            for (int loc = 1; loc <= locations && found < used; ++loc) {
+                if (Canceled()) {
+                    break;
+                }
+                response.clear();
+                if (!SmsTransact(u"AT+CMGR=" + Number(loc), kLongTimeout)) {
+                    modemGone = true;
+                    break;
+                }
+                // An empty location still answers (OK or an error); a modem that answers
+                // nothing at all several times running has stopped, and waiting out every
+                // further location would take minutes.
+                if (response.empty()) {
+                    if (++silent >= kMaxSilentLocations) {
+                        modemGone = true;
+                        break;
+                    }
+                    continue;
+                }
+                silent = 0;
+                SmsPduInfo info;
+                if (!ParseCmgrAnswer(response, 0, info)) {
+                    continue;
+                }
+                info.index = loc;
+                info.storage = storage;
+                table.push_back(std::move(info));
+                ++found;
+                Progress(storage == 1 ? kMsgReceivingSim : kMsgReceivingModem, found);
+            }
+        }
+    }
+    if (table.empty()) {
+        return 0;
     }
 
-    const int mode = GetDeleteSms();
+    // One save for the whole copy, so the ".bak" copy holds the store as it was before.
+    Progress(kMsgProcessing);
+    Progress(kMsgConcatenating);
+    AppendReadMessages(store, table);
+    Progress(kMsgStoring);
+    if (!store.Save(path)) {
+        if (m_ui.messages != nullptr) {
+            m_ui.messages->ShowMessage(LoadLocalString(kMsgCopyNotSaved), u"", MsgButtons::Ok,
+                                       MsgIcon::Warning);
+        }
+        return 0;
+    }
+    Progress(kMsgPictures);
+
+    // Deleted only now that the file holds every message read, and not from a modem that has
+    // stopped answering.
+    const int mode = modemGone ? 0 : GetDeleteSms();
     bool remove = mode == 2;
     if (mode == 1 && m_ui.messages != nullptr) {
         remove = m_ui.messages->ShowMessage(LoadLocalString(kMsgAskDelete), u"", MsgButtons::YesNo,
@@ -497,17 +580,17 @@ int CShortMessage::ExportToPhone(std::u16string_view toNumber, std::u16string_vi
         const std::string pdu =
             received ? BuildDeliverPdu(toNumber, timeText, part.userData, part.udl, part.header,
                                        split.coding)
-                     : BuildSubmitPdu(toNumber, part.userData, part.udl, SendAs::kText, part.header,
-                                      GetStatusReport() ? StatusReport::kWanted
-                                                        : StatusReport::kNotWanted,
-                                      GetValidityPeriod(), split.coding);
+                     : BuildSubmitPdu(
+                           toNumber, part.userData, part.udl, SendAs::kText, part.header,
+                           GetStatusReport() ? StatusReport::kWanted : StatusReport::kNotWanted,
+                           GetValidityPeriod(), split.coding);
         if (!AcquirePort(m_port)) {
             return 0;
         }
         response.clear();
         bool ok = SmsExchange(u"AT+CMGF=0", kTimeout) &&
-                  SmsExchangePrompt(u"AT+CMGW=" + Widen(PduLength(pdu)) + (received ? u",1" : u",3"),
-                                    kTimeout);
+                  SmsExchangePrompt(
+                      u"AT+CMGW=" + Widen(PduLength(pdu)) + (received ? u",1" : u",3"), kTimeout);
         ok = ok && Has(response, u"> ");
         const std::size_t mark = response.size();
         ok = ok && SmsExchange(Widen(pdu) + u"\x1A", kTimeout);
@@ -538,8 +621,8 @@ std::u16string CShortMessage::GetServiceCentre() {
         if (!Has(response, kError) && tag != std::u16string::npos) {
             const auto start = tag + 8;
             const auto quote = response.find(u'"', start);
-            centre = response.substr(start, quote == std::u16string::npos ? std::u16string::npos
-                                                                          : quote - start);
+            centre = response.substr(
+                start, quote == std::u16string::npos ? std::u16string::npos : quote - start);
             break;
         }
     }
@@ -620,10 +703,10 @@ int SendToRecipients(const CModemPort& port, IUnsolicitedHandler* unsolicited, U
                 LoadLocalString(sent ? kMsgSentOk : kMsgSendFailed) + u" <" + recipient + u">", u"",
                 MsgButtons::Ok, MsgIcon::Information);
         }
-        CRecordStore store;
-        store.Load(path);
-        SaveMessageIn(store, recipient, messageText, sent ? kFolderOutSent : kFolderOutUnsent);
-        store.Save(path);
+        ChangeFile(path, [&](CRecordStore& store) {
+            SaveMessageIn(store, recipient, messageText, sent ? kFolderOutSent : kFolderOutUnsent);
+            return true;
+        });
     }
     return reached;
 }

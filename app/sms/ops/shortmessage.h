@@ -16,8 +16,8 @@
 
 #include "app/sms/codec/smscodec.h"
 #include "app/sms/store/recordstore.h"
-#include "common/transport/transport.h"
 #include "common/ports/uiports.h"
+#include "common/transport/transport.h"
 
 namespace qvl::sms {
 
@@ -48,13 +48,14 @@ enum SmsText : int {
     kMsgSettingService = 5187,
     kMsgExportingParts = 5221,
     kMsgExporting = 5222,
+    kMsgCopyNotSaved = 5415,
 };
 
 inline constexpr std::u16string_view kGraphicListText = u"<Message contains graphic objects>";
 inline constexpr std::u16string_view kMissingPartText = u"<>";
 
 class CShortMessage {
-public:
+  public:
     // port: the engine's port (handle 0 or -1: not open); unsolicited: the engine's handler
     // (may be null); ui: progress window, message boxes and pump (each may be null).
     CShortMessage(const CModemPort& port, IUnsolicitedHandler* unsolicited, UiPorts ui);
@@ -80,8 +81,10 @@ public:
     // One SMS-SUBMIT through AT+CMGS; 1 when the modem answered OK to the PDU.
     int SendPdu(const SmsPart& part, SmsCoding coding, int sendAs, int bearer);
     // Reads SIM and phone memories into `store` (folder = storage status), joins long messages,
-    // saves the store to `path`, deletes from the phone by the DeleteSMS setting. Returns the
-    // number of messages read.
+    // saves the store to `path` once, and only then deletes from the phone by the DeleteSMS
+    // setting. Cancel is looked at before every location; three locations in a row without
+    // any answer end the copy (and nothing is deleted). Nothing is read into a store that
+    // CanSave refuses. Returns the number of messages read and saved.
     int CopyFromPhone(CRecordStore& store, const std::string& path, bool notices);
     int CountMessages();
     int CountStorage(std::u16string_view storage, int& total);
@@ -97,7 +100,7 @@ public:
     int SetSmsService(int value);
     static SmsStatusReport ParseStatusReport(std::u16string_view answer);
 
-private:
+  private:
     void Progress(int textId, int position = -1);
     void ProgressFormatted(int textId, int a, int b);
     bool Canceled() const;
@@ -106,6 +109,12 @@ private:
     IUnsolicitedHandler* m_unsolicited;
     UiPorts m_ui;
 };
+
+// Steps of CopyFromPhone after the reading: appends to the store, in this order, every single
+// message of the table, every long message joined from its parts (found by reference, number
+// and part number; a missing part shows as "<>"), and every picture message with its fixed
+// text. Linear in the size of the table.
+void AppendReadMessages(CRecordStore& store, const std::vector<SmsPduInfo>& table);
 
 // Parsers of escaped modem answers, searching from `from`.
 // +CMGR: status, then the PDU on the next line (service-centre field first), decoded as

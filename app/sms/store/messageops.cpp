@@ -1,18 +1,17 @@
 // Folder, template and message operations of the message screens.
 #include "app/sms/store/messageops.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 
 #include "base/text.h"
+#include "platform/atomicfile.h"
 
 namespace qvl::sms {
 namespace {
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+bool IsBlank(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
 
 FolderRecord* FindFolder(CRecordStore& folders, std::int32_t key) {
     FolderRecord* found = nullptr;
@@ -191,83 +190,79 @@ std::string ExportFolderText(const CRecordStore& messages, std::int32_t folderKe
 }
 
 bool WriteExportFile(const std::string& path, const std::string& text) {
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        return false;
+    return ReplaceFileAtomically(path, text);
+}
+
+FileChange ChangeFile(const std::string& path, const std::function<bool(CRecordStore&)>& change) {
+    CRecordStore store;
+    store.Load(path);
+    if (!store.CanSave(path)) {
+        store.Save(path);  // refused: tells the user the change was not kept
+        return FileChange::kNotSaved;
     }
-    const char* p = text.data();
-    std::size_t left = text.size();
-    bool ok = true;
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
+    if (!change(store)) {
+        return FileChange::kUnchanged;
     }
-    ok = ok && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
+    return store.Save(path) ? FileChange::kSaved : FileChange::kNotSaved;
+}
+
+FileChange ChangeFiles(const std::string& firstPath, const std::string& secondPath,
+                       const std::function<bool(CRecordStore&, CRecordStore&)>& change) {
+    CRecordStore first;
+    CRecordStore second;
+    first.Load(firstPath);
+    second.Load(secondPath);
+    if (!first.CanSave(firstPath) || !second.CanSave(secondPath)) {
+        first.Save(firstPath);
+        second.Save(secondPath);
+        return FileChange::kNotSaved;
     }
-    return true;
+    if (!change(first, second)) {
+        return FileChange::kUnchanged;
+    }
+    return first.Save(firstPath) && second.Save(secondPath) ? FileChange::kSaved
+                                                            : FileChange::kNotSaved;
 }
 
 std::int32_t AddFolderFile(std::u16string_view name) {
-    CRecordStore folders;
-    folders.Load(FolderStorePath());
-    const std::int32_t key = AddFolder(folders, name);
-    if (key >= 0 && !folders.Save(FolderStorePath())) {
-        return -1;
-    }
-    return key;
+    std::int32_t key = -1;
+    const FileChange done = ChangeFile(FolderStorePath(), [&](CRecordStore& folders) {
+        key = AddFolder(folders, name);
+        return key >= 0;
+    });
+    return done == FileChange::kSaved ? key : -1;
 }
 
 int DeleteFolderFile(std::int32_t key) {
-    CRecordStore folders;
-    CRecordStore messages;
-    folders.Load(FolderStorePath());
-    messages.Load(SmsStorePath());
-    const int removed = DeleteFolder(folders, messages, key);
-    if (removed < 0) {
-        return -1;
-    }
-    folders.Save(FolderStorePath());
-    messages.Save(SmsStorePath());
-    return removed;
+    int removed = -1;
+    // The folder goes first: should the second save fail, its messages stay in a file that
+    // still holds them, under a key no folder shows, rather than being lost.
+    const FileChange done = ChangeFiles(FolderStorePath(), SmsStorePath(),
+                                        [&](CRecordStore& folders, CRecordStore& messages) {
+                                            removed = DeleteFolder(folders, messages, key);
+                                            return removed >= 0;
+                                        });
+    return done == FileChange::kSaved ? removed : -1;
 }
-
-namespace {
-template <typename F>
-bool ChangeMessages(F&& change) {
-    CRecordStore messages;
-    messages.Load(SmsStorePath());
-    if (!change(messages)) {
-        return false;
-    }
-    return messages.Save(SmsStorePath());
-}
-}  // namespace
 
 bool MoveMessageFile(std::int32_t id, std::int32_t folderKey) {
-    return ChangeMessages([&](CRecordStore& s) { return MoveMessage(s, id, folderKey); });
+    return ChangeFile(SmsStorePath(), [&](CRecordStore& s) {
+               return MoveMessage(s, id, folderKey);
+           }) == FileChange::kSaved;
 }
 bool SaveMessageInFile(std::u16string_view number, std::u16string_view text,
                        std::int32_t folderKey) {
-    return ChangeMessages([&](CRecordStore& s) { return SaveMessageIn(s, number, text, folderKey); });
+    return ChangeFile(SmsStorePath(), [&](CRecordStore& s) {
+               return SaveMessageIn(s, number, text, folderKey);
+           }) == FileChange::kSaved;
 }
 bool DeleteMessageFile(std::int32_t id) {
-    return ChangeMessages([&](CRecordStore& s) { return DeleteMessage(s, id); });
+    return ChangeFile(SmsStorePath(), [&](CRecordStore& s) { return DeleteMessage(s, id); }) ==
+           FileChange::kSaved;
 }
 bool MarkReadOnCloseFile(std::int32_t id) {
-    return ChangeMessages([&](CRecordStore& s) { return MarkReadOnClose(s, id); });
+    return ChangeFile(SmsStorePath(), [&](CRecordStore& s) { return MarkReadOnClose(s, id); }) ==
+           FileChange::kSaved;
 }
 
 }  // namespace qvl::sms

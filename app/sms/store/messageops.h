@@ -1,9 +1,10 @@
 // The message, folder and template operations of the message screens, over record stores.
 // Each screen loads the file it needs into its own store, calls these, and saves at once; the
-// *File forms do exactly that with the files in the device root.
+// *File forms do exactly that with the files in the device root, through ChangeFile.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,13 +59,31 @@ bool MarkReadOnClose(CRecordStore& messages, std::int32_t id);
 // The messages of one folder in list order.
 std::vector<const SmsRecord*> MessagesIn(const CRecordStore& messages, std::int32_t folderKey);
 
+// What a change of record files came to.
+enum class FileChange {
+    kSaved,      // read whole (or missing), changed and saved
+    kUnchanged,  // the change found nothing to do (or refused): nothing was written
+    kNotSaved,   // a file could not be read whole and must not be written over, or the save
+                 // failed: the file is as it was, and the user is told (TakeStoreProblems)
+};
+
+// Loads the record file, runs change on it and, when change returns true, saves it. A file
+// that could not be read whole is not changed at all, so nothing is lost by writing what was
+// read over what was not.
+FileChange ChangeFile(const std::string& path, const std::function<bool(CRecordStore&)>& change);
+// Two files changed together (folders and messages): both are loaded before either is saved,
+// and the change runs only when both can be saved. The first is saved first.
+FileChange ChangeFiles(const std::string& firstPath, const std::string& secondPath,
+                       const std::function<bool(CRecordStore&, CRecordStore&)>& change);
+
 // The folder export as text: "Number:\n%s\n", "Time:\n%s\n", "Message:\n%s\n\n" per message,
 // in UTF-8.
 std::string ExportFolderText(const CRecordStore& messages, std::int32_t folderKey);
 // Writes the export to a file (mode 0600, replaced atomically). False on failure.
 bool WriteExportFile(const std::string& path, const std::string& text);
 
-// File forms over the record files in the device root: load, change, save.
+// File forms over the record files in the device root: load, change, save. AddFolderFile gives
+// -1 and DeleteFolderFile -1 when nothing was saved.
 std::int32_t AddFolderFile(std::u16string_view name);
 int DeleteFolderFile(std::int32_t key);
 bool MoveMessageFile(std::int32_t id, std::int32_t folderKey);

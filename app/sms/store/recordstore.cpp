@@ -2,15 +2,17 @@
 #include "app/sms/store/recordstore.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <mutex>
+#include <set>
 
 #include "base/reader.h"
+#include "platform/atomicfile.h"
 #include "platform/devicefs.h"
 
 namespace qvl::sms {
@@ -28,7 +30,9 @@ constexpr std::size_t kMmsMessagePayload = 676;
 constexpr std::size_t kMmsAddressChars = 100;
 constexpr std::size_t kMmsTimeChars = 30;
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
 
 // The length a text keeps in a field of maxUnits units: up to the first NUL, at most maxUnits,
 // never ending in the first half of a surrogate pair.
@@ -59,7 +63,7 @@ void Fit(std::u16string& text, std::size_t maxUnits) {
 // ---- Writing ----
 
 class Writer {
-public:
+  public:
     explicit Writer(std::vector<std::uint8_t>& out) : m_out(out) {}
     void U32(std::uint32_t v) {
         for (int i = 0; i < 4; ++i) {
@@ -92,7 +96,7 @@ public:
         m_out.push_back(0);
     }
 
-private:
+  private:
     std::vector<std::uint8_t>& m_out;
 };
 
@@ -164,7 +168,9 @@ std::u16string ReadUnits(std::span<const std::uint8_t> bytes) {
     return s;
 }
 
-std::u16string ReadField(ByteReader& r, std::size_t chars) { return ReadUnits(r.Take(chars * 2)); }
+std::u16string ReadField(ByteReader& r, std::size_t chars) {
+    return ReadUnits(r.Take(chars * 2));
+}
 
 // A variable text of `count` units (NUL included); false when the file does not hold it.
 bool ReadCountedText(ByteReader& r, std::uint32_t count, std::u16string& out) {
@@ -326,107 +332,39 @@ bool SameMessage(const SmsRecord& a, const SmsRecord& b) {
     return a.number == b.number && a.time == b.time && a.text == b.text;
 }
 
-// ---- Files ----
+// ---- Problems met with the files, for the user ----
 
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
+constexpr std::size_t kMaxStoreFileBytes = std::size_t{512} << 20;
+
+struct ProblemQueue {
+    std::mutex lock;
+    std::vector<StoreProblem> pending;
+    std::set<std::string> told;  // load problems already told, so each is told once
+};
+
+ProblemQueue& Problems() {
+    static ProblemQueue queue;
+    return queue;
+}
+
+void QueueProblem(StoreProblem problem) {
+    ProblemQueue& q = Problems();
+    std::lock_guard<std::mutex> guard(q.lock);
+    if (problem.kind == StoreProblem::Kind::kNotSaved) {
+        // Several refused saves of one operation make one notice.
+        for (const auto& p : q.pending) {
+            if (p.kind == problem.kind && p.path == problem.path) {
+                return;
             }
-            return false;
         }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// A new file with a unique name beside `path`, mode 0600; -1 on failure.
-int CreateTemp(const std::string& path, std::string& tempName) {
-    std::string pattern = path + ".XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd >= 0) {
-        ::fchmod(fd, 0600);
-        tempName = pattern;
-    }
-    return fd;
-}
-
-void SyncFolderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out, bool& missing) {
-    missing = false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        missing = errno == ENOENT;
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    out.resize(static_cast<std::size_t>(st.st_size));
-    std::size_t got = 0;
-    while (got < out.size()) {
-        const ssize_t n = ::read(fd, out.data() + got, out.size() - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    out.resize(got);
-    ::close(fd);
-    return true;
-}
-
-// Keeps the current file as the ".bak" copy. The file is only ever replaced by rename, never
-// written in place, so a hard link preserves its bytes; a copy is made where links fail.
-void KeepBackup(const std::string& path) {
-    const std::string bak = path + ".bak";
-    std::string temp = bak + ".XXXXXX";
-    const int probe = ::mkstemp(temp.data());
-    if (probe < 0) {
-        return;
-    }
-    ::close(probe);
-    ::unlink(temp.c_str());
-    if (::link(path.c_str(), temp.c_str()) != 0) {
-        if (errno == ENOENT) {
-            return;  // no previous file
-        }
-        std::vector<std::uint8_t> bytes;
-        bool missing = false;
-        if (!ReadWholeFile(path, bytes, missing)) {
-            return;
-        }
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            return;
-        }
-        const bool ok = WriteAll(fd, bytes.data(), bytes.size());
-        ::close(fd);
-        if (!ok) {
-            ::unlink(temp.c_str());
+    } else {
+        const std::string key = std::to_string(static_cast<int>(problem.kind)) + "|" +
+                                problem.path + "|" + problem.reason + "|" + problem.copyPath;
+        if (!q.told.insert(key).second) {
             return;
         }
     }
-    if (::rename(temp.c_str(), bak.c_str()) != 0) {
-        ::unlink(temp.c_str());
-    }
+    q.pending.push_back(std::move(problem));
 }
 
 }  // namespace
@@ -584,74 +522,122 @@ bool CRecordStore::Deserialize(const std::vector<std::uint8_t>& bytes) {
 }
 
 bool CRecordStore::DeserializeSpan(std::span<const std::uint8_t> bytes) {
+    return Parse(bytes) == LoadStatus::kLoaded;
+}
+
+LoadStatus CRecordStore::Parse(std::span<const std::uint8_t> bytes) {
     Clear();
     m_version = 0;
     ByteReader r(bytes);
     while (r.Remaining() > 0) {
         if (r.Remaining() < 4) {
-            return false;
+            return LoadStatus::kDamaged;
         }
         const std::uint32_t tag = r.U32Le();
         if (tag == kVersionTag) {
             if (r.Remaining() < 4) {
-                return false;
+                return LoadStatus::kDamaged;
             }
             const std::uint32_t version = r.U32Le();
             if (version > kCurrentVersion) {
-                return false;  // a layout this program does not know
+                return LoadStatus::kNewerVersion;  // a layout this program does not know
             }
             m_version = static_cast<int>(version);
             continue;
         }
         if (tag != 1 && m_version != static_cast<int>(kCurrentVersion)) {
-            return false;  // version-0 files hold messages only
+            return LoadStatus::kDamaged;  // version-0 files hold messages only
         }
         Record record;
         if (!ReadRecord(r, tag, static_cast<std::uint32_t>(m_version), record)) {
-            return false;
+            return LoadStatus::kDamaged;
         }
         Append(std::move(record));
     }
-    return true;
+    return LoadStatus::kLoaded;
 }
 
 bool CRecordStore::Load(const std::string& path) {
     Clear();
     m_version = 0;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    m_loadedPath = path;
+    m_loadStatus = LoadStatus::kLoaded;
+    m_saveRefused = false;
+    auto cannotOpen = [&](std::string reason) {
+        m_loadStatus = LoadStatus::kCannotOpen;
+        m_saveRefused = true;
+        QueueProblem({StoreProblem::Kind::kCannotOpen, path, std::move(reason), 0, {}});
+        return false;
+    };
+    // Non-blocking, so that a FIFO standing where the file should be cannot hang the screen.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        return errno == ENOENT;
+        if (errno == ENOENT) {
+            m_loadStatus = LoadStatus::kMissing;
+            return true;
+        }
+        return cannotOpen(std::strerror(errno));
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
+    std::string bytes;
+    std::string failure;
+    if (::fstat(fd, &st) != 0) {
+        failure = std::strerror(errno);
+    } else if (!S_ISREG(st.st_mode)) {
+        failure = "not a regular file";
+    } else if (static_cast<std::uint64_t>(st.st_size) > kMaxStoreFileBytes) {
+        failure = "larger than 512 MiB";
+    } else if (!ReadFileBytes(fd, static_cast<std::size_t>(st.st_size), bytes)) {
+        failure = std::strerror(errno);
     }
-    const auto size = static_cast<std::size_t>(st.st_size);
-    if (size == 0) {
+    if (!failure.empty()) {
         ::close(fd);
-        return true;
+        return cannotOpen(std::move(failure));
     }
-    // Mapped read-only: the file is parsed where it lies, without a copy. The store replaces
-    // files by rename, so the mapped bytes never change under us.
-    void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    // Read into memory rather than mapped: a file cut short by another program meanwhile
+    // gives a short read, and so a damaged store, never a fault.
+    m_loadStatus = Parse(std::span<const std::uint8_t>(
+        reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    switch (m_loadStatus) {
+        case LoadStatus::kLoaded:
+        case LoadStatus::kMissing:
+        case LoadStatus::kCannotOpen:
+            break;
+        case LoadStatus::kNewerVersion:
+            m_saveRefused = true;
+            QueueProblem({StoreProblem::Kind::kNewerVersion, path, {}, 0, {}});
+            break;
+        case LoadStatus::kDamaged: {
+            // What could not be read is kept aside before anything may be written over it;
+            // without that copy the file stays as it is.
+            std::string copy;
+            m_saveRefused = !KeepDamagedCopy(path, fd, st, copy);
+            QueueProblem({StoreProblem::Kind::kDamaged,
+                          path,
+                          {},
+                          static_cast<int>(m_records.size()),
+                          m_saveRefused ? "" : copy});
+            break;
+        }
+    }
     ::close(fd);
-    if (map == MAP_FAILED) {
-        std::vector<std::uint8_t> bytes;
-        bool missing = false;
-        return ReadWholeFile(path, bytes, missing) && Deserialize(bytes);
-    }
-    ::madvise(map, size, MADV_SEQUENTIAL);
-    const bool ok = DeserializeSpan(std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(map), size));
-    ::munmap(map, size);
-    return ok;
+    return m_loadStatus == LoadStatus::kLoaded;
+}
+
+bool CRecordStore::CanSave(const std::string& path) const {
+    return !(m_saveRefused && path == m_loadedPath);
 }
 
 bool CRecordStore::Save(const std::string& path) {
+    if (!CanSave(path)) {
+        QueueProblem(
+            {StoreProblem::Kind::kNotSaved, path, "the file could not be read whole", 0, {}});
+        return false;
+    }
     m_version = static_cast<int>(kCurrentVersion);
-    std::string temp;
-    const int fd = CreateTemp(path, temp);
-    if (fd < 0) {
+    AtomicFile file(path);
+    if (!file.Open()) {
+        QueueProblem({StoreProblem::Kind::kNotSaved, path, file.Error(), 0, {}});
         return false;
     }
     // Written in slices of about a megabyte, so a large store needs no second copy in memory.
@@ -665,32 +651,45 @@ bool CRecordStore::Save(const std::string& path) {
     for (const auto& r : m_records) {
         std::visit(RecordWriter{w}, r);
         if (buffer.size() >= kSlice) {
-            written = WriteAll(fd, buffer.data(), buffer.size());
+            written = file.Write(buffer);
             buffer.clear();
             if (!written) {
                 break;
             }
         }
     }
-    written = written && WriteAll(fd, buffer.data(), buffer.size()) && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!written) {
-        ::unlink(temp.c_str());
+    if (!written || !file.Write(buffer) || !file.Commit(KeepBackup::Yes)) {
+        QueueProblem({StoreProblem::Kind::kNotSaved, path, file.Error(), 0, {}});
         return false;
     }
-    KeepBackup(path);
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
+    if (path == m_loadedPath) {
+        m_loadStatus = LoadStatus::kLoaded;
     }
-    SyncFolderOf(path);
     return true;
 }
 
-std::string SmsStorePath() { return DevicePath(u"QVLPhoneSMS.dat"); }
-std::string FolderStorePath() { return DevicePath(u"QVLSMSFolder.dat"); }
-std::string TemplateStorePath() { return DevicePath(u"QVLSMSTemplate.dat"); }
-std::string MmsProfileStorePath() { return DevicePath(u"QVLMMSProfiles.dat"); }
-std::string MmsStorePath() { return DevicePath(u"QVLPhoneMMS.dat"); }
+std::vector<StoreProblem> TakeStoreProblems() {
+    ProblemQueue& q = Problems();
+    std::lock_guard<std::mutex> guard(q.lock);
+    std::vector<StoreProblem> out;
+    out.swap(q.pending);
+    return out;
+}
+
+std::string SmsStorePath() {
+    return DevicePath(u"QVLPhoneSMS.dat");
+}
+std::string FolderStorePath() {
+    return DevicePath(u"QVLSMSFolder.dat");
+}
+std::string TemplateStorePath() {
+    return DevicePath(u"QVLSMSTemplate.dat");
+}
+std::string MmsProfileStorePath() {
+    return DevicePath(u"QVLMMSProfiles.dat");
+}
+std::string MmsStorePath() {
+    return DevicePath(u"QVLPhoneMMS.dat");
+}
 
 }  // namespace qvl::sms

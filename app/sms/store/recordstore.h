@@ -8,9 +8,9 @@
 #include <list>
 #include <memory>
 #include <span>
-#include <type_traits>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <variant>
 #include <vector>
@@ -50,10 +50,10 @@ inline constexpr std::size_t kMaxVariableChars = 1u << 20;
 struct SmsRecord {
     std::int32_t id = 0;
     std::int32_t folder = kFolderInUnread;
-    std::u16string name;    // spare, written empty by this program
+    std::u16string name;  // spare, written empty by this program
     std::u16string number;
-    std::u16string spare;   // spare, written empty by this program
-    std::u16string time;    // codec time text; empty for messages written on the device
+    std::u16string spare;  // spare, written empty by this program
+    std::u16string time;   // codec time text; empty for messages written on the device
     std::u16string text;
 
     bool operator==(const SmsRecord&) const = default;
@@ -114,20 +114,51 @@ using Record =
 RecordType TypeOf(const Record& record);
 std::int32_t IdOf(const Record& record);
 
+// How the last Load of a store went.
+enum class LoadStatus {
+    kLoaded,        // the whole file was read
+    kMissing,       // there was no file: an empty store
+    kCannotOpen,    // the file is there but cannot be read (rights, I/O error, not a file, size)
+    kNewerVersion,  // written in a layout this program does not know: nothing was read
+    kDamaged,       // read up to the damage (cut short, unknown tag, impossible length)
+};
+
+// A problem met with a record file, for the user. Load problems are reported once per
+// process and file state; a save that was refused or failed is reported each time (several of
+// one operation as one).
+struct StoreProblem {
+    enum class Kind { kCannotOpen, kNewerVersion, kDamaged, kNotSaved };
+    Kind kind = Kind::kCannotOpen;
+    std::string path;
+    std::string reason;    // kCannotOpen, kNotSaved: what failed
+    int recordsKept = 0;   // kDamaged: the records before the damage
+    std::string copyPath;  // kDamaged: where the whole file was kept; empty when no copy was made
+};
+
+// The problems met since the last call, oldest first.
+std::vector<StoreProblem> TakeStoreProblems();
+
 class CRecordStore {
-public:
+  public:
     CRecordStore();
     ~CRecordStore();
     CRecordStore(const CRecordStore&) = delete;
     CRecordStore& operator=(const CRecordStore&) = delete;
 
-    // Frees the list, then reads the file (UTF-8 path). A missing or unreadable file leaves an
-    // empty store; a damaged file gives every record that is whole up to the damage. Returns
-    // false when the file could not be read at all or was cut short.
+    // Frees the list, then reads the file (UTF-8 path) with read(), never a mapping. A missing
+    // file leaves an empty store (true). Otherwise false unless the whole file was read: a
+    // damaged file gives every record that is whole up to the damage. A file that could not be
+    // read whole is remembered: Save refuses to write over it (see CanSave), except over a
+    // damaged file that has been kept aside as "<path>.corrupt-<time>". Each problem is queued
+    // for the user (TakeStoreProblems).
     bool Load(const std::string& path);
+    LoadStatus LastLoadStatus() const { return m_loadStatus; }
+    // False when the last Load was of path and could not read it whole, and what it could not
+    // read exists nowhere else: saving would lose it.
+    bool CanSave(const std::string& path) const;
     // Keeps the previous file as path + ".bak", then replaces the file atomically with the
-    // version record and every record (mode 0600). False when the new file could not be
-    // written; the old file is then untouched.
+    // version record and every record (mode 0600). False when the save was refused (CanSave)
+    // or the new file could not be written; the old file is then untouched.
     bool Save(const std::string& path);
     // The file's bytes, as Save writes them.
     std::vector<std::uint8_t> Serialize();
@@ -172,13 +203,17 @@ public:
     // Must be called after changing a message's number, time or text through Find.
     void Reindex();
 
-private:
+  private:
     struct Index;
     void Renumber(std::list<Record>::iterator from, std::int32_t delta);
+    LoadStatus Parse(std::span<const std::uint8_t> bytes);
 
     std::list<Record> m_records;
     std::unique_ptr<Index> m_index;
     int m_version = 0;
+    std::string m_loadedPath;
+    LoadStatus m_loadStatus = LoadStatus::kMissing;
+    bool m_saveRefused = false;
 };
 
 // Cuts a text to a fixed field of `chars` units (NUL included): at most chars - 1 units, never
@@ -186,10 +221,10 @@ private:
 std::u16string FitField(std::u16string_view text, std::size_t chars);
 
 // The record files in the device root.
-std::string SmsStorePath();       // QVLPhoneSMS.dat
-std::string FolderStorePath();    // QVLSMSFolder.dat
-std::string TemplateStorePath();  // QVLSMSTemplate.dat
+std::string SmsStorePath();         // QVLPhoneSMS.dat
+std::string FolderStorePath();      // QVLSMSFolder.dat
+std::string TemplateStorePath();    // QVLSMSTemplate.dat
 std::string MmsProfileStorePath();  // QVLMMSProfiles.dat
-std::string MmsStorePath();       // QVLPhoneMMS.dat
+std::string MmsStorePath();         // QVLPhoneMMS.dat
 
 }  // namespace qvl::sms

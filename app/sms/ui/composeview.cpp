@@ -199,11 +199,12 @@ std::vector<SendOutcome> CQVLComposeView::Send() {
         m_ports.Ask(this, notice, MsgButtons::Ok, MsgIcon::Information);
         // One record and one save per recipient, so what was sent is on file even when a
         // later recipient hangs the modem.
-        sms::CRecordStore store;
-        store.Load(sms::SmsStorePath());
-        RemoveOriginal(store);
-        sms::SaveMessageIn(store, number, text, sent ? sms::kFolderOutSent : sms::kFolderOutUnsent);
-        store.Save(sms::SmsStorePath());
+        sms::ChangeFile(sms::SmsStorePath(), [&](sms::CRecordStore& store) {
+            RemoveOriginal(store);
+            sms::SaveMessageIn(store, number, text,
+                               sent ? sms::kFolderOutSent : sms::kFolderOutUnsent);
+            return true;
+        });
     }
     accept();
     return outcomes;
@@ -214,16 +215,18 @@ bool CQVLComposeView::SaveIn(std::int32_t folderChoice) {
     if (key == kNoFolder) {
         return false;
     }
-    sms::CRecordStore store;
-    store.Load(sms::SmsStorePath());
     const std::optional<MessageRow> original = m_original;
-    RemoveOriginal(store);
-    if (!sms::SaveMessageIn(store, m_to->text().toStdU16String(),
-                            m_text->toPlainText().toStdU16String(), key)) {
+    const sms::FileChange done =
+        sms::ChangeFile(sms::SmsStorePath(), [&](sms::CRecordStore& store) {
+            RemoveOriginal(store);
+            return sms::SaveMessageIn(store, m_to->text().toStdU16String(),
+                                      m_text->toPlainText().toStdU16String(), key);
+        });
+    if (done != sms::FileChange::kSaved) {
         m_original = original;  // nothing was saved: the store file stays as it was
+        m_ports.TellStoreProblems(this);
         return false;
     }
-    store.Save(sms::SmsStorePath());
     accept();
     return true;
 }

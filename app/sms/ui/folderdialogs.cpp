@@ -50,21 +50,33 @@ void FillFolderMenu(QMenu& menu) {
     }
 }
 
+namespace {
+
+// Adds a user folder to the folder file; an empty name is refused with a warning. The new key,
+// or kNoFolder when nothing was saved.
+std::int32_t AddFolderToFile(const SmsUiPorts& ports, QWidget* parent, const QString& name) {
+    std::int32_t key = -1;
+    const sms::FileChange done =
+        sms::ChangeFile(sms::FolderStorePath(), [&](sms::CRecordStore& folders) {
+            key = sms::AddFolder(folders, name.toStdU16String());
+            return key >= 0;
+        });
+    if (done == sms::FileChange::kUnchanged) {
+        ports.Ask(parent, Msg(kMsgEmptyFolderName).toStdU16String(), MsgButtons::Ok,
+                  MsgIcon::Warning);
+    }
+    ports.TellStoreProblems(parent);
+    return done == sms::FileChange::kSaved ? key : kNoFolder;
+}
+
+}  // namespace
+
 std::int32_t AskNewFolder(const SmsUiPorts& ports, QWidget* parent) {
     QString name;
     if (!ports.AskText(parent, Msg(kTextNewFolder), name)) {
         return kNoFolder;
     }
-    sms::CRecordStore folders;
-    folders.Load(sms::FolderStorePath());
-    const std::int32_t key = sms::AddFolder(folders, name.toStdU16String());
-    if (key < 0) {
-        ports.Ask(parent, Msg(kMsgEmptyFolderName).toStdU16String(), MsgButtons::Ok,
-                  MsgIcon::Warning);
-        return kNoFolder;
-    }
-    folders.Save(sms::FolderStorePath());
-    return key;
+    return AddFolderToFile(ports, parent, name);
 }
 
 std::int32_t ResolveFolderChoice(const SmsUiPorts& ports, QWidget* parent, std::int32_t choice) {
@@ -130,6 +142,7 @@ void CQVLFoldersDialog::Reload() {
         m_list->setCurrentRow(0);
     }
     UpdateButtons();
+    m_ports.TellStoreProblems(this);
 }
 
 void CQVLFoldersDialog::UpdateButtons() {
@@ -156,18 +169,9 @@ bool CQVLFoldersDialog::SelectFolder(std::int32_t key) {
 }
 
 bool CQVLFoldersDialog::AddFolder(const QString& name) {
-    sms::CRecordStore folders;
-    folders.Load(sms::FolderStorePath());
-    const std::int32_t key = sms::AddFolder(folders, name.toStdU16String());
-    if (key < 0) {
-        m_ports.Ask(this, Msg(kMsgEmptyFolderName).toStdU16String(), MsgButtons::Ok,
-                    MsgIcon::Warning);
-        return false;
-    }
-    folders.Save(sms::FolderStorePath());
+    const std::int32_t key = AddFolderToFile(m_ports, this, name);
     Reload();
-    SelectFolder(key);
-    return true;
+    return key != kNoFolder && SelectFolder(key);
 }
 
 bool CQVLFoldersDialog::RenameSelected(const QString& name) {
@@ -175,16 +179,16 @@ bool CQVLFoldersDialog::RenameSelected(const QString& name) {
     if (key < sms::kFirstUserFolder || key == sms::kFolderDrafts) {
         return false;
     }
-    sms::CRecordStore folders;
-    folders.Load(sms::FolderStorePath());
-    if (!sms::RenameFolder(folders, key, name.toStdU16String())) {
+    const sms::FileChange done =
+        sms::ChangeFile(sms::FolderStorePath(), [&](sms::CRecordStore& folders) {
+            return sms::RenameFolder(folders, key, name.toStdU16String());
+        });
+    if (done == sms::FileChange::kUnchanged) {
         m_ports.Ask(this, Msg(kMsgEmptyFolderName).toStdU16String(), MsgButtons::Ok,
                     MsgIcon::Warning);
-        return false;
     }
-    folders.Save(sms::FolderStorePath());
     Reload();
-    return true;
+    return done == sms::FileChange::kSaved;
 }
 
 bool CQVLFoldersDialog::DeleteSelected() {
@@ -197,20 +201,9 @@ bool CQVLFoldersDialog::DeleteSelected() {
                     MsgIcon::Question) != MsgAnswer::Yes) {
         return false;
     }
-    sms::CRecordStore folders;
-    folders.Load(sms::FolderStorePath());
-    sms::CRecordStore messages;
-    messages.Load(sms::SmsStorePath());
-    if (sms::DeleteFolder(folders, messages, key) < 0) {
-        Reload();
-        return false;
-    }
-    // The folder goes first: should the second save fail, its messages stay in a file that
-    // still holds them, under a key no folder shows, rather than being lost.
-    folders.Save(sms::FolderStorePath());
-    messages.Save(sms::SmsStorePath());
+    const bool deleted = sms::DeleteFolderFile(key) >= 0;
     Reload();
-    return true;
+    return deleted;
 }
 
 bool CQVLFoldersDialog::ExportSelected() {
@@ -218,11 +211,13 @@ bool CQVLFoldersDialog::ExportSelected() {
     if (key == kNoFolder) {
         return false;
     }
+    // The copy from the phone saves the store itself.
     sms::CRecordStore messages;
     messages.Load(sms::SmsStorePath());
-    if (m_ports.modem != nullptr && m_ports.modem->CopyFromPhone(messages, false) > 0) {
-        messages.Save(sms::SmsStorePath());
+    if (m_ports.modem != nullptr) {
+        m_ports.modem->CopyFromPhone(messages, false);
     }
+    m_ports.TellStoreProblems(this);
     if (messages.Count(sms::RecordType::kMessage) == 0) {
         m_ports.Ask(this, Msg(kMsgNothingToExport).toStdU16String(), MsgButtons::Ok,
                     MsgIcon::Information);
@@ -302,6 +297,7 @@ void CQVLTemplatesDialog::Reload() {
         }
     }
     m_list->setCurrentRow(std::min(row, m_list->count() - 1));
+    m_ports.TellStoreProblems(this);
 }
 
 bool CQVLTemplatesDialog::AddTemplate() {
@@ -309,12 +305,17 @@ bool CQVLTemplatesDialog::AddTemplate() {
     if (m_ports.Run(dialog) != QDialog::Accepted) {
         return false;
     }
-    sms::CRecordStore templates;
-    templates.Load(sms::TemplateStorePath());
-    const std::int32_t key = sms::AddTemplate(templates, dialog.Title()->text().toStdU16String(),
-                                              dialog.Text()->toPlainText().toStdU16String());
-    templates.Save(sms::TemplateStorePath());
+    std::int32_t key = -1;
+    const sms::FileChange done =
+        sms::ChangeFile(sms::TemplateStorePath(), [&](sms::CRecordStore& templates) {
+            key = sms::AddTemplate(templates, dialog.Title()->text().toStdU16String(),
+                                   dialog.Text()->toPlainText().toStdU16String());
+            return true;
+        });
     Reload();
+    if (done != sms::FileChange::kSaved) {
+        return false;
+    }
     for (int i = 0; i < m_list->count(); ++i) {
         if (m_list->item(i)->data(Qt::UserRole).toInt() == key) {
             m_list->setCurrentRow(i);
@@ -347,10 +348,13 @@ bool CQVLTemplatesDialog::EditSelected() {
     if (m_ports.Run(dialog) != QDialog::Accepted) {
         return false;
     }
-    sms::EditTemplate(templates, key, dialog.Text()->toPlainText().toStdU16String());
-    templates.Save(sms::TemplateStorePath());
+    // Read again: another screen may have changed the file while the dialog was open.
+    const sms::FileChange done =
+        sms::ChangeFile(sms::TemplateStorePath(), [&](sms::CRecordStore& current) {
+            return sms::EditTemplate(current, key, dialog.Text()->toPlainText().toStdU16String());
+        });
     Reload();
-    return true;
+    return done == sms::FileChange::kSaved;
 }
 
 bool CQVLTemplatesDialog::DeleteSelected() {
@@ -363,12 +367,10 @@ bool CQVLTemplatesDialog::DeleteSelected() {
                     MsgIcon::Question) != MsgAnswer::Yes) {
         return false;
     }
-    sms::CRecordStore templates;
-    templates.Load(sms::TemplateStorePath());
-    const bool removed = sms::DeleteTemplate(templates, key);
-    if (removed) {
-        templates.Save(sms::TemplateStorePath());
-    }
+    const bool removed =
+        sms::ChangeFile(sms::TemplateStorePath(), [&](sms::CRecordStore& templates) {
+            return sms::DeleteTemplate(templates, key);
+        }) == sms::FileChange::kSaved;
     Reload();
     return removed;
 }

@@ -25,10 +25,10 @@ namespace {
 // Numbers that do not fit lose their leading digits, not their last ones: the end of a
 // number is what tells two contacts of one area apart.
 class NumberDelegate final : public QStyledItemDelegate {
-public:
+  public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-protected:
+  protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
         option->textElideMode = Qt::ElideLeft;
@@ -157,17 +157,16 @@ void CQVLSMSNewView::Refresh() {
         m_ports.notifyToday(0, 0);
     }
     emit UnreadSeen();
+    m_ports.TellStoreProblems(this);
 }
 
 int CQVLSMSNewView::ReadFromPhone() {
     int read = 0;
     if (m_ports.modem != nullptr) {
+        // The copy saves the store itself, once, before it deletes anything from the phone.
         sms::CRecordStore store;
         store.Load(sms::SmsStorePath());
         read = m_ports.modem->CopyFromPhone(store, true);
-        if (read > 0) {
-            store.Save(sms::SmsStorePath());
-        }
     }
     Refresh();
     return read;
@@ -225,12 +224,10 @@ void CQVLSMSNewView::OpenSelected() {
     CQVLReadDialog dialog(m_ports, row, this);
     m_ports.Run(dialog);
     if (folder == sms::kFolderInUnread && row.kind == MessageKind::kSms) {
-        sms::CRecordStore store;
-        store.Load(sms::SmsStorePath());
-        const std::int32_t id = ResolveSmsId(store, row);
-        if (id >= 0 && sms::MarkReadOnClose(store, id)) {
-            store.Save(sms::SmsStorePath());
-        }
+        sms::ChangeFile(sms::SmsStorePath(), [&](sms::CRecordStore& store) {
+            const std::int32_t id = ResolveSmsId(store, row);
+            return id >= 0 && sms::MarkReadOnClose(store, id);
+        });
     }
     ActOnRead(row, static_cast<int>(dialog.Action()));
     Refresh();
@@ -275,14 +272,14 @@ bool CQVLSMSNewView::DeleteRow(const MessageRow& row, int selectAfter) {
                     MsgIcon::Question) != MsgAnswer::Yes) {
         return false;
     }
-    sms::CRecordStore store;
-    store.Load(StorePathOf(row));
-    const std::int32_t id = ResolveId(store, row);
-    const bool removed =
-        id >= 0 && store.Remove(row.kind == MessageKind::kSms ? sms::RecordType::kMessage
-                                                              : sms::RecordType::kMmsMessage,
-                                id);
-    if (!removed || !store.Save(StorePathOf(row))) {
+    const bool removed = sms::ChangeFile(StorePathOf(row), [&](sms::CRecordStore& store) {
+                             const std::int32_t id = ResolveId(store, row);
+                             return id >= 0 && store.Remove(row.kind == MessageKind::kSms
+                                                                ? sms::RecordType::kMessage
+                                                                : sms::RecordType::kMmsMessage,
+                                                            id);
+                         }) == sms::FileChange::kSaved;
+    if (!removed) {
         m_ports.Ask(this, Msg(kMsgCannotDelete).toStdU16String(), MsgButtons::Ok, MsgIcon::Error);
         Refresh();
         return false;
@@ -304,19 +301,17 @@ bool CQVLSMSNewView::MoveSelectedTo(std::int32_t folderChoice) {
         Refresh();
         return false;
     }
-    sms::CRecordStore store;
-    store.Load(StorePathOf(row));
-    const std::int32_t id = ResolveId(store, row);
-    bool moved = false;
-    if (row.kind == MessageKind::kSms) {
-        moved = id >= 0 && sms::MoveMessage(store, id, key);
-    } else if (auto* m = store.FindAs<sms::MmsMessageRecord>(id)) {
-        m->folder = key;
-        moved = true;
-    }
-    if (moved) {
-        store.Save(StorePathOf(row));
-    }
+    const bool moved = sms::ChangeFile(StorePathOf(row), [&](sms::CRecordStore& store) {
+                           const std::int32_t id = ResolveId(store, row);
+                           if (row.kind == MessageKind::kSms) {
+                               return id >= 0 && sms::MoveMessage(store, id, key);
+                           }
+                           auto* m = store.FindAs<sms::MmsMessageRecord>(id);
+                           if (m != nullptr) {
+                               m->folder = key;
+                           }
+                           return m != nullptr;
+                       }) == sms::FileChange::kSaved;
     Refresh();
     return moved;
 }

@@ -6,8 +6,10 @@
 #include <QInputDialog>
 #include <QScreen>
 
-#include "common/lang/lang.h"
+#include "app/sms/store/recordstore.h"
+#include "base/text.h"
 #include "common/controls/qtuiports.h"
+#include "common/lang/lang.h"
 
 namespace qvl::smsui {
 
@@ -52,6 +54,52 @@ bool SmsUiPorts::IsLandscape() const {
     }
     const QSize size = screen->size();
     return size.width() > size.height();
+}
+
+void SmsUiPorts::TellStoreProblems(QWidget* parent) const {
+    for (const auto& problem : sms::TakeStoreProblems()) {
+        Ask(parent, StoreProblemText(problem), MsgButtons::Ok, MsgIcon::Warning);
+    }
+}
+
+namespace {
+
+// Puts the arguments, in order, in place of the "%s" and "%d" of a text.
+std::u16string Fill(std::u16string_view format, std::initializer_list<std::u16string> args) {
+    std::u16string out;
+    auto next = args.begin();
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == u'%' && i + 1 < format.size() &&
+            (format[i + 1] == u's' || format[i + 1] == u'd') && next != args.end()) {
+            out += *next++;
+            ++i;
+        } else {
+            out.push_back(format[i]);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::u16string StoreProblemText(const sms::StoreProblem& problem) {
+    using Kind = sms::StoreProblem::Kind;
+    const std::u16string path = Utf8ToWide(problem.path);
+    const std::u16string records = Utf8ToWide(std::to_string(problem.recordsKept));
+    switch (problem.kind) {
+        case Kind::kCannotOpen:
+            return Fill(LoadLocalString(kMsgFileUnreadable), {path, Utf8ToWide(problem.reason)});
+        case Kind::kNewerVersion:
+            return Fill(LoadLocalString(kMsgFileNewer), {path});
+        case Kind::kDamaged:
+            return problem.copyPath.empty()
+                       ? Fill(LoadLocalString(kMsgFileDamagedNoCopy), {path, records})
+                       : Fill(LoadLocalString(kMsgFileDamagedKept),
+                              {path, records, Utf8ToWide(problem.copyPath)});
+        case Kind::kNotSaved:
+            return Fill(LoadLocalString(kMsgChangeNotSaved), {path, Utf8ToWide(problem.reason)});
+    }
+    return {};
 }
 
 QString Msg(int englishId) {

@@ -15,7 +15,8 @@ class QWidget;
 
 namespace qvl::sms {
 class CRecordStore;
-}
+struct StoreProblem;
+}  // namespace qvl::sms
 
 namespace qvl::smsui {
 
@@ -26,9 +27,10 @@ class ISmsModem {
     virtual ~ISmsModem() = default;
     // One recipient; long texts go as concatenated parts. 1 sent, 0 failed.
     virtual int SendText(std::u16string_view number, std::u16string_view text) = 0;
-    // Reads the SIM and phone memories, joins long messages and appends them to store (which
-    // the caller saves). notices: show the progress texts and the delete question. Returns the
-    // number of messages read; what was read before a failure is kept.
+    // Reads the SIM and phone memories, joins long messages, appends them to store (loaded by
+    // the caller from the message file) and saves it there, before anything is deleted from the
+    // phone. notices: show the progress texts and the delete question. Returns the number of
+    // messages read and saved; what was read before a failure is kept.
     virtual int CopyFromPhone(sms::CRecordStore& store, bool notices) = 0;
     // Writes a message into the phone's storage: with a time as received, without as outgoing.
     virtual int ExportToPhone(std::u16string_view number, std::u16string_view text,
@@ -65,7 +67,13 @@ struct SmsUiPorts {
                        const QString& filter) const;
     bool AskText(QWidget* parent, const QString& title, QString& text) const;
     bool IsLandscape() const;
+    // Shows, one message box each, the problems met with the record files since the last call:
+    // a file that could not be read whole (told once), a change that was not saved.
+    void TellStoreProblems(QWidget* parent) const;
 };
+
+// The user's text of a record-file problem, in the current language.
+std::u16string StoreProblemText(const sms::StoreProblem& problem);
 
 // The current language's message text / dialog control text.
 QString Msg(int englishId);
@@ -104,6 +112,11 @@ inline constexpr int kMsgEmptyFolderName = 5402;
 inline constexpr int kMsgExported = 5403;
 inline constexpr int kMsgExportFailed = 5404;
 inline constexpr int kMsgNothingToExport = 5405;
+inline constexpr int kMsgFileUnreadable = 5410;
+inline constexpr int kMsgFileNewer = 5411;
+inline constexpr int kMsgFileDamagedKept = 5412;
+inline constexpr int kMsgFileDamagedNoCopy = 5413;
+inline constexpr int kMsgChangeNotSaved = 5414;
 
 // The messages of the context menu 103 and the Move To menu (command = folder key + 10).
 inline constexpr int kMenuSms = 103;

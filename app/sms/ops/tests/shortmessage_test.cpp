@@ -5,15 +5,20 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "app/settings/settingkeys.h"
 #include "app/settings/settings.h"
 #include "app/sms/settings/smssettings.h"
 #include "base/text.h"
+#include "common/lang/lang.h"
 #include "platform/sync.h"
 #include "tools/modemsim/modem_simulator.h"
 
@@ -21,7 +26,7 @@ namespace qvl::sms {
 namespace {
 
 class FakeMessages : public IMessageBoxPort {
-public:
+  public:
     MsgAnswer ShowMessage(std::u16string_view text, std::u16string_view, MsgButtons,
                           MsgIcon) override {
         shown.emplace_back(text);
@@ -32,19 +37,20 @@ public:
 };
 
 class FakeProgress : public IProgressWindow {
-public:
+  public:
     void Create(int, int, int, bool) override {}
     void SetText(std::u16string_view text, int) override { texts.emplace_back(text); }
     void Show(bool) override {}
-    bool IsCanceled() const override { return canceled; }
+    bool IsCanceled() const override { return canceled || (cancelWhen && cancelWhen()); }
     void Close() override {}
     void Destroy() override {}
     std::vector<std::u16string> texts;
     bool canceled = false;
+    std::function<bool()> cancelWhen;  // Cancel is pressed once this holds
 };
 
 class SmsOpsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/qvl-sms-ops-XXXXXX";
         m_home = ::mkdtemp(pattern);
@@ -155,8 +161,8 @@ TEST_F(SmsOpsTest, FailedSendIsNotSuccessAndKeepsTheReference) {
 }
 
 TEST_F(SmsOpsTest, SendToRecipientsFilesEachMessage) {
-    const int reached = SendToRecipients(m_port, nullptr, m_ui, u" +491; ;+492 ;", u"hi",
-                                         StorePath());
+    const int reached =
+        SendToRecipients(m_port, nullptr, m_ui, u" +491; ;+492 ;", u"hi", StorePath());
     EXPECT_EQ(reached, 2);
     ASSERT_EQ(m_messages.shown.size(), 2u);
     EXPECT_NE(m_messages.shown[0].find(u" <+491>"), std::u16string::npos);
@@ -175,8 +181,8 @@ TEST_F(SmsOpsTest, SendToRecipientsFilesEachMessage) {
 
 // A DELIVER PDU (empty service-centre field first) whose header element is 0A, not 00.
 std::string GraphicPdu() {
-    std::string pdu = BuildDeliverPdus(u"+4955", u"01/01/10,10:00:00,GMT+1",
-                                       std::u16string(170, u'g'), 7)[0];
+    std::string pdu =
+        BuildDeliverPdus(u"+4955", u"01/01/10,10:00:00,GMT+1", std::u16string(170, u'g'), 7)[0];
     const auto at = pdu.find("050003");
     pdu.replace(at, 6, "050A03");
     return pdu;
@@ -186,11 +192,13 @@ TEST_F(SmsOpsTest, CopyFromPhoneJoinsPartsAcrossStorages) {
     const std::u16string longText = std::u16string(152, u'L') + u"ong end, and more";
     const auto longParts = BuildDeliverPdus(u"+4911", u"02/02/10,11:00:00,GMT+1", longText, 5);
     ASSERT_EQ(longParts.size(), 2u);
-    const auto lost = BuildDeliverPdus(u"+4922", u"03/02/10,12:00:00,GMT+1",
-                                       std::u16string(300, u'm'), 6);
+    const auto lost =
+        BuildDeliverPdus(u"+4922", u"03/02/10,12:00:00,GMT+1", std::u16string(300, u'm'), 6);
     ASSERT_EQ(lost.size(), 2u);
     ASSERT_GT(m_sim->InjectSms(longParts[0], "SM"), 0);
-    ASSERT_GT(m_sim->InjectSms(BuildDeliverPdus(u"+4933", u"04/02/10,13:00:00,GMT+1", u"single", 0)[0], "SM"), 0);
+    ASSERT_GT(m_sim->InjectSms(
+                  BuildDeliverPdus(u"+4933", u"04/02/10,13:00:00,GMT+1", u"single", 0)[0], "SM"),
+              0);
     ASSERT_GT(m_sim->InjectSms(GraphicPdu(), "SM"), 0);
     ASSERT_GT(m_sim->InjectSms(longParts[1], "ME"), 0);
     ASSERT_GT(m_sim->InjectSms(lost[1], "ME"), 0);  // part 1 never arrived
@@ -221,8 +229,82 @@ TEST_F(SmsOpsTest, CopyFromPhoneJoinsPartsAcrossStorages) {
     EXPECT_FALSE(m_sim->Message("ME", 2).has_value());
 }
 
+std::string Single(const std::u16string& number, const std::u16string& text) {
+    return BuildDeliverPdus(number, u"04/02/10,13:00:00,GMT+1", text, 0)[0];
+}
+
+// Nothing leaves the phone unless the file holds it: a store that may not be written over is
+// not filled at all, and a save that fails deletes nothing.
+TEST_F(SmsOpsTest, CopyFromPhoneDeletesOnlyWhatItSaved) {
+    ASSERT_TRUE(SetDeleteSms(2));
+    ASSERT_GT(m_sim->InjectSms(Single(u"+4933", u"precious"), "SM"), 0);
+
+    // A message file of a newer layout: refused before anything is read.
+    CRecordStore newer;
+    newer.Append(SmsRecord{});
+    auto bytes = newer.Serialize();
+    bytes[4] = 2;
+    {
+        std::ofstream out(StorePath(), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+    }
+    CRecordStore store;
+    EXPECT_FALSE(store.Load(StorePath()));
+    EXPECT_EQ(Message().CopyFromPhone(store, StorePath(), true), 0);
+    EXPECT_EQ(CountCommands("AT+CMGR"), 0);
+
+    // A file that cannot be written: read, not saved, not deleted, and the user is told.
+    CRecordStore fresh;
+    const std::string unwritable = m_home + "/no-such-folder/QVLPhoneSMS.dat";
+    EXPECT_EQ(Message().CopyFromPhone(fresh, unwritable, true), 0);
+    EXPECT_GT(CountCommands("AT+CMGR"), 0);
+    EXPECT_EQ(CountCommands("AT+CMGD"), 0);
+    EXPECT_TRUE(m_sim->Message("SM", 1).has_value());
+    ASSERT_FALSE(m_messages.shown.empty());
+    EXPECT_EQ(m_messages.shown.back(), LoadLocalString(kMsgCopyNotSaved));
+    TakeStoreProblems();
+}
+
+// One save per copy: the backup holds the store as it was before the copy, picture messages
+// included in the new file.
+TEST_F(SmsOpsTest, CopyFromPhoneSavesOnceSoTheBackupIsTheStoreBefore) {
+    CRecordStore before;
+    before.Append(SmsRecord{0, kFolderInRead, u"", u"+4900", u"", u"", u"kept"});
+    ASSERT_TRUE(before.Save(StorePath()));
+    const auto beforeBytes = before.Serialize();
+    ASSERT_GT(m_sim->InjectSms(Single(u"+4933", u"new one"), "SM"), 0);
+    ASSERT_GT(m_sim->InjectSms(GraphicPdu(), "SM"), 0);
+    CRecordStore store;
+    ASSERT_TRUE(store.Load(StorePath()));
+    EXPECT_EQ(Message().CopyFromPhone(store, StorePath(), true), 2);
+    std::ifstream bak(StorePath() + ".bak", std::ios::binary);
+    const std::vector<std::uint8_t> bakBytes((std::istreambuf_iterator<char>(bak)), {});
+    EXPECT_EQ(bakBytes, beforeBytes);
+    CRecordStore saved;
+    ASSERT_TRUE(saved.Load(StorePath()));
+    EXPECT_EQ(saved.Count(RecordType::kMessage), 3);
+}
+
+TEST_F(SmsOpsTest, CopyFromPhoneSeesCancelAtEveryLocation) {
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_GT(
+            m_sim->InjectSms(Single(u"+4933", u"message " + std::u16string(1, u'a' + i)), "SM"), 0);
+    }
+    ASSERT_TRUE(SetDeleteSms(2));
+    m_progress.cancelWhen = [this] { return CountCommands("AT+CMGR=") >= 2; };
+    CRecordStore store;
+    EXPECT_EQ(Message().CopyFromPhone(store, StorePath(), true), 2);
+    EXPECT_EQ(CountCommands("AT+CMGR="), 2);
+    // What was read and saved is deleted; the rest stays on the phone.
+    EXPECT_FALSE(m_sim->Message("SM", 1).has_value());
+    EXPECT_FALSE(m_sim->Message("SM", 2).has_value());
+    EXPECT_TRUE(m_sim->Message("SM", 3).has_value());
+}
+
 TEST_F(SmsOpsTest, DeleteSettingZeroAndAsk) {
-    ASSERT_GT(m_sim->InjectSms(BuildDeliverPdus(u"+4933", u"04/02/10,13:00:00,GMT+1", u"keep", 0)[0], "SM"), 0);
+    ASSERT_GT(m_sim->InjectSms(
+                  BuildDeliverPdus(u"+4933", u"04/02/10,13:00:00,GMT+1", u"keep", 0)[0], "SM"),
+              0);
     ASSERT_TRUE(SetDeleteSms(0));
     CRecordStore store;
     EXPECT_EQ(Message().CopyFromPhone(store, StorePath(), true), 1);
@@ -308,11 +390,17 @@ TEST(Answers, Cmgr) {
         std::u16string text;
     } rows[] = {
         // S-DEL-4 (rilmodem/ofono @efc9c0a85d32706bc088e449e847be41dcc73b3d test_simple_deliver).
-        {"deliver", u"\\r\\n+CMGR: 1,,30\\r\\n07911326040000F0040B911346610089F60000208062917314480CC8F71D14969741F977FD07\\r\\n\\r\\nOK\\r\\n",
+        {"deliver",
+         u"\\r\\n+CMGR: "
+         u"1,,"
+         u"30\\r\\n07911326040000F0040B911346610089F60000208062917314480CC8F71D14969741F977FD07\\r"
+         u"\\n\\r\\nOK\\r\\n",
          true, 1, u"How are you?"},
         // S-SUB-18 (rilmodem/ofono test_simple_submit), stored unsent.
-        {"submit", u"\\r\\n+CMGR: 2,\"\",23\\r\\n0011000B916407281553F80000AA0AE8329BFD4697D9EC37\\r\\nOK\\r\\n", true, 2,
-         u"hellohello"},
+        {"submit",
+         u"\\r\\n+CMGR: "
+         u"2,\"\",23\\r\\n0011000B916407281553F80000AA0AE8329BFD4697D9EC37\\r\\nOK\\r\\n",
+         true, 2, u"hellohello"},
         {"no_ok", u"\\r\\n+CMGR: 1,,30\\r\\n0791", false, 0, u""},
         {"no_pdu_line", u"+CMGR: 1\\r\\nOK\\r\\n", false, 0, u""},
         {"empty_location", u"\\r\\nOK\\r\\n", false, 0, u""},
@@ -330,6 +418,56 @@ TEST(Answers, Cmgr) {
     EXPECT_FALSE(ParseCmgrAnswer(u"+CMGR: ", 100, info));
 }
 
+SmsPduInfo Part(std::u16string number, int reference, int total, int sequence, std::u16string text,
+                int graphic = 0) {
+    SmsPduInfo p;
+    p.number = std::move(number);
+    p.concatenated = 1;
+    p.reference = reference;
+    p.total = total;
+    p.sequence = sequence;
+    p.text = std::move(text);
+    p.graphic = graphic;
+    return p;
+}
+
+TEST(AppendReadMessages, JoinsByReferenceNumberAndPart) {
+    SmsPduInfo single;
+    single.number = u"+491";
+    single.text = u"single";
+    struct Row {
+        const char* name;
+        std::vector<SmsPduInfo> table;
+        std::vector<std::u16string> texts;  // of the store, in order
+    } rows[] = {
+        {"parts_out_of_order",
+         {Part(u"+491", 7, 3, 3, u"C"), Part(u"+491", 7, 3, 1, u"A"), Part(u"+491", 7, 3, 2, u"B")},
+         {u"ABC"}},
+        {"same_reference_other_sender",
+         {Part(u"+491", 7, 2, 1, u"A"), Part(u"+492", 7, 2, 2, u"x"), Part(u"+491", 7, 2, 2, u"B"),
+          Part(u"+492", 7, 2, 1, u"y")},
+         {u"AB", u"yx"}},
+        {"missing_part", {Part(u"+491", 9, 3, 1, u"A"), Part(u"+491", 9, 3, 3, u"C")}, {u"A<>C"}},
+        {"reference_used_twice",
+         {Part(u"+491", 5, 2, 1, u"A"), Part(u"+491", 5, 2, 2, u"B"), Part(u"+491", 5, 2, 1, u"a"),
+          Part(u"+491", 5, 2, 2, u"b")},
+         {u"AB", u"ab"}},
+        {"singles_first_pictures_last",
+         {Part(u"+493", 1, 1, 1, u"pic", 1), Part(u"+491", 2, 2, 1, u"A"), single,
+          Part(u"+491", 2, 2, 2, u"B")},
+         {u"single", u"AB", std::u16string(kGraphicListText)}},
+    };
+    for (const auto& r : rows) {
+        CRecordStore store;
+        AppendReadMessages(store, r.table);
+        std::vector<std::u16string> texts;
+        for (const auto& rec : store.Records()) {
+            texts.push_back(std::get<SmsRecord>(rec).text);
+        }
+        EXPECT_EQ(texts, r.texts) << r.name;
+    }
+}
+
 TEST(Answers, Cpms) {
     struct Row {
         const char* name;
@@ -337,7 +475,8 @@ TEST(Answers, Cpms) {
         int used;
         int total;
     } rows[] = {
-        {"three_memories", u"\\r\\n+CPMS: \"SM\",3,20,\"SM\",3,20,\"SM\",3,20\\r\\n\\r\\nOK\\r\\n", 3, 20},
+        {"three_memories", u"\\r\\n+CPMS: \"SM\",3,20,\"SM\",3,20,\"SM\",3,20\\r\\n\\r\\nOK\\r\\n",
+         3, 20},
         {"spaces", u"+CPMS: \"ME\", 0, 50,\"ME\",0,50", 0, 50},
         {"no_counts", u"+CPMS: \"SM\"\\r\\nOK", -1, 0},
         {"no_comma_after_used", u"+CPMS: \"SM\",3", -1, 0},

@@ -14,6 +14,12 @@
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QtTest>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 
 #include "app/settings/settingkeys.h"
 #include "app/settings/settings.h"
@@ -64,6 +70,7 @@ class MessagesTest : public QObject {
             m_today.push_back(l);
         };
         m_ports.landscape = [] { return false; };
+        sms::TakeStoreProblems();  // nothing carried over from an earlier test
     }
 
   private slots:
@@ -382,6 +389,54 @@ class MessagesTest : public QObject {
         QCOMPARE(drafts.size(), 1u);
         QCOMPARE(drafts[0].number, u"+111; 222");
         QVERIFY(drafts[0].time.empty());
+    }
+
+    void damagedMessageFileIsToldOnceKeptAsideAndUsable() {
+        PutMessages({Sms(1, u"+111", u"first", u"01/01/26,00:00:00,GMT+0"),
+                     Sms(1, u"+222", u"second", u"01/01/26,00:00:01,GMT+0")});
+        std::string bytes;
+        {
+            std::ifstream in(sms::SmsStorePath(), std::ios::binary);
+            bytes.assign(std::istreambuf_iterator<char>(in), {});
+        }
+        bytes.resize(bytes.size() - 5);  // cut inside the second message
+        std::ofstream(sms::SmsStorePath(), std::ios::binary | std::ios::trunc) << bytes;
+
+        CQVLSMSNewView view(m_ports);
+        view.ShowFolder(sms::kFolderInRead);
+        QCOMPARE(view.Model()->rowCount(), 1);
+        QCOMPARE(m_boxes.shown.size(), 1u);
+        QVERIFY(m_boxes.Showed("The file \"" + QString::fromStdString(sms::SmsStorePath()) +
+                               "\" is damaged: only the first 1 entries could be read."));
+        view.Refresh();
+        QCOMPARE(m_boxes.shown.size(), 1u);  // told once
+
+        CQVLComposeView compose(m_ports);
+        compose.SetTo("+333");
+        compose.SetText("draft");
+        QVERIFY(compose.SaveIn(sms::kFolderDrafts));
+        QCOMPARE(StoredMessages().size(), 2u);
+        int copies = 0;
+        for (const auto& e : std::filesystem::directory_iterator(m_home->Path().toStdString())) {
+            if (e.path().filename().string().find("QVLPhoneSMS.dat.corrupt-") == 0) {
+                std::ifstream in(e.path(), std::ios::binary);
+                QCOMPARE(std::string(std::istreambuf_iterator<char>(in), {}), bytes);
+                ++copies;
+            }
+        }
+        QCOMPARE(copies, 1);
+    }
+
+    void unreadableMessageFileRefusesChanges() {
+        QCOMPARE(::mkfifo(sms::SmsStorePath().c_str(), 0600), 0);
+        CQVLComposeView compose(m_ports);
+        compose.SetTo("+333");
+        compose.SetText("draft");
+        QVERIFY(!compose.SaveIn(sms::kFolderDrafts));
+        QVERIFY(m_boxes.Showed("The file \"" + QString::fromStdString(sms::SmsStorePath()) +
+                               "\" cannot be read (not a regular file)."));
+        QVERIFY(m_boxes.Showed("The change could not be saved to"));
+        QVERIFY(!std::filesystem::is_regular_file(sms::SmsStorePath()));
     }
 
     void saveInNewFolderAsksForTheName() {

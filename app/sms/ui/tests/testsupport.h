@@ -75,6 +75,9 @@ class FakeSmsModem : public ISmsModem {
         for (auto& m : phone) {
             n += store.Append(m) ? 1 : 0;
         }
+        if (n > 0 && !store.Save(sms::SmsStorePath())) {
+            return 0;  // what was read stays on the phone
+        }
         phone.clear();
         return n;
     }
