@@ -3,6 +3,7 @@
 #include "app/settings/settingkeys.h"
 #include "app/settings/settings.h"
 #include "base/text.h"
+#include "platform/atomicfile.h"
 #include "platform/devicefs.h"
 #include "platform/registry.h"
 #include "tools/install/tones.h"
@@ -28,37 +29,6 @@ std::string Absolute(const std::string& path) {
         return path;
     }
     return path.empty() ? std::string(cwd) : std::string(cwd) + "/" + path;
-}
-
-// Writes a whole file under a temporary name and renames it into place, so that a tone is
-// either absent or complete.
-bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& why) {
-    const std::string temp = path + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
-        why = std::strerror(errno);
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            why = std::strerror(errno);
-            ::close(fd);
-            ::unlink(temp.c_str());
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
-        why = std::strerror(errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -152,8 +122,10 @@ Result RunInstall(const Options& options) {
             ++kept;
             continue;
         }
+        // Replaced atomically, so that a tone is either absent or complete.
         std::string why;
-        if (!WriteFileAtomically(path, EncodeWav(tone.pcm, kToneSampleRate), why)) {
+        if (!ReplaceFileAtomically(path, EncodeWav(tone.pcm, kToneSampleRate), KeepBackup::No,
+                                   kPrivateFileMode, &why)) {
             result.error = "the ring tone \"" + path + "\" could not be written: " + why;
             return result;
         }
