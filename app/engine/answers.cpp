@@ -124,7 +124,18 @@ int ParseClckState(std::u16string_view answer) {
 }
 
 std::optional<std::u16string> ParseCopsName(std::u16string_view answer) {
-    const std::size_t at = answer.find(u"+COPS:");
+    // A network list ("+COPS: (2,...") that arrived late from a search is no operator name.
+    std::size_t at = answer.find(u"+COPS:");
+    while (at != npos) {
+        std::size_t next = at + 6;
+        while (next < answer.size() && answer[next] == u' ') {
+            ++next;
+        }
+        if (next >= answer.size() || answer[next] != u'(') {
+            break;
+        }
+        at = FindFrom(answer, u"+COPS:", next);
+    }
     if (at == npos) {
         return std::nullopt;
     }

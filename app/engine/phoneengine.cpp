@@ -4,6 +4,7 @@
 
 #include "app/engine/services.h"
 #include "app/sms/codec/smscodec.h"
+#include "base/finalresult.h"
 #include "base/text.h"
 #include "platform/ipc/ipc.h"
 #ifndef QVL_ENGINE_NO_LANG
@@ -151,6 +152,7 @@ void CPhoneEngine::ReleasePort() {
 bool CPhoneEngine::Exchange(std::u16string_view command, std::uint32_t timeoutMs,
                             std::u16string& response, Dispatch dispatch) {
     response.clear();
+    DrainLateAnswer();
     if (!IsPortOpen() || m_ports.io->Write(m_port.handle, command) != 0) {
         return false;
     }
@@ -161,15 +163,17 @@ bool CPhoneEngine::Exchange(std::u16string_view command, std::uint32_t timeoutMs
     return true;
 }
 
-bool CPhoneEngine::ExchangeSecret(std::u16string& command, std::u16string& response) {
+bool CPhoneEngine::ExchangeSecret(std::u16string& command, std::u16string& response,
+                                  std::uint32_t timeoutMs) {
     response.clear();
+    DrainLateAnswer();
     const bool written = IsPortOpen() && m_ports.io->WriteSecret(m_port.handle, command) == 0;
     Wipe(command);
     if (!written) {
         return false;
     }
-    m_ports.io->ReadSecret(m_port.handle, response, kCommandTimeoutMs);
-    DispatchLoop(response, kCommandTimeoutMs);
+    m_ports.io->ReadSecret(m_port.handle, response, timeoutMs);
+    DispatchLoop(response, timeoutMs);
     return true;
 }
 
@@ -581,7 +585,9 @@ int CPhoneEngine::CheckNetwork(std::u16string& name, int& status) {
         return 0;
     }
     std::u16string response;
-    Exchange(u"AT+COPS=0,0\r", kCommandTimeoutMs, response, Dispatch::Yes);
+    // A network the user registered on by hand stays chosen: only the name format is set.
+    Exchange(m_networkMode == NetworkMode::Manual ? u"AT+COPS=3,0\r" : u"AT+COPS=0,0\r",
+             kCommandTimeoutMs, response, Dispatch::Yes);
     Exchange(u"AT+COPS?\r", kCommandTimeoutMs, response, Dispatch::No);
     if (response.empty()) {
         status = -1;
@@ -674,6 +680,10 @@ void CPhoneEngine::DrainPort() {
     }
     std::u16string response;
     m_ports.io->Read(m_port.handle, response, kDrainTimeoutMs);
+    if (m_lateAnswerUntilMs != 0 && ReadFinalResult(response).result != FinalResult::None) {
+        // The late answer of an ended long exchange came in with the drain.
+        m_lateAnswerUntilMs = 0;
+    }
     DispatchLoop(response, kDrainTimeoutMs);
     ReleasePort();
 }

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -26,6 +27,10 @@ namespace qvl {
 enum class AutoPin { AskUser = 0, UseStoredPin = 1 };
 enum class LockFacility { SimPin = 0, Phone = 1 };  // "SC", "ME"
 enum class Dispatch { No, Yes };
+// How the modem chooses its network (GSM 07.07 AT+COPS mode 0 or 1).
+enum class NetworkMode { Automatic, Manual };
+// How a long exchange (ExchangeLong) ended.
+enum class LongAnswer { Answered, TimedOut, Canceled, WriteFailed };
 
 // Out-statuses of UnlockSim.
 inline constexpr int kStatusModemFault = -1;
@@ -97,6 +102,18 @@ class CPhoneEngine final : public IUnsolicitedHandler {
     // consumed. False when the write failed. The caller holds the port (AcquirePort).
     bool Exchange(std::u16string_view command, std::uint32_t timeoutMs, std::u16string& response,
                   Dispatch dispatch);
+    // Writes a command that carries a PIN, PUK, phone or network code (never traced), wipes
+    // it, reads with timeoutMs (untraced) and dispatches like Exchange. The caller holds the
+    // port.
+    bool ExchangeSecret(std::u16string& command, std::u16string& response,
+                        std::uint32_t timeoutMs = kCommandTimeoutMs);
+    // An exchange that may take minutes (a network search): reads until the answer's final
+    // result code, until timeoutMs passed, or until canceled() (asked between reads, which
+    // pump messages) says so. An answer that did not end is asked to abort; whatever it still
+    // sends is drained before the next command, so it is never read as another command's
+    // answer. The caller holds the port.
+    LongAnswer ExchangeLong(std::u16string_view command, std::uint32_t timeoutMs,
+                            std::u16string& response, const std::function<bool()>& canceled);
     // Takes / releases the port mutex for a sequence of exchanges.
     bool AcquirePort();
     void ReleasePort();
@@ -156,6 +173,21 @@ class CPhoneEngine final : public IUnsolicitedHandler {
     // session chooses its modem again.
     void ForgetLastModem();
 
+    // The network page, the call settings and the security page.
+    // A network registered by hand stays chosen: while the mode is Manual, CheckNetwork only
+    // sets the name format (AT+COPS=3,0) instead of returning the modem to automatic
+    // selection (AT+COPS=0,0), until the user chooses Automatic again.
+    void SetNetworkMode(NetworkMode mode) { m_networkMode = mode; }
+    NetworkMode GetNetworkMode() const { return m_networkMode; }
+    // The operator became known (operator name and display text, DM_OPERATOR) or was lost
+    // (both emptied, DM_SEARCHING).
+    void OperatorFound(const std::u16string& name);
+    void OperatorLost();
+    // A lock switched by AT+CLCK: 1 on, 0 off, -1 not known.
+    void SetLockState(LockFacility facility, int state);
+    // Forwarding changed: the next GetDivertStatus asks the network again.
+    void ForgetDivertStatus();
+
     // Tests shorten the 5000 ms pause before a restart reopens the remembered port.
     void SetRestartPauseMs(std::uint32_t ms) { m_restartPauseMs = ms; }
     const EnginePorts& Ports() const { return m_ports; }
@@ -197,9 +229,9 @@ class CPhoneEngine final : public IUnsolicitedHandler {
     std::optional<std::u16string> StatusExchange(std::u16string_view command,
                                                  std::uint32_t timeoutMs);
     void RunRotationQuery(int index);
-    // Writes a command carrying a PIN, PUK or phone code (never traced) and wipes it; reads
-    // and dispatches like Exchange.
-    bool ExchangeSecret(std::u16string& command, std::u16string& response);
+    // Reads what a command that did not end (ExchangeLong) still sends, before the next
+    // command is written.
+    void DrainLateAnswer();
     void DispatchLoop(std::u16string& response, std::uint32_t timeoutMs);
     DialogResult AskCode(int promptId, std::u16string_view attempts, std::u16string& code);
     void HandleStatusReport(std::u16string_view response);
@@ -227,6 +259,9 @@ class CPhoneEngine final : public IUnsolicitedHandler {
     int m_multiplexerModem = 0;
     int m_divertFlag = 0;
     int m_divertKnown = 0;
+    NetworkMode m_networkMode = NetworkMode::Automatic;
+    // Until this time an answer of an ended long exchange may still arrive (0: none expected).
+    std::uint64_t m_lateAnswerUntilMs = 0;
 
     // Poll memory: rotation index, last value sent per query, last run per timed query.
     struct PollMemory {

@@ -142,6 +142,13 @@ TEST(AnswersTest, OperatorNames) {
         {"no_cops", u"\\r\\nOK\\r\\n\\r\\nOK\\r\\n\\r\\nOK\\r\\n", std::nullopt},
         {"ring_in_middle", u"\\r\\nRING\\r\\n\\r\\n+COPS: 0,0,\"E-Plus\"\\r\\n\\r\\nOK\\r\\n",
          u"E-Plus"},
+        // The late answer of a canceled network search ahead of the real one.
+        {"late_network_list",
+         u"\\r\\n+COPS: (2,\"Op A\",\"A\",\"26201\"),(1,\"Op B\",\"B\",\"26202\"),,(0-4),(0-2)"
+         u"\\r\\n\\r\\nOK\\r\\nAT+COPS?\\r\\r\\n+COPS: 1,0,\"Op B\"\\r\\n\\r\\nOK\\r\\n",
+         u"Op B"},
+        {"only_a_network_list", u"\\r\\n+COPS: (2,\"Op A\",\"A\",\"26201\")\\r\\n\\r\\nOK\\r\\n",
+         std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
