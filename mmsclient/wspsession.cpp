@@ -36,34 +36,58 @@ std::uint64_t NowMs() {
 
 enum class SendKind { Plain, Post };
 
-// Replies gathered by one wait: the octets as they arrived and where each datagram ends.
+// Replies gathered by one wait: the octets as they arrived, where each datagram ends and
+// whether it was longer than the room it had (then only its first part is kept, and it is not
+// judged: a parser must never take a cut datagram for a whole one).
 struct Replies {
     Octets octets;
     std::vector<std::size_t> ends;
+    std::vector<bool> cut;
 
     void Clear() {
         octets.clear();
         ends.clear();
+        cut.clear();
     }
+    std::size_t Count() const { return ends.size(); }
     std::span<const std::uint8_t> Datagram(std::size_t i) const {
         const std::size_t begin = i == 0 ? 0 : ends[i - 1];
         return std::span<const std::uint8_t>(octets).subspan(begin, ends[i] - begin);
     }
+    bool Whole(std::size_t i) const { return !cut[i]; }
+    void Add(std::span<const std::uint8_t> datagram, bool wasCut) {
+        octets.insert(octets.end(), datagram.begin(), datagram.end());
+        ends.push_back(octets.size());
+        cut.push_back(wasCut);
+    }
 };
 
+// The transaction id of a WTP PDU (octets 1 and 2).
+std::uint16_t WireTid(std::span<const std::uint8_t> pdu) {
+    return static_cast<std::uint16_t>((pdu[1] << 8) | pdu[2]);
+}
+
+// A PDU of the responder carries the initiator's TID with the top bit inverted (WAP WTP); a
+// datagram too short to hold a TID answers nothing.
+bool AnswersTransaction(std::span<const std::uint8_t> datagram, std::uint16_t tid) {
+    return datagram.size() >= 3 && WireTid(datagram) == (tid ^ 0x8000u);
+}
+
 class Session {
-public:
+  public:
     Session(const SessionOptions& options)
         : m_options(options), m_tids(options.tids != nullptr ? *options.tids : LibraryTids()) {}
     ~Session() { CloseSocket(); }
 
     SessionReport Run(const std::u16string& gateway, const SendRequest& request);
 
-private:
+  private:
     bool OpenGatewaySocket(const std::string& address, std::uint16_t port);
     void CloseSocket();
     int SendAndCollect(std::span<const std::uint8_t> data, std::uint32_t timeoutMs, SendKind kind);
-    int ReceiveDatagrams(Replies& into, std::uint32_t timeoutMs);
+    // Waits for the replies to transaction tid; datagrams of other transactions are logged and
+    // dropped without ending the wait.
+    int ReceiveDatagrams(Replies& into, std::uint32_t timeoutMs, std::uint16_t tid);
     bool Canceled() {
         if (m_options.ports.progress != nullptr && m_options.ports.progress->IsCanceled()) {
             m_report.canceled = true;
@@ -95,8 +119,10 @@ private:
     SessionReport m_report;
     int m_fd = -1;
     sockaddr_in m_peer{};
-    Replies m_collected;  // replies gathered while sending
-    Replies m_extra;      // the extra replies waited for after the post
+    Replies m_collected;                       // replies gathered while sending
+    Replies m_extra;                           // the extra replies waited for after the post
+    Octets m_datagram = Octets(kReplyBuffer);  // one datagram as it is read
+    std::uint16_t m_postTid = 0;               // the TID the Post's packets carry
     bool m_success = false;
 };
 
@@ -121,7 +147,8 @@ bool Session::OpenGatewaySocket(const std::string& address, std::uint16_t port) 
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_DGRAM;
         addrinfo* found = nullptr;
-        if (host.empty() || ::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
+        if (host.empty() || ::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 ||
+            found == nullptr) {
             Message(u"ERROR getting host");
             CloseSocket();
             return false;
@@ -147,38 +174,49 @@ void Session::CloseSocket() {
     }
 }
 
-int Session::ReceiveDatagrams(Replies& into, std::uint32_t timeoutMs) {
+int Session::ReceiveDatagrams(Replies& into, std::uint32_t timeoutMs, std::uint16_t tid) {
     into.Clear();
-    into.octets.resize(kReplyBuffer);
-    std::size_t read = 0;
     const std::uint64_t start = NowMs();
-    auto finish = [&](int result) {
-        into.octets.resize(read);
-        return result;
-    };
+    auto read = [&into]() { return static_cast<int>(into.octets.size()); };
     for (;;) {
         m_options.ports.Pump();
         if (Canceled()) {
-            return finish(-1);
+            return -1;
         }
-        if (read >= kReplyBuffer) {
-            return finish(static_cast<int>(read));
+        if (into.octets.size() >= kReplyBuffer) {
+            return read();
         }
+        // Every datagram is read into a buffer of its own, so it is never cut to the room the
+        // earlier ones left; MSG_TRUNC makes recvfrom tell the datagram's real length.
         sockaddr_in from{};
         socklen_t fromLength = sizeof from;
-        const ssize_t n = ::recvfrom(m_fd, into.octets.data() + read, kReplyBuffer - read, 0,
+        const ssize_t n = ::recvfrom(m_fd, m_datagram.data(), m_datagram.size(), MSG_TRUNC,
                                      reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (n >= 0) {
             if (fromLength != sizeof from || from.sin_family != AF_INET ||
-                from.sin_addr.s_addr != m_peer.sin_addr.s_addr || from.sin_port != m_peer.sin_port) {
+                from.sin_addr.s_addr != m_peer.sin_addr.s_addr ||
+                from.sin_port != m_peer.sin_port) {
                 continue;  // not the gateway's: ignored
             }
             if (n == 0) {
                 ErrorMessage("Error (%d) Socket Closed", 0);
-                return finish(static_cast<int>(read));
+                return read();
             }
-            read += static_cast<std::size_t>(n);
-            into.ends.push_back(read);
+            const std::size_t length = static_cast<std::size_t>(n);
+            const auto datagram = std::span<const std::uint8_t>(m_datagram)
+                                      .first(std::min(length, m_datagram.size()));
+            if (!AnswersTransaction(datagram, tid)) {
+                Log("Reply of another transaction ignored", datagram);
+                continue;
+            }
+            const bool cut = length > datagram.size();
+            if (cut) {
+                char note[96];
+                std::snprintf(note, sizeof note, "Reply cut short: %zu octets, %zu kept", length,
+                              datagram.size());
+                Log(note);
+            }
+            into.Add(datagram, cut);
             continue;
         }
         if (errno == EINTR) {
@@ -186,22 +224,24 @@ int Session::ReceiveDatagrams(Replies& into, std::uint32_t timeoutMs) {
         }
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
             ErrorMessage("Error (%d) Socket Read Error", errno);
-            return finish(static_cast<int>(read));
+            return read();
         }
-        if (read > 0) {
-            return finish(static_cast<int>(read));
+        if (!into.octets.empty()) {
+            return read();
         }
         const std::uint64_t elapsed = NowMs() - start;
         if (elapsed >= timeoutMs) {
-            return finish(0);
+            return 0;
         }
         pollfd pfd{m_fd, POLLIN, 0};
-        const int slice = static_cast<int>(std::min<std::uint64_t>(kPollSliceMs, timeoutMs - elapsed));
+        const int slice =
+            static_cast<int>(std::min<std::uint64_t>(kPollSliceMs, timeoutMs - elapsed));
         ::poll(&pfd, 1, slice);
     }
 }
 
-int Session::SendAndCollect(std::span<const std::uint8_t> data, std::uint32_t timeoutMs, SendKind kind) {
+int Session::SendAndCollect(std::span<const std::uint8_t> data, std::uint32_t timeoutMs,
+                            SendKind kind) {
     const bool post = kind == SendKind::Post;
     m_collected.Clear();
     std::size_t sent = 0;
@@ -221,7 +261,12 @@ int Session::SendAndCollect(std::span<const std::uint8_t> data, std::uint32_t ti
             return -1;
         }
         ++m_report.datagramsSent;
-        const int n = ReceiveDatagrams(scratch, timeoutMs);
+        // Every packet of one message carries the TID of its transaction.
+        const std::uint16_t tid = WireTid(slice);
+        if (post) {
+            m_postTid = tid;
+        }
+        const int n = ReceiveDatagrams(scratch, timeoutMs, tid);
         if (n < 0) {
             return -1;
         }
@@ -231,20 +276,22 @@ int Session::SendAndCollect(std::span<const std::uint8_t> data, std::uint32_t ti
             }
             return -1;
         }
-        for (std::size_t i = 0; i < scratch.ends.size(); ++i) {
+        for (std::size_t i = 0; i < scratch.Count(); ++i) {
             const auto datagram = scratch.Datagram(i);
             if (m_collected.octets.size() + datagram.size() > kReplyBuffer) {
                 break;
             }
-            m_collected.octets.insert(m_collected.octets.end(), datagram.begin(), datagram.end());
-            m_collected.ends.push_back(m_collected.octets.size());
+            m_collected.Add(datagram, !scratch.Whole(i));
         }
         if (post) {
             Log("Send MMS Packet Reply", scratch.octets);
             // Each datagram is judged on its own, so that an Ack arriving together with the
             // Result does not hide the relay's answer.
             bool nacked = false;
-            for (std::size_t i = 0; i < scratch.ends.size(); ++i) {
+            for (std::size_t i = 0; i < scratch.Count(); ++i) {
+                if (!scratch.Whole(i)) {
+                    continue;
+                }
                 int status = kSendNone;
                 const bool ok = ParseSendReply(scratch.Datagram(i), status,
                                                [this](std::string_view t) { Log(t); });
@@ -319,8 +366,9 @@ SessionReport Session::Run(const std::u16string& gateway, const SendRequest& ori
         }
         Log("Connect PDU Response", m_collected.octets);
         Step(kTextCheckingConnect);
-        const ConnectReply reply = ParseConnectReply(
-            m_collected.ends.empty() ? std::span<const std::uint8_t>() : m_collected.Datagram(0));
+        const bool whole = m_collected.Count() > 0 && m_collected.Whole(0);
+        const ConnectReply reply =
+            ParseConnectReply(whole ? m_collected.Datagram(0) : std::span<const std::uint8_t>());
         sessionId = reply.serverSessionId;
         const Octets ack = BuildAckPdu(m_tids);
         Log("Connect PDU Response Acknowledgement", ack);
@@ -343,7 +391,8 @@ SessionReport Session::Run(const std::u16string& gateway, const SendRequest& ori
     }
 
     Step(kTextPreparingSend);
-    const BuiltRequest built = BuildSendRequest(m_tids, request, kMaxPacket, [this]() { m_options.ports.Pump(); });
+    const BuiltRequest built =
+        BuildSendRequest(m_tids, request, kMaxPacket, [this]() { m_options.ports.Pump(); });
     switch (built.status) {
         case BuildStatus::Ok:
             break;
@@ -363,15 +412,19 @@ SessionReport Session::Run(const std::u16string& gateway, const SendRequest& ori
     Log("Send MMS PDU Response", m_collected.octets);
     Step(kTextReceiving);
     for (int attempt = 0; attempt < kExtraWaits && !m_success; ++attempt) {
-        const int n = ReceiveDatagrams(m_extra, m_options.timings.extraWaitMs);
+        const int n = ReceiveDatagrams(m_extra, m_options.timings.extraWaitMs, m_postTid);
         if (n < 0) {
             return end();
         }
         Log("Send MMS PDU Response another time", m_extra.octets);
         bool failed = false;
-        for (std::size_t i = 0; i < m_extra.ends.size(); ++i) {
+        for (std::size_t i = 0; i < m_extra.Count(); ++i) {
+            if (!m_extra.Whole(i)) {
+                continue;
+            }
             int status = kSendNone;
-            if (ParseSendReply(m_extra.Datagram(i), status, [this](std::string_view t) { Log(t); })) {
+            if (ParseSendReply(m_extra.Datagram(i), status,
+                               [this](std::string_view t) { Log(t); })) {
                 m_success = m_success || status == kSendOk;
                 failed = failed || status == kSendFailed;
             }
