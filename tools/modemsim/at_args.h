@@ -26,6 +26,7 @@ class AtArgs {
     std::string Text(std::size_t i) const {
         return i < m_args.size() ? m_args[i].text : std::string();
     }
+    bool Quoted(std::size_t i) const { return i < m_args.size() && m_args[i].quoted; }
     // A decimal parameter within [lo, hi]; nullopt when absent, not a number or out of range.
     std::optional<int> Int(std::size_t i, int lo, int hi) const;
     // True when the parameter list could not be split (an unterminated quote).
@@ -38,5 +39,7 @@ class AtArgs {
 
 // Upper-case ASCII copy.
 std::string UpperAscii(std::string_view s);
+// The value of a hexadecimal digit (either case), -1 for any other character.
+int HexValue(char c);
 
 }  // namespace qvl::sim

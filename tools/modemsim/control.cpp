@@ -55,16 +55,6 @@ std::optional<bool> OnOff(const std::vector<std::string>& w, std::size_t i, bool
     return std::nullopt;
 }
 
-int HexDigit(char h) {
-    if (h >= '0' && h <= '9')
-        return h - '0';
-    if (h >= 'a' && h <= 'f')
-        return h - 'a' + 10;
-    if (h >= 'A' && h <= 'F')
-        return h - 'A' + 10;
-    return -1;
-}
-
 const char* kHelp =
     "OK commands: call NUMBER | ccwa NUMBER | answer [ID] | hangup [ID] | busy [ID] | sms [SM|ME] "
     "PDU | "
@@ -74,6 +64,9 @@ const char* kHelp =
     "CODE [N] | "
     "noanswer [N] | fault off | canned PREFIX ANSWER | silent [on|off] | garbage BYTES | split MS "
     "[BYTES] | delay MS | pace BAUD | drop | "
+    "cell LAC CI | refuse NUMERIC [CODE|off] | forbid NUMERIC [on|off] | scan MS | cops-act on|off "
+    "| "
+    "cmee 0|1|2 | forward REASON CLASS NUMBER|off [inactive] | registration | "
     "calls | log [N] | dtmf";
 
 }  // namespace
@@ -96,9 +89,9 @@ std::string UnescapeBytes(const std::string& text) {
             out += '\x1b';
         else if (c == '\\')
             out += '\\';
-        else if (c == 'x' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
-                 HexDigit(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+        else if (c == 'x' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+                 HexValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
             i += 2;
         } else {
             out += '\\';
@@ -256,6 +249,67 @@ std::string RunControlCommand(ModemSimulator& modem, const std::string& line) {
             modem.SetPacing(*v);
         }
         return "OK";
+    }
+    if (cmd == "CELL") {
+        if (w.size() != 3 || !modem.SetCell(w[1], w[2]))
+            return "ERROR cell LAC CI (hex, 1-8 digits each; needs a network)";
+        return "OK";
+    }
+    if (cmd == "REFUSE" || cmd == "FORBID") {
+        if (w.size() < 2 || w.size() > 3)
+            return "ERROR " + w[0] + " NUMERIC [" + (cmd == "REFUSE" ? "CODE|off]" : "on|off]");
+        bool ok = false;
+        if (cmd == "REFUSE") {
+            const bool off = w.size() == 3 && UpperAscii(w[2]) == "OFF";
+            const auto code = off             ? std::optional<int>(0)
+                              : w.size() == 3 ? Number(w[2], 1, 1000)
+                                              : std::optional<int>(30);
+            if (!code)
+                return "ERROR refuse NUMERIC [CODE 1..1000|off]";
+            ok = modem.SetOperatorRefusal(w[1], *code);
+        } else {
+            const auto on = OnOff(w, 2, true);
+            if (!on)
+                return "ERROR expected on or off";
+            ok = modem.SetOperatorForbidden(w[1], *on);
+        }
+        return ok ? "OK" : "ERROR no network " + w[1] + " in the list";
+    }
+    if (cmd == "SCAN") {
+        const auto v = w.size() > 1 ? Number(w[1], 0, 600000) : std::nullopt;
+        if (!v)
+            return "ERROR scan MS (0..600000)";
+        modem.SetNetworkScanMs(*v);
+        return "OK";
+    }
+    if (cmd == "COPS-ACT") {
+        const auto on = OnOff(w, 1, true);
+        if (!on)
+            return "ERROR expected on or off";
+        modem.SetListAccessTechnology(*on);
+        return "OK";
+    }
+    if (cmd == "CMEE") {
+        const auto v = w.size() > 1 ? Number(w[1], 0, 2) : std::nullopt;
+        if (!v)
+            return "ERROR cmee 0|1|2";
+        modem.SetCmee(*v);
+        return "OK";
+    }
+    if (cmd == "FORWARD") {
+        const auto reason = w.size() > 3 ? Number(w[1], 0, 3) : std::nullopt;
+        const auto classes = w.size() > 3 ? Number(w[2], 1, 255) : std::nullopt;
+        const bool erase = w.size() > 3 && UpperAscii(w[3]) == "OFF";
+        const bool inactive = w.size() == 5 && UpperAscii(w[4]) == "INACTIVE";
+        if (!reason || !classes || w.size() > 5 || (w.size() == 5 && (!inactive || erase)))
+            return "ERROR forward REASON(0..3) CLASS(1..255) NUMBER|off [inactive]";
+        if (!modem.SetForwarding(*reason, *classes, erase ? std::string() : w[3], !inactive))
+            return "ERROR not a dialling number";
+        return "OK";
+    }
+    if (cmd == "REGISTRATION") {
+        const std::string op = modem.SelectedOperator();
+        return "OK " + std::to_string(modem.SelectionMode()) + " " + (op.empty() ? "-" : op);
     }
     if (cmd == "DROP") {
         modem.DropLine();

@@ -50,6 +50,22 @@ void ModemCore::RemoveCall(int id) {
     }
 }
 
+std::string ModemCore::NameOf(const std::string& number) const {
+    // The handset names a listed call after the SIM book's entry, or the handset book's.
+    for (const char* book : {"SM", "ME"}) {
+        const auto it = m_state.phonebooks.find(book);
+        if (it == m_state.phonebooks.end()) {
+            continue;
+        }
+        for (const auto& [index, entry] : it->second.entries) {
+            if (!entry.name.empty() && entry.number == number) {
+                return entry.name;
+            }
+        }
+    }
+    return {};
+}
+
 void ModemCore::LogCall(const std::string& book, const std::string& number) {
     std::vector<std::string> books = {book};
     if (book == "DC") {
@@ -62,7 +78,7 @@ void ModemCore::LogCall(const std::string& book, const std::string& number) {
         }
         Phonebook& pb = it->second;
         std::map<int, PhonebookEntry> shifted;
-        shifted[1] = PhonebookEntry{number, NumberType(number), {}};
+        shifted[1] = PhonebookEntry{number, NumberType(number), NameOf(number)};
         for (const auto& [index, entry] : pb.entries) {
             if (index + 1 <= pb.capacity) {
                 shifted[index + 1] = entry;
@@ -101,7 +117,7 @@ ModemCore::Final ModemCore::CmdDial(std::string_view dial) {
             cid = *v;
         }
         const bool defined = m_state.contexts.contains(cid) || middle.empty();
-        if (!m_state.gprsAttached || RegistrationStatus() == 0 || !defined) {
+        if (!m_state.gprsAttached || !Registered() || !defined) {
             return Final::Text("NO CARRIER");
         }
         m_dataCall = true;
@@ -132,11 +148,14 @@ ModemCore::Final ModemCore::CmdDial(std::string_view dial) {
     if (number[0] == '*' || number[0] == '#') {
         return Final::Err();
     }
+    if (m_fun != 1) {
+        return Final::Text("NO CARRIER");  // the radio is off: not even an emergency call
+    }
     const bool emergency = IsEmergency(number);
     if (!emergency && !SimReady()) {
         return SimError(false);
     }
-    if (!emergency && RegistrationStatus() == 0) {
+    if (!emergency && !Registered()) {
         return Final::Text("NO CARRIER");
     }
     if (!emergency && (m_barring["AO"] & 1) != 0) {
@@ -442,7 +461,7 @@ void ModemCore::RingTick(std::uint64_t serial) {
 }
 
 int ModemCore::InjectIncomingCall(const std::string& number) {
-    if (!SimReady() || RegistrationStatus() == 0 || (m_barring["AI"] & 1) != 0) {
+    if (!SimReady() || !Registered() || (m_barring["AI"] & 1) != 0) {
         return 0;
     }
     if (!m_calls.empty()) {

@@ -1,8 +1,27 @@
 // Phonebook memories (GSM 07.07 AT+CPBS, AT+CPBR, AT+CPBW): the SIM book, the handset book,
 // the call lists that the handset fills itself and the read-only emergency numbers.
+#include "base/text.h"
 #include "tools/modemsim/modem_core.h"
 
 namespace qvl::sim {
+
+namespace {
+
+// The digits a phonebook number may hold: those of a SIM record (BCD digits, "*", "#",
+// the pause "p"/"w") and "+" in front for an international number.
+bool ValidBookNumber(const std::string& number) {
+    for (std::size_t i = 0; i < number.size(); ++i) {
+        const char c = number[i];
+        const bool ok = (c >= '0' && c <= '9') || c == '*' || c == '#' || c == 'p' || c == 'P' ||
+                        c == 'w' || c == 'W' || (c == '+' && i == 0);
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
 
 Phonebook* ModemCore::CurrentBook() {
     const auto it = m_state.phonebooks.find(m_book);
@@ -70,8 +89,9 @@ ModemCore::Final ModemCore::CmdCpbr(Form form, const AtArgs& args, Reply& reply)
     for (auto it = book->entries.lower_bound(*first);
          it != book->entries.end() && it->first <= *last; ++it) {
         const PhonebookEntry& e = it->second;
-        const std::string line = "+CPBR: " + std::to_string(it->first) + ",\"" + e.number + "\"," +
-                                 std::to_string(e.type) + ",\"" + e.name + "\"";
+        const std::string line = "+CPBR: " + std::to_string(it->first) + ",\"" +
+                                 OutNumber(e.number) + "\"," + std::to_string(e.type) + ",\"" +
+                                 OutText(e.name) + "\"";
         if (m_state.behaviour.blankLineInPhonebook) {
             reply.SeparateLine(line);
         } else {
@@ -113,15 +133,25 @@ ModemCore::Final ModemCore::CmdCpbw(Form form, const AtArgs& args) {
         book->entries.erase(index);
         return Final::Ok();
     }
-    const std::string number = args.Text(1);
-    const std::string name = args.Text(3);
-    if (number.size() > static_cast<std::size_t>(book->numberLength)) {
+    const auto number = InNumber(args.Text(1));
+    if (!number || !ValidBookNumber(*number)) {
+        return Final::Cme(27);
+    }
+    const auto name = InText(args.Text(3));
+    if (!name) {
+        return Final::Cme(25);
+    }
+    const std::size_t digits = number->size() - (!number->empty() && (*number)[0] == '+' ? 1 : 0);
+    if (digits > static_cast<std::size_t>(book->numberLength)) {
         return Final::Cme(26);
     }
-    if (name.size() > static_cast<std::size_t>(book->nameLength)) {
+    // The SIM book counts the octets of its name field, the others characters.
+    const std::size_t nameLength =
+        m_book == "SM" ? SimAlphaOctets(*name) : Utf8ToWide(*name).size();
+    if (nameLength > static_cast<std::size_t>(book->nameLength)) {
         return Final::Cme(24);
     }
-    int type = NumberType(number);
+    int type = NumberType(*number);
     if (args.Present(2)) {
         const auto t = args.Int(2, 128, 255);
         if (!t) {
@@ -140,7 +170,7 @@ ModemCore::Final ModemCore::CmdCpbw(Form form, const AtArgs& args) {
             return Final::Cme(20);
         }
     }
-    book->entries[index] = PhonebookEntry{NumberForType(number, type), type, name};
+    book->entries[index] = PhonebookEntry{NumberForType(*number, type), type, *name};
     return Final::Ok();
 }
 

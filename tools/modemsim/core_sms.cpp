@@ -13,16 +13,6 @@ namespace {
 
 constexpr int kMaxTpduOctets = 176;
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // Upper-case hex of a PDU, or empty when it is not an even run of hex digits.
 std::string NormalizeHex(std::string_view hex) {
     if (hex.empty() || hex.size() % 2 != 0) {
@@ -100,6 +90,8 @@ SmsMemory* ModemCore::Memory(const std::string& name) {
         return &m_state.simSms;
     if (n == "ME")
         return &m_state.phoneSms;
+    if (n == "SR")
+        return &m_state.reportSms;
     return nullptr;
 }
 
@@ -121,7 +113,8 @@ std::string ModemCore::CpmsCounts() const {
 
 ModemCore::Final ModemCore::CmdCpms(Form form, const AtArgs& args, Reply& reply) {
     if (form == Form::Test) {
-        reply.Line("+CPMS: (\"SM\",\"ME\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")");
+        // Status reports (ds=2 of AT+CNMI) can be read and deleted, not written or received.
+        reply.Line("+CPMS: (\"SM\",\"ME\",\"SR\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")");
         return Final::Ok();
     }
     if (!SimReady()) {
@@ -145,7 +138,7 @@ ModemCore::Final ModemCore::CmdCpms(Form form, const AtArgs& args, Reply& reply)
         if (!args.Present(i)) {
             continue;
         }
-        if (Memory(args.Text(i)) == nullptr) {
+        if (Memory(args.Text(i)) == nullptr || (i > 0 && UpperAscii(args.Text(i)) == "SR")) {
             return Final::Cms(302);
         }
         chosen[i] = UpperAscii(args.Text(i));
@@ -304,7 +297,7 @@ void ModemCore::FinishPrompt(bool cancel) {
         const int firstOctet = OctetAt(pdu, static_cast<std::size_t>(scaLength) + 1);
         if ((firstOctet & 0x03) != 0x01) {
             result = Final::Cms(304);
-        } else if (RegistrationStatus() == 0) {
+        } else if (!Registered()) {
             result = Final::Cms(331);
         } else {
             const int reference = m_nextReference;
@@ -413,7 +406,7 @@ int ModemCore::InjectSms(const std::string& pduHex, const std::string& storage) 
     }
     const std::string memName = storage.empty() ? m_mem[2] : UpperAscii(storage);
     SmsMemory* mem = Memory(memName);
-    if (mem == nullptr) {
+    if (mem == nullptr || memName == "SR") {
         return -1;
     }
     const int index = mem->FirstFree();
@@ -437,8 +430,14 @@ bool ModemCore::InjectStatusReport(const std::string& pduHex) {
         return true;
     }
     if (m_cnmi[3] == 2) {
-        m_reportIndex = m_reportIndex % 20 + 1;
-        EmitUnsolicited("\r\n+CDSI: \"SR\"," + std::to_string(m_reportIndex) + "\r\n");
+        // Kept in the status-report memory; a full memory loses the report.
+        SmsMemory& reports = m_state.reportSms;
+        const int index = reports.FirstFree();
+        if (index < 0) {
+            return false;
+        }
+        reports.slots[index] = StoredSms{SmsStatus::Unread, pdu};
+        EmitUnsolicited("\r\n+CDSI: \"SR\"," + std::to_string(index) + "\r\n");
         return true;
     }
     return false;

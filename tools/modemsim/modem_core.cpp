@@ -1,6 +1,7 @@
 #include "tools/modemsim/modem_core.h"
 
 #include <algorithm>
+#include <ctime>
 
 namespace qvl::sim {
 
@@ -11,11 +12,15 @@ constexpr char kCtrlZ = 0x1A;
 constexpr char kEsc = 0x1B;
 constexpr char kBackspace = 0x08;
 
-// GSM 07.07 verbose texts for the error numbers the simulator uses (AT+CMEE=2).
+// GSM 07.07 verbose texts of the error numbers (AT+CMEE=2).
 const char* CmeText(int code) {
     switch (code) {
         case 0:
             return "phone failure";
+        case 1:
+            return "no connection to phone";
+        case 2:
+            return "phone-adaptor link reserved";
         case 3:
             return "operation not allowed";
         case 4:
@@ -30,6 +35,10 @@ const char* CmeText(int code) {
             return "SIM PUK required";
         case 13:
             return "SIM failure";
+        case 14:
+            return "SIM busy";
+        case 15:
+            return "SIM wrong";
         case 16:
             return "incorrect password";
         case 17:
@@ -42,14 +51,32 @@ const char* CmeText(int code) {
             return "invalid index";
         case 22:
             return "not found";
+        case 23:
+            return "memory failure";
         case 24:
             return "text string too long";
+        case 25:
+            return "invalid characters in text string";
         case 26:
             return "dial string too long";
+        case 27:
+            return "invalid characters in dial string";
         case 30:
             return "no network service";
+        case 31:
+            return "network timeout";
         case 32:
             return "network not allowed - emergency calls only";
+        case 40:
+            return "network personalisation PIN required";
+        case 41:
+            return "network personalisation PUK required";
+        case 111:
+            return "PLMN not allowed";
+        case 112:
+            return "location area not allowed";
+        case 113:
+            return "roaming not allowed in this location area";
         default:
             return "unknown";
     }
@@ -95,9 +122,20 @@ ModemCore::ModemCore(ModemSeed seed, CoreSink& sink) : m_sink(sink), m_state(std
     if (m_state.operators.empty()) {
         m_state.operators = DefaultSeed().operators;
     }
-    m_currentOperator = m_state.registered ? 0 : -1;
+    m_currentOperator = 0;
     m_waitingClasses = 1;
+    // The clock starts at the local time of the machine, in its zone.
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    m_clockOffset = local.tm_gmtoff;
+    m_clockQuarters = static_cast<int>(local.tm_gmtoff / 900);
     ResetSettings();
+    // What the registration is at start raises nothing.
+    m_sentCreg = RegistrationStatus();
+    m_sentCgreg = GprsStatus();
+    m_sentCregCell = Registered() ? Location() : "";
+    m_sentCgregCell = m_sentCgreg == 1 || m_sentCgreg == 5 ? Location() : "";
 }
 
 void ModemCore::ResetSettings() {
@@ -108,7 +146,9 @@ void ModemCore::ResetSettings() {
     m_cssnI = m_cssnU = 0;
     m_ccwaPresentation = 0;
     m_cregMode = 0;
+    m_cgregMode = 0;
     m_copsFormat = 0;
+    m_cscs = CharsetByName(m_state.behaviour.charset).value_or(Charset::Gsm);
     std::fill(std::begin(m_cnmi), std::end(m_cnmi), 0);
     m_cmgf = 0;
     m_muted = false;
@@ -143,9 +183,11 @@ void ModemCore::EmitUnsolicited(const std::string& text) {
     if (m_silent) {
         return;
     }
-    // A handset holds result codes back while the program types a message or a data call
-    // owns the line, and sends them once the command state returns.
-    if (m_mode != LineMode::Command) {
+    // A handset holds result codes back while the program types a message, a data call
+    // owns the line or a command is in progress (one raised by the command itself, such as
+    // NO CARRIER of a call that AT+CFUN=4 ends, included), and sends them once the command
+    // state returns.
+    if (m_mode != LineMode::Command || m_busy || m_running) {
         m_heldUnsolicited.push_back(text);
         return;
     }
@@ -162,6 +204,13 @@ void ModemCore::FlushHeldUnsolicited() {
 
 void ModemCore::OnInput(std::string_view bytes) {
     for (const char c : bytes) {
+        if (m_busy) {
+            // Typed while a command runs: read (and echoed) once it has answered.
+            if (m_heldInput.size() < 2 * kMaxLine) {
+                m_heldInput += c;
+            }
+            continue;
+        }
         switch (m_mode) {
             case LineMode::Command:
                 OnCommandByte(c);
@@ -311,6 +360,7 @@ void ModemCore::RunLine(const std::string& rawLine) {
     Final final = Final::Ok();
     std::string_view rest(line);
     rest.remove_prefix(2);
+    m_running = true;
     while (!rest.empty()) {
         const char c = rest.front();
         if (c == ' ' || c == ';') {
@@ -370,9 +420,52 @@ void ModemCore::RunLine(const std::string& rawLine) {
     if (!out.empty()) {
         m_sink.Emit(std::move(out), OutputKind::Answer);
     }
+    m_running = false;
+    NotifyRegistration();
     if (m_mode == LineMode::Command) {
         FlushHeldUnsolicited();
     }
+}
+
+ModemCore::Final ModemCore::Defer(int ms, std::function<Final(Reply&)> finish) {
+    m_busy = true;
+    const std::uint64_t serial = ++m_deferSerial;
+    m_sink.Schedule(ms, [this, serial, finish = std::move(finish)] {
+        if (!m_busy || serial != m_deferSerial) {
+            return;
+        }
+        Reply reply;
+        const Final final = finish(reply);
+        if (final.kind == Final::Kind::Error || final.kind == Final::Kind::Cme ||
+            final.kind == Final::Kind::Cms) {
+            reply.Clear();
+        }
+        m_busy = false;
+        if (!m_silent) {
+            m_sink.Emit(reply.Body() + FormatFinal(final), OutputKind::Answer);
+        }
+        NotifyRegistration();
+        FlushHeldUnsolicited();
+        const std::string held = std::move(m_heldInput);
+        m_heldInput.clear();
+        OnInput(held);
+    });
+    return Final::None();
+}
+
+void ModemCore::CancelPending() {
+    m_busy = false;
+    ++m_deferSerial;
+    m_heldInput.clear();
+}
+
+std::string ModemCore::OutNumber(const std::string& number) const {
+    return m_cscs == Charset::Ucs2 && m_state.behaviour.ucs2Numbers ? OutText(number) : number;
+}
+
+std::optional<std::string> ModemCore::InNumber(const std::string& line) const {
+    return m_cscs == Charset::Ucs2 && m_state.behaviour.ucs2Numbers ? InText(line)
+                                                                    : std::optional(line);
 }
 
 ModemCore::Final ModemCore::RunBasic(std::string_view& rest, Reply& reply) {
@@ -486,7 +579,7 @@ ModemCore::Final ModemCore::RunExtended(const std::string& name, Form form, cons
     if (name == "+COPS")
         return CmdCops(form, args, reply);
     if (name == "+CREG")
-        return CmdCreg(form, args, reply);
+        return RegistrationCommand("+CREG", m_cregMode, RegistrationStatus(), form, args, reply);
     if (name == "+CCFC")
         return CmdCcfc(form, args, reply);
     if (name == "+CCWA")
@@ -516,7 +609,15 @@ ModemCore::Final ModemCore::RunExtended(const std::string& name, Form form, cons
     if (name == "+VTS")
         return CmdVts(form, args);
     if (name == "+CHUP")
-        return form == Form::Exec ? CmdHangup() : Final::Err();
+        return form == Form::Exec ? CmdHangup() : form == Form::Test ? Final::Ok() : Final::Err();
+    if (name == "+CGREG")
+        return RegistrationCommand("+CGREG", m_cgregMode, GprsStatus(), form, args, reply);
+    if (name == "+CFUN")
+        return CmdCfun(form, args, reply);
+    if (name == "+CCLK")
+        return CmdCclk(form, args, reply);
+    if (name == "+CSCS")
+        return CmdCscs(form, args, reply);
     if (name == "+CPBS")
         return CmdCpbs(form, args, reply);
     if (name == "+CPBR")
@@ -557,6 +658,7 @@ void ModemCore::SetSimPresent(bool present) {
         m_pinVerified = false;
         m_phoneCodeVerified = false;
     }
+    NotifyRegistration();
 }
 
 }  // namespace qvl::sim

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tools/modemsim/at_args.h"
+#include "tools/modemsim/charset.h"
 #include "tools/modemsim/modem_state.h"
 
 namespace qvl::sim {
@@ -78,8 +79,24 @@ class ModemCore {
     void SetBattery(int percent, bool charging);
     void SetRegistered(bool registered);
     void SetRoaming(bool roaming);
-    void SetGprsAttached(bool attached) { m_state.gprsAttached = attached; }
+    void SetGprsAttached(bool attached);
     void SetSimPresent(bool present);
+    // The cell the handset is camped on (hex location area code and cell id); false when
+    // either is not 1-8 hex digits.
+    bool SetCell(const std::string& lac, const std::string& cell);
+    // A network of the list refuses (code > 0) or accepts (0) manual registration; is listed
+    // as forbidden or not. False for a numeric code that is not in the list.
+    bool SetOperatorRefusal(const std::string& numeric, int code);
+    bool SetOperatorForbidden(const std::string& numeric, bool forbidden);
+    void SetNetworkScanMs(int ms) { m_state.behaviour.networkScanMs = ms < 0 ? 0 : ms; }
+    void SetListAccessTechnology(bool on) { m_state.behaviour.copsAccessTechnology = on; }
+    void SetCmee(int mode) { m_cmee = mode; }
+    // Forwarding for a reason and each class of the mask: registered to number and active,
+    // registered and inactive, or erased (empty number).
+    bool SetForwarding(int reason, int classes, const std::string& number, bool active);
+    // A command still in progress (a network search) is dropped with the input that waited
+    // for it; the I/O side calls this when it stops.
+    void CancelPending();
     void SetFault(FaultKind kind, int count, int code);
     void SetSilent(bool silent) { m_silent = silent; }
     void SetCannedAnswer(const std::string& commandPrefix, const std::string& rawAnswer, int count);
@@ -92,6 +109,13 @@ class ModemCore {
     const ModemSeed& State() const { return m_state; }
     LineMode Mode() const { return m_mode; }
     bool Echo() const { return m_echo; }
+    bool Busy() const { return m_busy; }  // a command is in progress (network search)
+    Charset CurrentCharset() const { return m_cscs; }
+    int Functionality() const { return m_fun; }
+    // AT+COPS mode (0 automatic, 1 manual, 2 deregistered) and the numeric code of the
+    // network the handset registers on (empty when none).
+    int SelectionMode() const { return m_copsMode; }
+    std::string SelectedOperator() const;
     std::optional<StoredSms> Message(const std::string& storage, int index) const;
 
   private:
@@ -133,6 +157,16 @@ class ModemCore {
     void ResetSettings();
     bool SimReady() const;
     Final SimError(bool sms) const;
+    // Runs finish after ms milliseconds and sends its answer then; until that moment the
+    // command is in progress: input waits (unechoed) and unsolicited codes are held.
+    Final Defer(int ms, std::function<Final(Reply&)> finish);
+    // Texts in and out of the AT+CSCS set; numbers too when the behaviour asks for it.
+    std::string OutText(const std::string& utf8) const { return EncodeText(utf8, m_cscs); }
+    std::optional<std::string> InText(const std::string& line) const {
+        return DecodeText(line, m_cscs);
+    }
+    std::string OutNumber(const std::string& number) const;
+    std::optional<std::string> InNumber(const std::string& line) const;
 
     // Session, identity, SIM codes and locks (core_security.cpp).
     Final CmdCpin(Form form, const AtArgs& args, Reply& reply);
@@ -145,15 +179,30 @@ class ModemCore {
 
     // Network, status and services (core_network.cpp).
     Final CmdCops(Form form, const AtArgs& args, Reply& reply);
-    Final CmdCreg(Form form, const AtArgs& args, Reply& reply);
+    // AT+CREG and AT+CGREG: the mode to read and set, and the status to report.
+    Final RegistrationCommand(const char* name, int& mode, int stat, Form form, const AtArgs& args,
+                              Reply& reply);
     Final CmdCcfc(Form form, const AtArgs& args, Reply& reply);
     Final CmdCcwa(Form form, const AtArgs& args, Reply& reply);
     Final CmdCgdcont(Form form, const AtArgs& args, Reply& reply);
     Final CmdSimple(const std::string& name, Form form, const AtArgs& args, Reply& reply,
                     bool* handled);
+    Final CmdCfun(Form form, const AtArgs& args, Reply& reply);
+    Final CmdCclk(Form form, const AtArgs& args, Reply& reply);
+    Final CmdCscs(Form form, const AtArgs& args, Reply& reply);
     std::string OperatorText(const Operator& op, int format) const;
+    std::string NetworkList() const;
+    // GSM 07.07 <stat>: 0 not registered, 1 home, 2 searching, 5 roaming.
     int RegistrationStatus() const;
+    int GprsStatus() const;
+    bool Registered() const;
+    // ,"lac","ci" of the current cell.
+    std::string Location() const;
+    // Sends +CREG / +CGREG when the registration (or, in mode 2, the cell) changed since
+    // the last call, as AT+CREG and AT+CGREG ask for.
     void NotifyRegistration();
+    void SetFunctionality(int fun);
+    void PowerCycle();
 
     // Messages (core_sms.cpp).
     Final CmdCpms(Form form, const AtArgs& args, Reply& reply);
@@ -182,6 +231,7 @@ class ModemCore {
     void RingTick(std::uint64_t serial);
     void SendRing(const Call& call);
     void LogCall(const std::string& book, const std::string& number);
+    std::string NameOf(const std::string& number) const;
     void EndDataCall(bool noCarrier);
 
     // Phonebooks (core_phonebook.cpp).
@@ -206,23 +256,35 @@ class ModemCore {
     int m_cmgf = 0;
     int m_cgsms = 3;
     bool m_muted = false;
-    std::string m_cscs = "IRA";
+    Charset m_cscs = Charset::Gsm;
+    int m_cgregMode = 0;
 
     // SIM state.
     bool m_pinVerified = false;
     bool m_phoneCodeVerified = false;
-    std::map<std::string, int> m_barring;                    // facility -> active class mask
-    std::map<int, std::map<int, ForwardRule>> m_forwarding;  // reason -> class -> rule
+    std::map<std::string, int> m_barring;  // facility -> active class mask
     int m_waitingClasses = 0;
 
-    // Network.
+    // Network and power.
     int m_copsMode = 0;
-    int m_currentOperator = 0;  // index into operators, -1 none
+    int m_currentOperator = 0;            // index into operators, -1 none
+    int m_fun = 1;                        // AT+CFUN: 1 full, 0 and 4 radio off
+    int m_sentCreg = 0, m_sentCgreg = 0;  // last state NotifyRegistration saw
+    std::string m_sentCregCell, m_sentCgregCell;
+
+    // Clock: AT+CCLK's time as an offset to the system clock, and its zone in quarter hours.
+    long long m_clockOffset = 0;
+    int m_clockQuarters = 0;
+
+    // A command line being run, and a command in progress after it (Defer).
+    bool m_running = false;
+    bool m_busy = false;
+    std::uint64_t m_deferSerial = 0;
+    std::string m_heldInput;
 
     // Messages.
     std::string m_mem[3] = {"SM", "SM", "SM"};
     int m_nextReference = 0;
-    int m_reportIndex = 0;
     std::string m_promptPdu;
     bool m_promptWrite = false;
     int m_promptLength = 0;

@@ -97,6 +97,8 @@ void ModemSimulator::Stop() {
     close(m_wake);
     m_wake = -1;
     m_timers.clear();
+    // The timer that would have ended a command in progress is gone with the others.
+    m_core.CancelPending();
 }
 
 void ModemSimulator::CloseLineLocked() {
@@ -375,11 +377,51 @@ void ModemSimulator::SetRoaming(bool roaming) {
 void ModemSimulator::SetGprsAttached(bool attached) {
     std::lock_guard lock(m_mutex);
     m_core.SetGprsAttached(attached);
+    Wake();
 }
 
 void ModemSimulator::SetSimPresent(bool present) {
     std::lock_guard lock(m_mutex);
     m_core.SetSimPresent(present);
+    Wake();
+}
+
+bool ModemSimulator::SetCell(const std::string& lac, const std::string& cell) {
+    std::lock_guard lock(m_mutex);
+    const bool ok = m_core.SetCell(lac, cell);
+    Wake();
+    return ok;
+}
+
+bool ModemSimulator::SetOperatorRefusal(const std::string& numeric, int code) {
+    std::lock_guard lock(m_mutex);
+    return m_core.SetOperatorRefusal(numeric, code);
+}
+
+bool ModemSimulator::SetOperatorForbidden(const std::string& numeric, bool forbidden) {
+    std::lock_guard lock(m_mutex);
+    return m_core.SetOperatorForbidden(numeric, forbidden);
+}
+
+void ModemSimulator::SetNetworkScanMs(int ms) {
+    std::lock_guard lock(m_mutex);
+    m_core.SetNetworkScanMs(ms);
+}
+
+void ModemSimulator::SetListAccessTechnology(bool on) {
+    std::lock_guard lock(m_mutex);
+    m_core.SetListAccessTechnology(on);
+}
+
+void ModemSimulator::SetCmee(int mode) {
+    std::lock_guard lock(m_mutex);
+    m_core.SetCmee(mode);
+}
+
+bool ModemSimulator::SetForwarding(int reason, int classes, const std::string& number,
+                                   bool active) {
+    std::lock_guard lock(m_mutex);
+    return m_core.SetForwarding(reason, classes, number, active);
 }
 
 void ModemSimulator::SetFault(FaultKind kind, int count, int code) {
@@ -475,6 +517,26 @@ ModemSeed ModemSimulator::State() const {
 LineMode ModemSimulator::Mode() const {
     std::lock_guard lock(m_mutex);
     return m_core.Mode();
+}
+
+int ModemSimulator::SelectionMode() const {
+    std::lock_guard lock(m_mutex);
+    return m_core.SelectionMode();
+}
+
+std::string ModemSimulator::SelectedOperator() const {
+    std::lock_guard lock(m_mutex);
+    return m_core.SelectedOperator();
+}
+
+Charset ModemSimulator::CurrentCharset() const {
+    std::lock_guard lock(m_mutex);
+    return m_core.CurrentCharset();
+}
+
+int ModemSimulator::Functionality() const {
+    std::lock_guard lock(m_mutex);
+    return m_core.Functionality();
 }
 
 }  // namespace qvl::sim

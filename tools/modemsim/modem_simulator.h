@@ -59,6 +59,16 @@ class ModemSimulator : private CoreSink {
     void SetRoaming(bool roaming);
     void SetGprsAttached(bool attached);
     void SetSimPresent(bool present);
+    // The cell of the current network, as +CREG/+CGREG mode 2 report it (hex codes).
+    bool SetCell(const std::string& lac, const std::string& cell);
+    // A network of the list refuses manual registration with +CME ERROR: code (0 accepts).
+    bool SetOperatorRefusal(const std::string& numeric, int code);
+    bool SetOperatorForbidden(const std::string& numeric, bool forbidden);
+    void SetNetworkScanMs(int ms);          // duration of AT+COPS=?
+    void SetListAccessTechnology(bool on);  // AT+COPS=? with or without AcT
+    void SetCmee(int mode);                 // as if AT+CMEE=mode had been sent
+    // Forwarding of reason for the classes of the mask: to number (active or not), or erased.
+    bool SetForwarding(int reason, int classes, const std::string& number, bool active = true);
 
     // Faults and line behaviour.
     void SetFault(FaultKind kind, int count, int code = 0);  // the next count command lines
@@ -84,6 +94,10 @@ class ModemSimulator : private CoreSink {
     std::optional<StoredSms> Message(const std::string& storage, int index) const;
     ModemSeed State() const;
     LineMode Mode() const;
+    int SelectionMode() const;             // AT+COPS mode: 0 automatic, 1 manual, 2 none
+    std::string SelectedOperator() const;  // numeric code of the network registered on
+    Charset CurrentCharset() const;
+    int Functionality() const;  // AT+CFUN level
 
   private:
     using Clock = std::chrono::steady_clock;

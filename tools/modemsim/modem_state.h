@@ -32,22 +32,27 @@ struct SmsMemory {
 struct PhonebookEntry {
     std::string number;
     int type = 129;
-    std::string name;  // as sent on the line (Windows-1252 bytes)
+    std::string name;  // UTF-8; converted to the AT+CSCS set on the line
 };
 
 struct Phonebook {
     int capacity = 0;
-    int numberLength = 20;
+    int numberLength = 20;  // digits ("+" is the type of number, not a digit)
+    // Characters, or for the SIM book ("SM") octets of the SIM's name field (see charset.h).
     int nameLength = 16;
     bool writable = true;
     std::map<int, PhonebookEntry> entries;  // index 1..capacity
 };
 
 struct Operator {
-    std::string numeric;  // "26201"
-    std::string longName;
-    std::string shortName;
-    bool forbidden = false;
+    std::string numeric;     // "26201"
+    std::string longName;    // UTF-8, may be empty
+    std::string shortName;   // UTF-8, may be empty
+    bool forbidden = false;  // listed with status 3; AT+COPS=1 answers +CME ERROR: 32
+    int refuseCode = 0;      // AT+COPS=1 answers +CME ERROR: refuseCode (0: registration works)
+    int act = 0;             // access technology in the list: 0 GSM, 2 UTRAN, 7 E-UTRAN
+    std::string lac;         // location area code and cell id (hex) of +CREG/+CGREG mode 2;
+    std::string cell;        // empty: made up from the operator's place in the list
 };
 
 // One forwarding rule of GSM 07.07 AT+CCFC, per reason and class.
@@ -73,15 +78,27 @@ struct Behaviour {
     int answerDelayMs = 0;              // slow handset: pause before every answer
     int ringIntervalMs = 3000;          // time between two RINGs of an incoming call
     int dialToAlertMs = 500;            // outgoing call: dialling -> alerting
-    int autoAnswerMs = -1;    // outgoing call answered by the far end after this (-1 never)
-    int networkScanMs = 0;    // duration of AT+COPS=?
-    int escapeGuardMs = 500;  // "+++" guard time in data mode
+    int autoAnswerMs = -1;  // outgoing call answered by the far end after this (-1 never)
+    int networkScanMs = 0;  // duration of AT+COPS=?; commands typed meanwhile wait
+    int registerMs = 0;     // duration of a manual registration (AT+COPS=1 and 4)
+    bool copsAccessTechnology = true;  // AT+COPS=? and AT+COPS? with the fifth field (AcT)
+    int escapeGuardMs = 500;           // "+++" guard time in data mode
     int statusReportMs = -1;  // a sent message asking for a report gets +CDS after this (-1 never)
     int cmeeDefault = 0;      // AT+CMEE after reset
     // AT+CNMI parameter lists accepted verbatim ("1,1,0,1"); empty: every valid combination.
     std::set<std::string> cnmiAccepted;
     // Phonebook memories the handset offers.
     std::set<std::string> phonebooks = {"SM", "ME", "DC", "LD", "RC", "MC", "EN"};
+    // AT+CSCS: the set after a reset and the sets offered, in the order AT+CSCS=? lists them.
+    std::string charset = "GSM";
+    std::vector<std::string> charsets = {"GSM", "IRA", "8859-1", "UCS2"};
+    // With AT+CSCS="UCS2", phonebook numbers travel as UCS2 hex too, as some handsets do.
+    bool ucs2Numbers = false;
+    // An AT+CCFC query answers one line for each of voice, data and fax (and any other class
+    // with a rule), whatever class it asked for, as some networks do.
+    bool forwardingEveryClass = false;
+    // A forwarding registration that gives a no-reply time answers +CME ERROR: 4.
+    bool forwardingTimeRefused = false;
 };
 
 struct Identity {
@@ -121,14 +138,16 @@ struct ModemSeed {
     int signal = 20;   // +CSQ rssi 0..31, 99 unknown
     int battery = 80;  // percent
     bool charging = false;
-    bool registered = true;
+    bool registered = true;  // a network is in reach (the handset registers when it may)
     bool roaming = false;
     bool gprsAttached = true;
     int volume = 125;  // AT+CLVL
     SmsMemory simSms{20, {}};
     SmsMemory phoneSms{50, {}};
+    SmsMemory reportSms{20, {}};                  // "SR": status reports of AT+CNMI ds=2
     std::map<std::string, Phonebook> phonebooks;  // by memory name
     std::map<int, PdpContext> contexts;
+    std::map<int, std::map<int, ForwardRule>> forwarding;  // reason -> class -> rule
 };
 
 // The defaults of a handset with no seed file: two networks, empty memories, the standard

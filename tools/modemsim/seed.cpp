@@ -9,6 +9,7 @@
 
 #include "base/text.h"
 #include "tools/modemsim/at_args.h"
+#include "tools/modemsim/charset.h"
 #include "tools/modemsim/modem_core.h"
 
 namespace qvl::sim {
@@ -53,10 +54,6 @@ std::optional<int> ParseInt(const std::string& v, int lo, int hi) {
     if (!n)
         return std::nullopt;
     return static_cast<int>(*n);
-}
-
-std::string ToLine(const std::string& utf8) {
-    return WideToAnsi(Utf8ToWide(utf8));
 }
 
 std::optional<SmsStatus> ParseStatus(const std::string& v) {
@@ -252,10 +249,18 @@ std::string LocalTimeStamp() {
 
 ModemSeed DefaultSeed() {
     ModemSeed seed;
+    auto op = [](const char* numeric, const char* longName, const char* shortName, bool forbidden) {
+        Operator o;
+        o.numeric = numeric;
+        o.longName = longName;
+        o.shortName = shortName;
+        o.forbidden = forbidden;
+        return o;
+    };
     seed.operators = {
-        {"26201", "QVL Mobile", "QVL", false},
-        {"26202", "Northnet", "NNET", false},
-        {"26203", "Southcell", "SCELL", true},
+        op("26201", "QVL Mobile", "QVL", false),
+        op("26202", "Northnet", "NNET", false),
+        op("26203", "Southcell", "SCELL", true),
     };
     auto book = [](int capacity, bool writable) {
         Phonebook pb;
@@ -300,7 +305,7 @@ bool ParseSeed(std::string_view text, ModemSeed& seed, std::string* error) {
             section = Trim(std::string_view(line).substr(1, line.size() - 2));
             const std::string u = UpperAscii(section);
             if (u != "IDENTITY" && u != "SIM" && u != "STATUS" && u != "BEHAVIOUR" &&
-                u != "OPERATORS" && u != "MESSAGES" && u != "CONTEXTS" &&
+                u != "OPERATORS" && u != "MESSAGES" && u != "CONTEXTS" && u != "FORWARDING" &&
                 u.rfind("PHONEBOOK ", 0) != 0) {
                 return fail("unknown section [" + section + "]");
             }
@@ -419,8 +424,33 @@ bool ParseSeed(std::string_view text, ModemSeed& seed, std::string* error) {
             else if (key == "AUTO_ANSWER_MS")
                 ok = setInt(b.autoAnswerMs, -1, 600000);
             else if (key == "NETWORK_SCAN_MS")
-                ok = setInt(b.networkScanMs, 0, 120000);
-            else if (key == "ESCAPE_GUARD_MS")
+                ok = setInt(b.networkScanMs, 0, 600000);
+            else if (key == "REGISTER_MS")
+                ok = setInt(b.registerMs, 0, 600000);
+            else if (key == "COPS_ACT")
+                ok = setBool(b.copsAccessTechnology);
+            else if (key == "UCS2_NUMBERS")
+                ok = setBool(b.ucs2Numbers);
+            else if (key == "CCFC_EVERY_CLASS")
+                ok = setBool(b.forwardingEveryClass);
+            else if (key == "CCFC_TIME_REFUSED")
+                ok = setBool(b.forwardingTimeRefused);
+            else if (key == "CSCS") {
+                if (!CharsetByName(value))
+                    return fail("expected GSM, IRA, 8859-1 or UCS2");
+                b.charset = CharsetName(*CharsetByName(value));
+            } else if (key == "CHARSETS") {
+                b.charsets.clear();
+                std::istringstream names(value);
+                std::string name;
+                while (names >> name) {
+                    if (!CharsetByName(name))
+                        return fail("expected GSM, IRA, 8859-1 or UCS2");
+                    b.charsets.push_back(CharsetName(*CharsetByName(name)));
+                }
+                if (b.charsets.empty())
+                    return fail("expected GSM, IRA, 8859-1 or UCS2");
+            } else if (key == "ESCAPE_GUARD_MS")
                 ok = setInt(b.escapeGuardMs, 0, 10000);
             else if (key == "STATUS_REPORT_MS")
                 ok = setInt(b.statusReportMs, -1, 600000);
@@ -454,22 +484,85 @@ bool ParseSeed(std::string_view text, ModemSeed& seed, std::string* error) {
             if (key != "OPERATOR") {
                 known = false;
             } else {
-                const auto f = Fields(value, 4);
+                // numeric, long name, short name, then flags: forbidden, refuses [CODE],
+                // act N, lac HEX, cell HEX.
+                const auto f = Fields(value, 64);
                 if (f.size() < 3 || f[0].empty())
-                    return fail("operator = numeric, long name, short name[, forbidden]");
+                    return fail("operator = numeric, long name, short name[, flags]");
                 if (!operatorsReset) {
                     seed.operators.clear();
                     operatorsReset = true;
                 }
-                seed.operators.push_back(
-                    {f[0], f[1], f[2], f.size() == 4 && UpperAscii(f[3]) == "FORBIDDEN"});
+                Operator op;
+                op.numeric = f[0];
+                op.longName = f[1];
+                op.shortName = f[2];
+                for (std::size_t i = 3; i < f.size(); ++i) {
+                    std::istringstream words(f[i]);
+                    std::string flag;
+                    std::string arg;
+                    words >> flag >> arg;
+                    flag = UpperAscii(flag);
+                    if (flag == "FORBIDDEN" && arg.empty()) {
+                        op.forbidden = true;
+                    } else if (flag == "REFUSES") {
+                        const auto code =
+                            arg.empty() ? std::optional<int>(30) : ParseInt(arg, 1, 1000);
+                        if (!code)
+                            return fail("refuses [CODE 1..1000]");
+                        op.refuseCode = *code;
+                    } else if (flag == "ACT") {
+                        const auto act = ParseInt(arg, 0, 9);
+                        if (!act)
+                            return fail("act N (0..9)");
+                        op.act = *act;
+                    } else if ((flag == "LAC" || flag == "CELL") && !arg.empty() &&
+                               arg.size() <= 8 &&
+                               arg.find_first_not_of("0123456789ABCDEFabcdef") ==
+                                   std::string::npos) {
+                        (flag == "LAC" ? op.lac : op.cell) = UpperAscii(arg);
+                    } else {
+                        return fail("unknown operator flag " + f[i]);
+                    }
+                }
+                seed.operators.push_back(op);
+            }
+        } else if (sec == "FORWARDING") {
+            if (key != "RULE") {
+                known = false;
+            } else {
+                // rule = reason, class, number[, time][, inactive]
+                const auto f = Fields(value, 5);
+                const auto reason = f.size() >= 3 ? ParseInt(f[0], 0, 3) : std::nullopt;
+                const auto classes = f.size() >= 3 ? ParseInt(f[1], 1, 255) : std::nullopt;
+                if (!reason || !classes || f[2].empty())
+                    return fail("rule = reason 0..3, class 1..255, number[, time][, inactive]");
+                int time = 20;
+                bool active = true;
+                for (std::size_t i = 3; i < f.size(); ++i) {
+                    if (UpperAscii(f[i]) == "INACTIVE") {
+                        active = false;
+                    } else if (const auto t = ParseInt(f[i], 5, 30)) {
+                        time = *t;
+                    } else {
+                        return fail("time 5..30 or inactive");
+                    }
+                }
+                for (int c = 1; c <= 128; c <<= 1) {
+                    if ((*classes & c) != 0) {
+                        seed.forwarding[*reason][c] =
+                            ForwardRule{active, f[2], NumberType(f[2]), time};
+                    }
+                }
             }
         } else if (sec == "MESSAGES") {
-            if (key == "SIM_CAPACITY" || key == "PHONE_CAPACITY") {
+            if (key == "SIM_CAPACITY" || key == "PHONE_CAPACITY" || key == "REPORT_CAPACITY") {
                 int cap = 0;
                 ok = setInt(cap, 1, 1000);
-                (key == "SIM_CAPACITY" ? seed.simSms : seed.phoneSms).capacity =
-                    static_cast<std::size_t>(cap);
+                (key == "SIM_CAPACITY"     ? seed.simSms
+                 : key == "PHONE_CAPACITY" ? seed.phoneSms
+                                           : seed.reportSms)
+                    .capacity = static_cast<std::size_t>(cap);
             } else if (key == "MESSAGE" || key == "DELIVER") {
                 // message = storage, index, status, pdu
                 // deliver = storage, index, status, sender, time, text
@@ -517,7 +610,7 @@ bool ParseSeed(std::string_view text, ModemSeed& seed, std::string* error) {
                 }
                 const std::string number = f[1];
                 pb.entries[*index] =
-                    PhonebookEntry{number, NumberType(number), f.size() > 2 ? ToLine(f[2]) : ""};
+                    PhonebookEntry{number, NumberType(number), f.size() > 2 ? f[2] : ""};
             } else
                 known = false;
         } else if (sec == "CONTEXTS") {

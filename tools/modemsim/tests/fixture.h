@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -38,6 +39,18 @@ class SimTest : public ::testing::Test {
             return text.substr(echo.size());
         }
         return text;
+    }
+
+    // A command and the answer it must get (echo off), checked in order.
+    struct AnswerRow {
+        const char* name;
+        const char* command;
+        std::string answer;
+    };
+    void ExpectAnswers(std::initializer_list<AnswerRow> rows) {
+        for (const AnswerRow& row : rows) {
+            EXPECT_EQ(Ask(row.command), row.answer) << row.name;
+        }
     }
 
     void TearDown() override {

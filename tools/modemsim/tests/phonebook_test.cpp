@@ -131,8 +131,8 @@ context = 2, IP, internet.example
     EXPECT_EQ(seed.simSms.slots.at(2).status, SmsStatus::Read);
     EXPECT_EQ(seed.phoneSms.slots.at(1).pdu.substr(0, 16), "0791947101670000")
         << "service centre first";
-    EXPECT_EQ(seed.phonebooks["SM"].entries.at(3).name, "M\xFCller, J\xF6rg")
-        << "names go out as Windows-1252";
+    EXPECT_EQ(seed.phonebooks["SM"].entries.at(3).name, "M\u00fcller, J\u00f6rg")
+        << "names are kept as Unicode";
     EXPECT_EQ(seed.contexts.at(2).apn, "internet.example");
 }
 

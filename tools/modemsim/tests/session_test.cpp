@@ -164,8 +164,8 @@ TEST_F(SimTest, StatusQueriesInTheFormsHandsetsUse) {
         const char* answer;
     };
     const Row rows[] = {
-        {"operator long", "AT+COPS=0,0;+COPS?", "\r\n+COPS: 0,0,\"QVL Mobile\"\r\n\r\nOK\r\n"},
-        {"operator numeric", "AT+COPS=3,2;+COPS?", "\r\n+COPS: 0,2,\"26201\"\r\n\r\nOK\r\n"},
+        {"operator long", "AT+COPS=0,0;+COPS?", "\r\n+COPS: 0,0,\"QVL Mobile\",0\r\n\r\nOK\r\n"},
+        {"operator numeric", "AT+COPS=3,2;+COPS?", "\r\n+COPS: 0,2,\"26201\",0\r\n\r\nOK\r\n"},
         {"signal", "AT+CSQ", "\r\n+CSQ: 17,99\r\n\r\nOK\r\n"},
         {"battery", "AT+CBC", "\r\n+CBC: 1,64\r\n\r\nOK\r\n"},
         {"gprs", "AT+CGATT?", "\r\n+CGATT: 1\r\n\r\nOK\r\n"},
@@ -186,17 +186,18 @@ TEST_F(SimTest, StatusQueriesInTheFormsHandsetsUse) {
 
 TEST_F(SimTest, NetworkListAndManualSelection) {
     Open();
-    EXPECT_EQ(Ask("AT+COPS=?"),
-              "\r\n+COPS: (2,\"QVL Mobile\",\"QVL\",\"26201\"),(1,\"Northnet\",\"NNET\",\"26202\"),"
-              "(3,\"Southcell\",\"SCELL\",\"26203\"),,(0,1,2,3,4),(0,1,2)\r\n\r\nOK\r\n");
+    EXPECT_EQ(
+        Ask("AT+COPS=?"),
+        "\r\n+COPS: (2,\"QVL Mobile\",\"QVL\",\"26201\",0),(1,\"Northnet\",\"NNET\",\"26202\",0),"
+        "(3,\"Southcell\",\"SCELL\",\"26203\",0),,(0,1,2,3,4),(0,1,2)\r\n\r\nOK\r\n");
     EXPECT_EQ(Ask("AT+COPS=1,2,\"26203\""), "\r\nERROR\r\n") << "forbidden network";
     EXPECT_EQ(Ask("AT+COPS=1,2,\"99999\""), "\r\nERROR\r\n") << "unknown network";
     EXPECT_EQ(Ask("AT+COPS=1,2,\"26202\""), "\r\nOK\r\n");
-    EXPECT_EQ(Ask("AT+COPS=3,0;+COPS?"), "\r\n+COPS: 1,0,\"Northnet\"\r\n\r\nOK\r\n");
+    EXPECT_EQ(Ask("AT+COPS=3,0;+COPS?"), "\r\n+COPS: 1,0,\"Northnet\",0\r\n\r\nOK\r\n");
     EXPECT_EQ(Ask("AT+CREG?"), "\r\n+CREG: 0,5\r\n\r\nOK\r\n") << "a foreign network is roaming";
     EXPECT_EQ(Ask("AT+CREG=1"), "\r\nOK\r\n");
     m_sim->SetRegistered(false);
-    EXPECT_EQ(m_line->ReadUntil("\r\n", 1000), "\r\n+CREG: 0\r\n");
+    EXPECT_EQ(m_line->ReadUntil("\r\n", 1000), "\r\n+CREG: 2\r\n") << "searching for it";
     EXPECT_EQ(Ask("AT+COPS?"), "\r\n+COPS: 1\r\n\r\nOK\r\n");
 }
 
