@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "base/checks.h"
 #include "platform/sync.h"
 
 namespace qvl {
@@ -146,6 +147,10 @@ void CallCommands::Dial() {
         m_view.Redraw();
         return;
     }
+    if (!IsDialableNumber(number)) {
+        RefuseNumber(number);
+        return;
+    }
     if (m_ui.progress != nullptr) {
         m_ui.progress->Create(0, 100, -1, false);
         m_ui.progress->SetText(T(5204), -1);
@@ -177,8 +182,26 @@ void CallCommands::Dial() {
 }
 
 void CallCommands::DialNumber(const std::u16string& number) {
+    // A number handed over by another part of the program (contacts, voice mail, the suite's
+    // dial request) is refused before it takes the number field, so that it cannot answer a
+    // ringing call in its place either.
+    if (!number.empty() && !IsDialableNumber(number)) {
+        RefuseNumber(number);
+        return;
+    }
     m_view.SetNumberText(number);
     CallButton();
+}
+
+void CallCommands::RefuseNumber(const std::u16string& number) {
+    // Shown as a failed dial; the call line keeps only what can be shown on one line.
+    std::u16string shown;
+    for (const char16_t c : number) {
+        shown.push_back(c < 0x20 ? u' ' : c);
+    }
+    m_view.SetCallLine(u"<-" + shown);
+    m_view.SetCallStateLine(T(5115));
+    m_view.Redraw();
 }
 
 void CallCommands::HangUpButton() {

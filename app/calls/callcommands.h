@@ -68,6 +68,8 @@ class CallCommands {
 
     void CallButton();
     void HangUpButton();
+    // Puts the number into the number field and acts as the call button; a number that is not
+    // a dial string (IsDialableNumber) is refused with the dial failure text.
     void DialNumber(const std::u16string& number);
     // One of "0"-"9", "+", "#", "*".
     void KeypadKey(char16_t key);
@@ -96,6 +98,8 @@ class CallCommands {
 
   private:
     void Dial();
+    // A number that is not a dial string: the dial failure text, nothing sent.
+    void RefuseNumber(const std::u16string& number);
     void StartTimer();
     void EndOfCall();
     void Message(int id);

@@ -178,7 +178,11 @@ bool CPhoneEngine::ExchangeSecret(std::u16string& command, std::u16string& respo
 }
 
 void CPhoneEngine::DispatchLoop(std::u16string& response, std::uint32_t timeoutMs) {
-    while (HandleUnsolicited(response) && IsPortOpen()) {
+    // Bounded, as the transport's exchange is: a modem that sends only unsolicited lines ends
+    // the exchange with the last of them instead of holding the UI thread.
+    // Every text read is handed over, the last one too, so no event is lost at the limit.
+    for (int reads = 0;
+         HandleUnsolicited(response) && IsPortOpen() && reads < kMaxUnsolicitedPasses; ++reads) {
         response.clear();
         m_ports.io->Read(m_port.handle, response, timeoutMs);
     }

@@ -1,11 +1,6 @@
 #include "app/engine/services.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -29,37 +24,10 @@ void SerialModemIo::Read(PortHandle handle, std::u16string& response, std::uint3
 }
 
 // The transport traces every command it writes and every answer it reads; a code must not
-// reach that trace (nor the answer, where the modem's echo repeats it). So the secret write
-// goes straight to the descriptor, bounded by the same 10 s as the transport's watchdog, and
-// the read uses the untraced raw reads.
+// reach that trace (nor the answer, where the modem's echo repeats it). So the secret write is
+// the transport's untraced write, and the read uses the untraced raw reads.
 int SerialModemIo::WriteSecret(PortHandle handle, std::u16string_view command) {
-    if (!IsPortOpen(handle)) {
-        return EBADF;
-    }
-    std::string bytes = WideToAnsi(command);
-    std::size_t done = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    int error = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(handle, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            error = errno;
-            break;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            error = ETIMEDOUT;
-            break;
-        }
-        PumpMessages();
-        pollfd pfd{handle, POLLOUT, 0};
-        ::poll(&pfd, 1, 50);
-    }
-    std::fill(bytes.begin(), bytes.end(), '\0');
-    return error;
+    return PortWriteSecret(handle, command);
 }
 
 void SerialModemIo::ReadSecret(PortHandle handle, std::u16string& response,

@@ -6,6 +6,7 @@
 #include "app/sms/ui/enginesmsmodem.h"
 #include "app/sms/ui/smsnewview.h"
 #include "app/sms/ui/smssettingspage.h"
+#include "base/checks.h"
 #include "common/lang/lang.h"
 #include "platform/devicefs.h"
 #include "platform/registry.h"
@@ -181,6 +182,12 @@ std::int64_t DialerController::OnWindowMessage(std::uint32_t message, std::int64
     std::erase_if(number, [](char16_t c) { return c == u' ' || c == u'(' || c == u')'; });
     if (wParam == 2) {
         NewMessageRequest(number);
+        return 1;
+    }
+    if (!number.empty() && !IsDialableNumber(number)) {
+        // Not a number one could dial: nothing to ask about. It shows as a failed dial.
+        m_frame->ShowPane(0);
+        m_calls->DialNumber(number);
         return 1;
     }
     const std::u16string question = LoadLocalString(5100) + number + u"> ?";

@@ -9,8 +9,10 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -162,12 +164,17 @@ bool EndsWith(const std::uint8_t* buffer, std::size_t count, std::string_view ta
            std::memcmp(buffer + count - tail.size(), tail.data(), tail.size()) == 0;
 }
 
-// The final result codes that end a read, and the unsolicited lines after which the read ends
-// at the next CR LF. A match can only begin to exist when its last byte arrives, so testing the
-// tail after each byte is the same as searching the whole buffer.
-constexpr std::string_view kFinalResults[] = {"\r\nOK\r\n", "\r\nERROR\r\n"};
+// The final result codes that end a read, and the lines after which the read ends at the next
+// CR LF: the unsolicited lines, and the extended errors whose text follows the code (a modem
+// set to AT+CMEE=1 or 2 answers "+CME ERROR: 16" or "+CME ERROR: incorrect password" where it
+// would say ERROR). The dial results end an ATD as ERROR would. A match can only begin to exist
+// when its last byte arrives, so testing the tail after each byte is the same as searching the
+// whole buffer.
+constexpr std::string_view kFinalResults[] = {"\r\nOK\r\n", "\r\nERROR\r\n", "\r\nBUSY\r\n",
+                                              "\r\nNO ANSWER\r\n", "\r\nNO DIALTONE\r\n"};
 constexpr std::string_view kUnsolicitedStarts[] = {
-    "\r\nRING\r\n\r\n+CLIP:", "\r\n+CMTI:", "+CSSU:", "\r\nNO CARRIER", "+CMS ERROR:"};
+    "\r\nRING\r\n\r\n+CLIP:", "\r\n+CMTI:",      "+CSSU:",
+    "\r\nNO CARRIER",           "+CMS ERROR:", "\r\n+CME ERROR:"};
 
 // The block shared by PortWriteRaw and its writer thread; whichever ends last frees it.
 struct WriterBlock {
@@ -189,6 +196,11 @@ struct WriterBlock {
 int WriteAll(WriterBlock& block) {
     std::size_t written = 0;
     while (written < block.bytes.size()) {
+        // An abandoned write stops at once, also while the line keeps taking bytes: the caller
+        // has given up on it and the descriptor may serve another device soon.
+        if (block.abandoned.load()) {
+            return ETIMEDOUT;
+        }
         const ssize_t n =
             ::write(block.fd, block.bytes.data() + written, block.bytes.size() - written);
         if (n > 0) {
@@ -201,11 +213,7 @@ int WriteAll(WriterBlock& block) {
         if (n < 0 && errno != EAGAIN) {
             return errno;
         }
-        // The output queue is full (the port is non-blocking): wait until it drains, and give
-        // up once the caller's watchdog abandoned this write.
-        if (block.abandoned.load()) {
-            return ETIMEDOUT;
-        }
+        // The output queue is full (the port is non-blocking): wait until it drains.
         pollfd p{block.fd, POLLOUT, 0};
         if (::poll(&p, 1, 500) > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
             return EIO;
@@ -367,6 +375,44 @@ int PortWriteRaw(PortHandle handle, const std::uint8_t* bytes, std::size_t count
     return error;
 }
 
+int PortWriteSecret(PortHandle handle, std::u16string_view command) {
+    if (!IsPortOpen(handle)) {
+        return EBADF;
+    }
+    // The port's queue of pending input stands for this opening of the descriptor: closing the
+    // port drops it, so a handler that closed the port, even one that opened another device
+    // under the same number, is noticed.
+    const std::shared_ptr<PendingBytes> opening = PendingFor(handle);
+    std::string bytes = WideToAnsi(command);
+    std::size_t done = 0;
+    const auto started = Clock::now();
+    int error = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(handle, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            error = errno;
+            break;
+        }
+        if (ElapsedMs(started) >= static_cast<std::int64_t>(g_ports.writeWatchdogMs)) {
+            error = ETIMEDOUT;
+            break;
+        }
+        PumpMessages();
+        if (!StillCurrent(handle, opening)) {
+            error = EBADF;
+            break;
+        }
+        pollfd pfd{handle, POLLOUT, 0};
+        ::poll(&pfd, 1, 50);
+    }
+    std::fill(bytes.begin(), bytes.end(), '\0');
+    return error;
+}
+
 int PortReadRaw(PortHandle handle, std::uint8_t* buffer, std::size_t& count,
                 std::uint32_t idleTimeoutMs) {
     const std::size_t capacity = count;
@@ -459,11 +505,17 @@ int PortClose(PortHandle& handle) {
         return 0;
     }
     DropPending(handle);
-    if (const int err = SerialClose(handle); err != 0) {
+    // Output still queued for a modem that stopped reading (a hung USB device) is discarded:
+    // closing a tty waits until its output has drained, up to 30 s, on the UI thread.
+    ::tcflush(handle, TCOFLUSH);
+    const int err = SerialClose(handle);
+    // The descriptor is released whatever close() reported; the handle must not keep a number
+    // the system may hand out again.
+    handle = kInvalidPortHandle;
+    if (err != 0) {
         TraceNumber("CloseHandle Error = %lld", err);
         return 0;
     }
-    handle = kInvalidPortHandle;
     return 1;
 }
 
@@ -510,7 +562,10 @@ bool Transact(PortHandle handle, std::u16string_view command, std::uint32_t time
     }
     PortRead(handle, response, timeoutMs);
     if (unsolicited != nullptr) {
-        while (!response.empty() && unsolicited->HandleUnsolicited(response)) {
+        // Every text read is handed over, the last one too, so no event is lost at the limit.
+        for (int reads = 0; !response.empty() && unsolicited->HandleUnsolicited(response) &&
+                            reads < kMaxUnsolicitedPasses;
+             ++reads) {
             response.clear();
             PortRead(handle, response, timeoutMs);
         }

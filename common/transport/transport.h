@@ -37,6 +37,9 @@ inline bool IsPortOpen(PortHandle handle) {
 // Limits of one response: PortRead reads at most kReadChunks raw chunks of kReadChunkBytes.
 inline constexpr std::size_t kReadChunkBytes = 256;
 inline constexpr int kReadChunks = 11;
+// Reads of one exchange that an unsolicited-line handler may consume before the exchange ends
+// with what it has: a modem that sends nothing but unsolicited lines cannot hold the UI thread.
+inline constexpr int kMaxUnsolicitedPasses = 16;
 
 // Time-outs the command code uses, in milliseconds.
 inline constexpr std::uint32_t kDrainTimeoutMs = 500;         // draining reads of the poll loop
@@ -100,6 +103,13 @@ std::u16string PortErrorText(int errorCode, std::u16string_view portName);
 // started), which callers treat as a failed write.
 int PortWrite(PortHandle handle, std::u16string_view command);
 int PortWriteRaw(PortHandle handle, const std::uint8_t* bytes, std::size_t count);
+// Writes a command that carries a PIN, PUK or other code: never traced, written straight to
+// the descriptor (no writer thread holds a copy), given up after the same 10 s as the writer's
+// watchdog. Messages are pumped while the output queue is full, and after every pump the port
+// must still be the one the write began on: a handler that closed it (and perhaps opened
+// another device under the same descriptor number) ends the write with EBADF. 0 when all bytes
+// were written.
+int PortWriteSecret(PortHandle handle, std::u16string_view command);
 
 // Reads one response and appends it to response (escaped as described above). Reads at most
 // 11 chunks of 256 bytes; each chunk ends early on a final result code or a complete unsolicited

@@ -180,6 +180,50 @@ TEST_F(CallsTest, GsmCodesAndEmptyNumberAreNotDialled) {
     EXPECT_EQ(boxes.shown[0], u"T5037");
 }
 
+// A number that is not a dial string never reaches the modem: a carriage return would end
+// "ATD" early and start a second command of the caller's choosing. Whether it comes from the
+// number field or from DialNumber (contacts, voice mail, speed dial), the dial failure text is
+// shown and nothing at all is written.
+TEST_F(CallsTest, UndialableNumbersAreRefusedWithoutAWrite) {
+    struct Row {
+        const char* name;
+        std::u16string number;
+    };
+    const Row rows[] = {
+        {"second command after CR", u"123;\rAT+CMGD=1,4"},
+        {"semicolon", u"123;"},
+        {"quote", u"12\"3"},
+        {"plus inside", u"49+301234"},
+        {"blank", u"030 1234"},
+        {"plus alone", u"+"},
+        {"letters", u"0800FLOWERS"},
+        {"too long", std::u16string(81, u'1')},
+    };
+    for (const bool fromDialNumber : {false, true}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.name) + (fromDialNumber ? " (DialNumber)" : ""));
+            view = FakeCallView();
+            io.written.clear();
+            if (fromDialNumber) {
+                calls->DialNumber(row.number);
+            } else {
+                view.number = row.number;
+                calls->CallButton();
+            }
+            EXPECT_TRUE(io.written.empty());
+            EXPECT_EQ(view.stateLine, u"T5115");
+            EXPECT_FALSE(engine->InCall());
+            EXPECT_FALSE(engine->Busy());
+        }
+    }
+    // The longest accepted number, with pauses and a DTMF suffix, is dialled as it stands.
+    const std::u16string longest = u"+" + std::u16string(70, u'4') + u"p,w*12#";
+    ASSERT_EQ(longest.size(), 78u);
+    io.On(u"ATD", {Esc("\r\nOK\r\n")});
+    calls->DialNumber(longest);
+    EXPECT_EQ(io.CountWritten(u"ATD" + longest + u";\r"), 1);
+}
+
 TEST_F(CallsTest, DialWithStoppedEngineFailsAtOnce) {
     testing::EnginePeer::SetStopped(*engine, true);
     view.number = u"123";

@@ -547,6 +547,23 @@ TEST_F(EngineTest, UnsolicitedCodesBecomeEvents) {
     }
 }
 
+// A modem that answers every read with another new-message indication: each exchange ends
+// after a bounded number of reads, so the poll step and the commands return to the UI.
+TEST_F(EngineTest, EndlessUnsolicitedLinesEndTheExchange) {
+    StartReady();
+    for (int i = 0; i < 1000; ++i) {
+        io.Push(Esc("\r\n+CMTI: \"SM\"," + std::to_string(i) + "\r\n"));
+    }
+    io.reads.clear();
+    std::u16string response;
+    ASSERT_TRUE(engine->AcquirePort());
+    EXPECT_TRUE(engine->Exchange(u"AT+CSQ\r", kStatusTimeoutMs, response, Dispatch::Yes));
+    engine->ReleasePort();
+    EXPECT_EQ(io.reads.size(), static_cast<std::size_t>(kMaxUnsolicitedPasses) + 1);
+    // Every indication read was reported, the last one included.
+    EXPECT_EQ(sink.CountOf(DialerEvent::NewSms), kMaxUnsolicitedPasses + 1);
+}
+
 TEST_F(EngineTest, StatusReportTravelsAsAnOwnedRecord) {
     StartReady();
     // SMS-STATUS-REPORT: no SMSC, MR 0x2E, recipient 4917... , both stamps, status 0.

@@ -136,6 +136,7 @@ class PhoneSimTest : public QObject {
     void modemDiesMidCall();
     void restartAndExit();
     void dialRequestFromContacts();
+    void dialRequestWithACommandInTheNumber();
     void newMessageIndicatorUntilTheViewOpens_data();
     void newMessageIndicatorUntilTheViewOpens();
     void rowSelectionEnablesMatchingOptions();
@@ -502,6 +503,30 @@ void PhoneSimTest::dialRequestFromContacts() {
     QCOMPARE(phone->frame->ActivePane(), 1);
     QCOMPARE(phone->V()->UnreadCount(), 0);
     QCOMPARE(phone->messenger.sent.back().wParam, 0);
+}
+
+// The number of the suite's dial request comes from the registry, where any program can put
+// anything. One that carries a second command after a carriage return would delete every
+// message on the SIM if it went into "ATD" + number: it is refused as a failed dial, with no
+// question asked and not one byte written to the modem.
+void PhoneSimTest::dialRequestWithACommandInTheNumber() {
+    auto phone = Started();
+    QVERIFY(phone);
+    const int index = phone->modem.InjectSms(
+        "07917283010010F5040BC87238880900F10000993092516195800AE8329BFD4697D9EC37", "SM");
+    QVERIFY(index > 0);
+    RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer", RegOpen::Create)
+        .WriteString(u"Number", u"123;\rAT+CMGD=1,4");
+    phone->boxes.answer = MsgAnswer::Yes;
+    const std::size_t boxesBefore = phone->boxes.shown.size();
+    const std::vector<std::string> logBefore = phone->Log();
+    QCOMPARE(phone->C().OnWindowMessage(0x0400 + 100, 1, 0), 1);
+    QCOMPARE(phone->Log(), logBefore);
+    QCOMPARE(phone->boxes.shown.size(), boxesBefore);
+    QCOMPARE(phone->frame->ActivePane(), 0);
+    QCOMPARE(phone->V()->Text(kCallStateLine), Local(5115));
+    QVERIFY(!phone->C().Engine().InCall());
+    QVERIFY(phone->modem.Message("SM", index).has_value());
 }
 
 void PhoneSimTest::newMessageIndicatorUntilTheViewOpens_data() {

@@ -218,6 +218,33 @@ INSTANTIATE_TEST_SUITE_P(
                  1000}),
     [](const ::testing::TestParamInfo<ReadCase>& row) { return std::string(row.param.name); });
 
+// Every final result code ends the raw read at its line end, as "\r\nERROR\r\n" does: the
+// extended errors a modem sends after AT+CMEE=1 or 2 (+CME ERROR, with a number or a text, and
+// +CMS ERROR) and the dial results. The line that follows stays queued for the next read; a read
+// that did not see the end would take it too and wait out its idle time-out.
+TEST_F(TransportTest, ExtendedErrorsAndDialResultsEndTheRead) {
+    const std::pair<const char*, std::string> rows[] = {
+        {"cme numeric", "\r\n+CME ERROR: 16\r\n"},
+        {"cme verbose", "\r\n+CME ERROR: incorrect password\r\n"},
+        {"cme after the echo", "AT+CPIN=\"1\"\r\r\n+CME ERROR: 16\r\n"},
+        {"cms", "\r\n+CMS ERROR: 321\r\n"},
+        {"busy", "ATD123;\r\r\nBUSY\r\n"},
+        {"no answer", "\r\nNO ANSWER\r\n"},
+        {"no dialtone", "\r\nNO DIALTONE\r\n"},
+    };
+    for (const auto& [name, answer] : rows) {
+        SCOPED_TRACE(name);
+        m_line.Send(answer + "next\r\n");
+        std::uint8_t buffer[257];
+        std::size_t count = 256;
+        EXPECT_EQ(PortReadRaw(m_handle, buffer, count, 5000), 0);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), count), answer);
+        count = 256;
+        PortReadRaw(m_handle, buffer, count, 50);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), count), "next\r\n");
+    }
+}
+
 TEST_F(TransportTest, BytesAfterATerminatorStayForTheNextRead) {
     m_line.Send("\r\nOK\r\n\r\n+CSQ: 5,99\r\n\r\nOK\r\n");
     std::uint8_t buffer[257];
@@ -357,6 +384,52 @@ TEST_F(TransportTest, HungWriteShowsMessage5259AndAsksTheProgramToEnd) {
     EXPECT_GT(m_pump.count, 5) << "the wait for the writer pumps messages";
 }
 
+// The untraced write of a code pumps messages while the line is full. A handler may then stop
+// the session and another device may be opened under the same descriptor number: the rest of
+// the code must not go to that device.
+TEST_F(TransportTest, SecretWriteEndsWhenThePortIsReplacedWhileItPumps) {
+    FakeModemLine other;
+    ASSERT_TRUE(other.Ok());
+    const PortHandle original = m_handle;
+    bool replaced = false;
+    m_pump.action = [&] {
+        PortClose(m_handle);
+        PortHandle reopened = kInvalidPortHandle;
+        ASSERT_EQ(PortInitialize(Utf8ToWide(other.SlavePath()), reopened), 0);
+        if (reopened != original) {
+            ASSERT_EQ(::dup2(reopened, original), original);
+            ::close(reopened);
+        }
+        replaced = true;
+    };
+    // Nobody reads the modem side, so the line fills and the write has to wait and pump.
+    const std::u16string code = u"AT+CPIN=\"" + std::u16string(1 << 20, u'7') + u"\"\r";
+    EXPECT_NE(PortWriteSecret(original, code), 0);
+    ASSERT_TRUE(replaced);
+    EXPECT_EQ(other.Receive(1, 200), "");
+    ::close(original);
+}
+
+// A write abandoned by the watchdog stops: once the line drains, not one more byte of it goes
+// out (the device may be a different one by then).
+TEST_F(TransportTest, AbandonedWriterStopsWriting) {
+    TransportPorts ports = GetTransportPorts();
+    ports.writeWatchdogMs = 200;
+    SetTransportPorts(ports);
+    const std::string big(1 << 20, 'A');
+    ASSERT_EQ(
+        PortWriteRaw(m_handle, reinterpret_cast<const std::uint8_t*>(big.data()), big.size()),
+        ETIMEDOUT);
+    // Drain what the line holds until it stays quiet; a writer that went on would deliver the
+    // whole megabyte.
+    std::size_t received = 0;
+    for (std::string got = m_line.Receive(1 << 16, 1000); !got.empty();
+         got = m_line.Receive(1 << 16, 1000)) {
+        received += got.size();
+    }
+    EXPECT_LT(received, big.size() / 2);
+}
+
 TEST_F(TransportTest, TraceShowsTheExchangeButNoCodes) {
     std::vector<std::u16string> trace;
     SetTraceHook([&](std::u16string_view text) { trace.emplace_back(text); });
@@ -388,6 +461,33 @@ TEST_F(TransportTest, CloseTwiceReturnsZeroTheSecondTime) {
     EXPECT_EQ(PortClose(m_handle), 0);
     PortHandle zero = 0;
     EXPECT_EQ(PortClose(zero), 0);
+}
+
+// A close that reports an error still leaves the handle invalid: the descriptor is gone
+// either way, and a handle left "open" would later reach whatever the number is reused for.
+TEST_F(TransportTest, CloseThatFailsStillInvalidatesTheHandle) {
+    ASSERT_EQ(::close(m_handle), 0);  // closed behind the transport's back: close() gives EBADF
+    EXPECT_EQ(PortClose(m_handle), 0);
+    EXPECT_EQ(m_handle, kInvalidPortHandle);
+    EXPECT_FALSE(std::filesystem::exists(LockPath()));
+}
+
+// Output the modem has not taken is thrown away at close: a tty's close otherwise waits for it
+// to drain (up to 30 s with a hung USB modem, on the UI thread).
+TEST_F(TransportTest, CloseDiscardsOutputTheModemDidNotTake) {
+    const std::string chunk(4096, 'A');
+    std::size_t queued = 0;
+    for (ssize_t n = 0; (n = ::write(m_handle, chunk.data(), chunk.size())) > 0;) {
+        queued += static_cast<std::size_t>(n);
+    }
+    ASSERT_GT(queued, 0u);
+    EXPECT_EQ(PortClose(m_handle), 1);
+    std::size_t received = 0;
+    for (std::string got = m_line.Receive(1 << 16, 200); !got.empty();
+         got = m_line.Receive(1 << 16, 200)) {
+        received += got.size();
+    }
+    EXPECT_LT(received, queued);
 }
 
 TEST_F(TransportTest, LockFileHoldsOurPidInTenCharacters) {
@@ -518,6 +618,21 @@ TEST_F(TransportTest, TransactFailsWhenTheWriteFails) {
     EXPECT_FALSE(Transact(kInvalidPortHandle, u"AT\r", 100, response, &engine));
     EXPECT_TRUE(response.empty());
     EXPECT_TRUE(engine.seen.empty());
+}
+
+// Unsolicited lines that never stop (a flood of +CMTI, a line echoing back) end the exchange
+// after a bounded number of reads instead of holding the UI thread for ever.
+TEST_F(TransportTest, TransactReadsUnsolicitedLinesABoundedNumberOfTimes) {
+    std::string flood;
+    for (int i = 0; i < 200; ++i) {
+        flood += "\r\n+CMTI: \"SM\"," + std::to_string(i) + "\r\n";
+    }
+    m_line.Send(flood);
+    ConsumesNewMessageIndications engine;
+    std::u16string response;
+    EXPECT_TRUE(Transact(m_handle, u"AT\r", 3000, response, &engine));
+    // Every line read was handed to the engine, the last one included.
+    EXPECT_EQ(engine.seen.size(), static_cast<std::size_t>(kMaxUnsolicitedPasses) + 1);
 }
 
 TEST_F(TransportTest, PortMutexNestsOnItsOwnerAndKeepsOtherThreadsOut) {
