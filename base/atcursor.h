@@ -61,6 +61,11 @@ class AtCursor {
     std::u16string_view RestOfLine();
     bool AtLineEnd() const;
 
+    // True when the current line ends with a line-end escape, false when the text ends inside
+    // it: a read that timed out may have cut the line, and its last field (a number, say
+    // "+CLVL: 1" of "+CLVL: 100") with it.
+    bool LineTerminated() const { return InLine() && m_lineEnd < m_text.size(); }
+
     // The whole current line (without its line-end escapes); empty outside a line.
     std::u16string_view Line() const;
     // The next line after the current one, whatever its start (a PDU following "+CMGR:",

@@ -26,6 +26,14 @@ FinalCode ReadFinalResult(std::u16string_view answer) {
             last = {FinalResult::Ok, -1};
         } else if (line == u"ERROR") {
             last = {FinalResult::Error, -1};
+        } else if (line == u"NO CARRIER") {
+            last = {FinalResult::NoCarrier, -1};
+        } else if (line == u"NO DIALTONE" || line == u"NO DIAL TONE") {
+            last = {FinalResult::NoDialtone, -1};
+        } else if (line == u"BUSY") {
+            last = {FinalResult::Busy, -1};
+        } else if (line == u"NO ANSWER") {
+            last = {FinalResult::NoAnswer, -1};
         } else if (line.starts_with(u"+CME ERROR:") || line.starts_with(u"+CMS ERROR:")) {
             const FinalResult kind =
                 line[3] == u'E' ? FinalResult::CmeError : FinalResult::CmsError;

@@ -1,5 +1,6 @@
 // The final result code of an AT answer (V.250 and GSM 07.07, verbose form): "OK", "ERROR",
-// "+CME ERROR: <err>" or "+CMS ERROR: <err>", each on a line of its own.
+// "+CME ERROR: <err>" or "+CMS ERROR: <err>", and the results that end a dial ("NO CARRIER",
+// "NO DIALTONE", "BUSY", "NO ANSWER"), each on a line of its own.
 //
 // A command succeeded only when its answer ends with OK. Silence, a cut-off answer and every
 // error form (whatever AT+CMEE chose: a bare ERROR, a number or a text) are failures; judging
@@ -11,7 +12,23 @@
 
 namespace qvl {
 
-enum class FinalResult { None, Ok, Error, CmeError, CmsError };
+enum class FinalResult {
+    None,
+    Ok,
+    Error,
+    CmeError,
+    CmsError,
+    NoCarrier,
+    NoDialtone,
+    Busy,
+    NoAnswer
+};
+
+// ERROR in any of its AT+CMEE forms.
+inline bool IsErrorResult(FinalResult result) {
+    return result == FinalResult::Error || result == FinalResult::CmeError ||
+           result == FinalResult::CmsError;
+}
 
 struct FinalCode {
     FinalResult result = FinalResult::None;

@@ -4,17 +4,12 @@
 #include <mutex>
 
 #include "base/checks.h"
+#include "base/finalresult.h"
 #include "platform/sync.h"
 
 namespace qvl {
 
 namespace {
-
-constexpr std::u16string_view kOk = u"\\r\\nOK\\r\\n";
-
-bool Contains(const std::u16string& text, std::u16string_view what) {
-    return text.find(what) != std::u16string::npos;
-}
 
 std::u16string Utf8ToWideAscii(const std::string& ascii) {
     return std::u16string(ascii.begin(), ascii.end());
@@ -161,11 +156,12 @@ void CallCommands::Dial() {
             m_view.SetCallStateLine(T(5115));
             continue;
         }
-        if (Contains(response, u"NO DIALTONE")) {
+        const FinalResult result = ReadFinalResult(response).result;
+        if (result == FinalResult::NoDialtone || result == FinalResult::Busy) {
             m_view.SetCallStateLine(T(5114));
-        } else if (Contains(response, u"ERROR")) {
+        } else if (IsErrorResult(result) || result == FinalResult::NoAnswer) {
             m_view.SetCallStateLine(T(5115));
-        } else if (Contains(response, u"NO CARRIER")) {
+        } else if (result == FinalResult::NoCarrier) {
             m_view.SetCallStateLine(T(5116));
         } else if (!response.empty()) {
             m_view.SetCallStateLine(T(5096));
@@ -256,7 +252,7 @@ void CallCommands::RunCallCommand(const std::u16string& command) {
     if (m_ui.progress != nullptr) {
         m_ui.progress->Close();
     }
-    if (!Contains(response, kOk)) {
+    if (!AnsweredOk(response)) {
         Message(5019);
         return;
     }
@@ -333,7 +329,7 @@ void CallCommands::KeypadKey(char16_t key) {
         CPhoneEngine::BusyScope busy(m_engine);
         std::u16string response;
         m_engine.Exchange(u"AT+VTS=" + typed + u"\r", 3000, response, Dispatch::Yes);
-        if (Contains(response, u"OK")) {
+        if (AnsweredOk(response)) {
             m_view.SetNumberText(m_view.NumberText() + typed);
         }
         return;
@@ -360,7 +356,7 @@ bool CallCommands::SetVolumeLevel(int level) {
         m_engine.Exchange(u"AT+CLVL=" + Decimal(VolumeTableValue(level)) + u"\r", 20000, response,
                           Dispatch::Yes);
     }
-    return Contains(response, kOk);
+    return AnsweredOk(response);
 }
 
 void CallCommands::VolumeUp() {

@@ -2,43 +2,42 @@
 
 #include <limits>
 
+#include "base/atcursor.h"
+#include "base/text.h"
+
 namespace qvl {
 namespace {
 
 constexpr auto npos = std::u16string_view::npos;
 
-// Find that tolerates a start beyond the end.
-std::size_t FindFrom(std::u16string_view text, std::u16string_view what, std::size_t from) {
-    if (from > text.size()) {
-        return npos;
+// The last field of a line counts only when the line was not cut off (a number cut short by a
+// read that timed out is a different number); a field followed by another is whole.
+bool NextWholeInt(AtCursor& c, std::int64_t& value, std::int64_t lo = INT32_MIN,
+                  std::int64_t hi = INT32_MAX) {
+    if (!c.NextInt(value, lo, hi)) {
+        return false;
     }
-    return text.find(what, from);
+    return !c.AtLineEnd() || c.LineTerminated();
 }
 
-// The text from `from` up to the next `end`, or nothing when either is missing.
-std::optional<std::u16string_view> Between(std::u16string_view text, std::size_t from,
-                                           std::u16string_view end) {
-    const std::size_t stop = FindFrom(text, end, from);
-    if (stop == npos) {
-        return std::nullopt;
+// The operator field of a "+COPS: <mode>,<format>,"<oper>"" line that was not cut off. A
+// network list ("+COPS: (2,...") that arrived late from a search is no operator name.
+std::optional<std::u16string> CopsOperator(std::u16string_view answer) {
+    constexpr std::u16string_view kPrefix = u"+COPS:";
+    AtCursor c(answer);
+    while (c.FindLine(kPrefix)) {
+        const std::u16string_view line = c.Line();
+        const std::size_t first = line.find_first_not_of(u' ', kPrefix.size());
+        if (first != npos && line[first] == u'(') {
+            continue;
+        }
+        std::u16string oper;
+        if (!c.Skip() || !c.Skip() || !c.NextString(oper) || !c.LineTerminated()) {
+            return std::nullopt;
+        }
+        return oper;
     }
-    return text.substr(from, stop - from);
-}
-
-// The text from `from` up to the next escaped line end, or to the end of a cut-off answer.
-std::u16string_view RestOfLine(std::u16string_view text, std::size_t from) {
-    if (from > text.size()) {
-        return {};
-    }
-    const std::size_t stop = text.find(kEscCrLf, from);
-    return text.substr(from, stop == npos ? npos : stop - from);
-}
-
-std::optional<std::int32_t> ReadOptInt(std::optional<std::u16string_view> text) {
-    if (!text) {
-        return std::nullopt;
-    }
-    return ReadInt(*text);
+    return std::nullopt;
 }
 
 }  // namespace
@@ -80,78 +79,60 @@ std::optional<std::int32_t> ReadInt(std::u16string_view text) {
     return static_cast<std::int32_t>(value);
 }
 
+CpinState ParseCpinState(std::u16string_view answer) {
+    if (IsErrorResult(ReadFinalResult(answer).result)) {
+        return CpinState::Error;
+    }
+    AtCursor c(answer);
+    if (!c.FindFirstLine(u"+CPIN:")) {
+        return CpinState::Unknown;
+    }
+    const std::u16string_view code = c.RestOfLine();
+    if (Contains(code, u"READY")) {
+        return CpinState::Ready;
+    }
+    // The phone code: "ME-CODE", or GSM 07.07's "PH-SIM PIN", which holds "SIM PIN" and so is
+    // tested first.
+    if (Contains(code, u"ME-CODE") || Contains(code, u"PH-SIM PIN")) {
+        return CpinState::PhoneCode;
+    }
+    if (Contains(code, u"SIM PIN")) {
+        return CpinState::SimPin;
+    }
+    if (Contains(code, u"SIM PUK")) {
+        return CpinState::SimPuk;
+    }
+    if (Contains(code, u"BLOCKED")) {
+        return CpinState::Blocked;
+    }
+    return CpinState::Unknown;
+}
+
 std::optional<PinCounters> ParseCpinc(std::u16string_view answer) {
-    if (Contains(answer, u"ERROR")) {
+    if (IsErrorResult(ReadFinalResult(answer).result)) {
         return std::nullopt;
     }
-    const std::size_t at = answer.find(u"CPINC: ");
-    if (at == npos) {
+    AtCursor c(answer);
+    std::int64_t v[4] = {};
+    if (!c.FindFirstLine(u"+CPINC:") || !c.NextInt(v[0]) || !c.NextInt(v[1]) || !c.NextInt(v[2]) ||
+        !NextWholeInt(c, v[3])) {
         return std::nullopt;
     }
-    std::u16string_view rest = RestOfLine(answer, at + 7);
-    int values[4] = {};
-    for (int k = 0; k < 4; ++k) {
-        const std::size_t comma = rest.find(u',');
-        if (k < 3 && comma == npos) {
-            return std::nullopt;
-        }
-        const auto v = ReadInt(rest.substr(0, comma));
-        if (!v) {
-            return std::nullopt;
-        }
-        values[k] = *v;
-        rest = comma == npos ? std::u16string_view{} : rest.substr(comma + 1);
-    }
-    return PinCounters{values[0], values[1], values[2], values[3]};
+    return PinCounters{static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]),
+                       static_cast<int>(v[3])};
 }
 
 int ParseClckState(std::u16string_view answer) {
-    if (!Contains(answer, u"OK")) {
+    AtCursor c(answer);
+    std::int64_t status = 0;
+    if (!AnsweredOk(answer) || !c.FindFirstLine(u"+CLCK:") || !NextWholeInt(c, status)) {
         return -1;
     }
-    const std::size_t at = answer.find(u"+CLCK: ");
-    if (at == npos || at + 7 >= answer.size()) {
-        return -1;
-    }
-    switch (answer[at + 7]) {
-        case u'1':
-            return 1;
-        case u'0':
-            return 0;
-        default:
-            return -1;
-    }
+    return status == 0 || status == 1 ? static_cast<int>(status) : -1;
 }
 
 std::optional<std::u16string> ParseCopsName(std::u16string_view answer) {
-    // A network list ("+COPS: (2,...") that arrived late from a search is no operator name.
-    std::size_t at = answer.find(u"+COPS:");
-    while (at != npos) {
-        std::size_t next = at + 6;
-        while (next < answer.size() && answer[next] == u' ') {
-            ++next;
-        }
-        if (next >= answer.size() || answer[next] != u'(') {
-            break;
-        }
-        at = FindFrom(answer, u"+COPS:", next);
-    }
-    if (at == npos) {
-        return std::nullopt;
-    }
-    const std::u16string_view rest = answer.substr(at);
-    if (rest.size() < 22) {
-        return std::nullopt;
-    }
-    const std::size_t open = rest.find(u'"');
-    if (open == npos) {
-        return std::nullopt;
-    }
-    const auto name = Between(rest, open + 1, u"\"");
-    if (!name) {
-        return std::nullopt;
-    }
-    return std::u16string(*name);
+    return CopsOperator(answer);
 }
 
 bool IsNumericOperatorName(std::u16string_view name) {
@@ -163,82 +144,64 @@ bool IsNumericOperatorName(std::u16string_view name) {
 }
 
 std::int64_t ParseCopsNumeric(std::u16string_view answer) {
-    const std::size_t at = answer.find(u"+COPS:");
-    if (at == npos) {
+    const auto oper = CopsOperator(answer);
+    if (!oper) {
         return -1;
     }
-    const std::u16string_view rest = answer.substr(at);
-    if (rest.size() <= 21) {
-        return -1;
-    }
-    const std::size_t open = rest.find(u'"');
-    if (open == npos) {
-        return -1;
-    }
-    const auto code = ReadOptInt(Between(rest, open + 1, u"\""));
-    return code && *code >= 0 ? *code : -1;
+    const auto code = ParseDecimal(*oper, 0, INT32_MAX);
+    return code ? *code : -1;
 }
 
 int ParseSignalBars(std::u16string_view answer) {
-    const std::size_t at = answer.find(u"+CSQ: ");
-    if (at == npos) {
+    AtCursor c(answer);
+    std::int64_t rssi = 0;
+    std::int64_t ber = 0;
+    // Both fields of "+CSQ: <rssi>,<ber>": an answer without the second is not one.
+    if (!c.FindFirstLine(u"+CSQ:") || !c.NextInt(rssi) || !NextWholeInt(c, ber) || rssi == 99 ||
+        rssi < 0) {
         return 0;
     }
-    const auto rssi = ReadOptInt(Between(answer, at + 6, u","));
-    if (!rssi || *rssi == 99 || *rssi < 0) {
-        return 0;
-    }
-    const int bars = *rssi / 8 + 1;
+    const int bars = static_cast<int>(rssi / 8 + 1);
     return bars > 4 ? 4 : bars;
 }
 
 int ParseGprsAttached(std::u16string_view answer) {
-    const std::size_t at = answer.find(u"+CGATT: ");
-    if (at == npos) {
+    AtCursor c(answer);
+    std::int64_t state = 0;
+    if (!c.FindFirstLine(u"+CGATT:") || !NextWholeInt(c, state)) {
         return 0;
     }
-    const auto value = ReadOptInt(Between(answer, at + 8, kEscCrLf));
-    return value && *value != 0 ? 1 : 0;
+    return state != 0 ? 1 : 0;
 }
 
 int ParseMailboxFull(std::u16string_view answer) {
-    const std::size_t at = answer.find(u"+CPMS: \"");
-    if (at == npos) {
+    // "+CPMS: <mem1>,<used1>,<total1>[,<mem2>,...]": the SIM store is the first one named "SM".
+    AtCursor c(answer);
+    if (!c.FindFirstLine(u"+CPMS:")) {
         return 0;
     }
-    const std::size_t sm = FindFrom(answer, u"SM\",", at + 8);
-    if (sm == npos) {
-        return 0;
+    for (;;) {
+        std::u16string memory;
+        std::int64_t used = 0;
+        std::int64_t total = 0;
+        if (!c.NextString(memory) || !c.NextInt(used) || !NextWholeInt(c, total)) {
+            return 0;
+        }
+        if (memory == u"SM") {
+            // A store of no size is not "full": that answer is malformed, not a reason for a
+            // warning.
+            return total > 0 && used >= total ? 1 : 0;
+        }
     }
-    const std::size_t usedStart = sm + 4;
-    const std::size_t usedEnd = FindFrom(answer, u",", usedStart);
-    if (usedEnd == npos) {
-        return 0;
-    }
-    const auto used = ReadInt(answer.substr(usedStart, usedEnd - usedStart));
-    auto totalText = Between(answer, usedEnd + 1, u",\"");
-    if (!totalText) {
-        totalText = Between(answer, usedEnd + 1, kEscCrLf);
-    }
-    const auto total = ReadOptInt(totalText);
-    // A store of no size is not "full": that answer is malformed, not a reason for a warning.
-    if (!used || !total || *total <= 0) {
-        return 0;
-    }
-    return *used >= *total ? 1 : 0;
 }
 
 int ParseRoaming(std::u16string_view answer) {
-    const std::size_t at = answer.find(u"+CREG: ");
-    if (at == npos) {
+    AtCursor c(answer);
+    std::int64_t stat = 0;
+    if (!c.FindFirstLine(u"+CREG:") || !c.Skip() || !NextWholeInt(c, stat)) {
         return 0;
     }
-    const std::size_t comma = FindFrom(answer, u",", at + 7);
-    if (comma == npos) {
-        return 0;
-    }
-    const auto stat = ReadOptInt(Between(answer, comma + 1, kEscCrLf));
-    return stat && *stat == 5 ? 1 : 0;
+    return stat == 5 ? 1 : 0;
 }
 
 int VolumeLevelFromClvl(std::int64_t clvl) {
@@ -261,109 +224,63 @@ int VolumeLevelFromClvl(std::int64_t clvl) {
 }
 
 int ParseVolumeLevel(std::u16string_view answer) {
-    const std::size_t at = answer.find(u"+CLVL: ");
-    if (at == npos) {
+    AtCursor c(answer);
+    std::int64_t value = 0;
+    if (!c.FindFirstLine(u"+CLVL:") || !NextWholeInt(c, value)) {
         return 0;
     }
-    const auto value = ReadOptInt(Between(answer, at + 7, kEscCrLf));
-    return value ? VolumeLevelFromClvl(*value) : 0;
+    return VolumeLevelFromClvl(value);
 }
 
 DivertAnswer ParseCcfc(std::u16string_view answer) {
-    if (!Contains(answer, u"+CCFC:") || !Contains(answer, kEscOk)) {
+    // "+CCFC: <status>,<class>[,"<number>",<type>]", one line per class. A line with status 0
+    // means forwarding is off; otherwise the first active line with a number tells where to.
+    if (!AnsweredOk(answer)) {
         return {};
     }
-    if (Contains(answer, u"+CCFC: 0,")) {
-        return {};
-    }
-    const std::size_t active = answer.find(u"+CCFC: 1,");
-    if (active == npos) {
-        return {};
-    }
-    const std::size_t quote = FindFrom(answer, u",\"", active);
-    if (quote == npos) {
-        return {};
-    }
-    const auto number = Between(answer, quote + 2, u"\",");
-    if (!number) {
-        return {};
-    }
-    return {true, std::u16string(*number)};
-}
-
-namespace {
-
-// One "+CLCC: " line (without the prefix); nothing when a piece is missing.
-std::optional<CallEntry> ParseClccLine(std::u16string_view line) {
-    CallEntry call;
-    std::int32_t* fields[3] = {&call.index, &call.direction, &call.state};
-    std::size_t pos = 0;
-    for (std::int32_t* field : fields) {
-        const std::size_t comma = FindFrom(line, u",", pos);
-        if (comma == npos) {
-            return std::nullopt;
+    AtCursor c(answer);
+    DivertAnswer result;
+    while (c.FindLine(u"+CCFC:")) {
+        std::int64_t status = 0;
+        if (!c.NextInt(status)) {
+            continue;
         }
-        const auto v = ReadInt(line.substr(pos, comma - pos));
-        if (!v) {
-            return std::nullopt;
+        if (status == 0) {
+            return {};
         }
-        *field = *v;
-        pos = comma + 1;
+        std::u16string number;
+        if (status == 1 && !result.diverted && c.Skip() && c.NextString(number)) {
+            result = {true, std::move(number)};
+        }
     }
-    const std::size_t modeEnd = FindFrom(line, u",", pos);
-    if (modeEnd == npos) {
-        return std::nullopt;
-    }
-    pos = modeEnd + 1;
-    const std::size_t numberStart = FindFrom(line, u",\"", pos);
-    if (numberStart == npos) {
-        return std::nullopt;
-    }
-    const auto mpty = ReadInt(line.substr(pos, numberStart - pos));
-    if (!mpty) {
-        return std::nullopt;
-    }
-    call.multiparty = *mpty;
-    const auto number = Between(line, numberStart + 2, u"\",");
-    if (!number) {
-        return std::nullopt;
-    }
-    call.number = std::u16string(*number);
-    return call;
+    return result;
 }
-
-}  // namespace
 
 std::optional<std::vector<CallEntry>> ParseClcc(std::u16string_view answer) {
-    if (!Contains(answer, kEscOk)) {
+    if (!AnsweredOk(answer)) {
         return std::nullopt;
     }
+    // "+CLCC: <id>,<dir>,<stat>,<mode>,<mpty>,"<number>",<type>": each call is read within its
+    // own line, so that a call reported without a number cannot borrow the number of the call
+    // on the next line; a line missing a piece is skipped.
     std::vector<CallEntry> calls;
-    constexpr std::u16string_view kPrefix = u"+CLCC: ";
-    std::size_t pos = 0;
-    while ((pos = FindFrom(answer, kPrefix, pos)) != npos) {
-        pos += kPrefix.size();
-        // Each call is read within its own line, so that a call reported without a number
-        // cannot borrow the number of the call on the next line.
-        const std::u16string_view line = RestOfLine(answer, pos);
-        if (auto call = ParseClccLine(line)) {
-            calls.push_back(std::move(*call));
+    AtCursor c(answer);
+    while (c.FindLine(u"+CLCC:")) {
+        CallEntry call;
+        if (c.NextInt(call.index) && c.NextInt(call.direction) && c.NextInt(call.state) &&
+            c.Skip() && c.NextInt(call.multiparty) && c.NextString(call.number)) {
+            calls.push_back(std::move(call));
         }
-        pos += line.size();
     }
     return calls;
 }
 
 bool ContainsRing(std::u16string_view answer) {
-    if (Contains(answer, u"+CRING:")) {
-        return true;
-    }
-    constexpr std::u16string_view kRing = u"RING";
-    for (std::size_t at = answer.find(kRing); at != npos; at = FindFrom(answer, kRing, at + 1)) {
-        const bool lineStart = at == 0 || answer.substr(0, at).ends_with(u"\\n");
-        const std::size_t end = at + kRing.size();
-        const bool lineEnd = end == answer.size() || answer.substr(end).starts_with(u"\\r");
-        if (lineStart && lineEnd) {
+    // A line that is exactly "RING" (the end of a cut-off read counts as a line end), or a
+    // "+CRING:" line.
+    AtCursor c(answer);
+    while (c.NextLine()) {
+        if (c.Line() == u"RING" || c.Line().starts_with(u"+CRING:")) {
             return true;
         }
     }
@@ -371,62 +288,51 @@ bool ContainsRing(std::u16string_view answer) {
 }
 
 std::int64_t ParseCmtiIndex(std::u16string_view answer) {
-    const std::size_t at = answer.find(u"+CMTI");
-    if (at == npos) {
+    AtCursor c(answer);
+    std::u16string memory;
+    std::int64_t index = 0;
+    if (!c.FindFirstLine(u"+CMTI:") || !c.NextString(memory) ||
+        !NextWholeInt(c, index, 0, INT32_MAX)) {
         return -1;
     }
-    const std::size_t quote = FindFrom(answer, u"\",", at);
-    if (quote == npos) {
-        return -1;
-    }
-    const auto index = ReadInt(RestOfLine(answer, quote + 2));
-    return index && *index >= 0 ? *index : -1;
+    return index;
 }
 
 std::int64_t ParseCssuCode(std::u16string_view answer) {
-    const std::size_t at = answer.find(u"+CSSU:");
-    if (at == npos) {
+    AtCursor c(answer);
+    std::int64_t code = 0;
+    if (!c.FindFirstLine(u"+CSSU:") || !NextWholeInt(c, code)) {
         return -1;
     }
-    const auto code = ReadInt(RestOfLine(answer, at + 7));
-    return code ? *code : -1;
+    return code;
 }
 
 std::u16string ParseClipNumber(std::u16string_view answer) {
-    const std::size_t at = answer.find(u"+CLIP:");
-    if (at == npos) {
+    AtCursor c(answer);
+    std::u16string number;
+    if (!c.FindFirstLine(u"+CLIP:") || !c.NextString(number)) {
         return {};
     }
-    const std::size_t open = FindFrom(answer, u"\"", at);
-    if (open == npos) {
-        return {};
-    }
-    const auto number = Between(answer, open + 1, u"\"");
-    return number ? std::u16string(*number) : std::u16string{};
+    return number;
 }
 
 std::optional<std::u16string> ParseCcwaNumber(std::u16string_view answer) {
-    const std::size_t at = answer.find(u"\\r\\n+CCWA: \"");
-    if (at == npos) {
+    AtCursor c(answer);
+    std::u16string number;
+    if (!c.FindFirstLine(u"+CCWA:") || !c.NextString(number)) {
         return std::nullopt;
     }
-    const auto number = Between(answer, at + 12, u"\"");
-    if (!number) {
-        return std::nullopt;
-    }
-    return std::u16string(*number);
+    return number;
 }
 
 std::u16string ExtractCdsPdu(std::u16string_view answer) {
-    const std::size_t at = answer.find(u"+CDS:");
-    if (at == npos) {
+    // "+CDS: <length>" and the PDU on the next line.
+    AtCursor c(answer);
+    std::u16string pdu;
+    if (!c.FindFirstLine(u"+CDS:") || !c.NextLine() || !c.NextHexString(pdu)) {
         return {};
     }
-    const std::size_t lineEnd = FindFrom(answer, kEscCrLf, at + 4);
-    if (lineEnd == npos) {
-        return {};
-    }
-    return std::u16string(RestOfLine(answer, lineEnd + 4));
+    return pdu;
 }
 
 int BatteryLevelFromStatus(const PowerStatus& status) {

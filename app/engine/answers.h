@@ -1,9 +1,11 @@
-// Pure readers of modem answers for the phone engine.
+// Pure readers of modem answers for the phone engine and the call commands.
 //
 // An answer is the transport's response text: wide text in which CR and LF are written as the
 // two-character escapes "\r" and "\n" and other control bytes as two hex digits. Every reader
-// here is bounds-checked: a missing quote, comma or line end, a number out of range or an
-// answer cut off anywhere gives the "nothing" result, never a read outside the text.
+// here reads it through the AT answer cursor (base/atcursor.h), line by line and field by
+// field: a missing quote, comma or field, a number out of range or an answer cut off anywhere
+// gives the "nothing" result, never a read outside the text. The last number of a line counts
+// only when the line was not cut off, since a read that timed out may have cut it short.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +16,7 @@
 
 #include "app/engine/callentry.h"
 #include "app/engine/events.h"
+#include "base/finalresult.h"
 
 namespace qvl {
 
@@ -25,6 +28,11 @@ bool Contains(std::u16string_view text, std::u16string_view what);
 
 // A whole decimal number (surrounding blanks allowed) that fits a 32-bit int.
 std::optional<std::int32_t> ReadInt(std::u16string_view text);
+
+// AT+CPIN?: what the SIM asks for. An error answer (no SIM) is Error; a "+CPIN:" line with no
+// known word (the SIM is still busy) is Unknown.
+enum class CpinState { Error, Ready, PhoneCode, SimPin, SimPuk, Blocked, Unknown };
+CpinState ParseCpinState(std::u16string_view answer);
 
 // AT+CPINC?: attempts left for PIN, PIN2, PUK, PUK2.
 struct PinCounters {

@@ -4,6 +4,7 @@
 
 #include "app/engine/services.h"
 #include "app/sms/codec/smscodec.h"
+#include "base/checks.h"
 #include "base/finalresult.h"
 #include "base/text.h"
 #include "platform/ipc/ipc.h"
@@ -25,6 +26,12 @@ constexpr int kMaxSilentPinAnswers = 2;
 // (a SIM that is still busy answers within a few).
 constexpr int kMaxUnknownPinAnswers = 30;
 constexpr std::u16string_view kTodayWindow = u"QVLDialerToday";
+// Lengths of the codes the SIM takes (GSM 11.11: PIN 4-8 digits, PUK 8); the phone code is the
+// handset's own and only bounded.
+constexpr std::size_t kMinPinLength = 4;
+constexpr std::size_t kMaxPinLength = 8;
+constexpr std::size_t kPukLength = 8;
+constexpr std::size_t kMaxPhoneCodeLength = 16;
 
 std::u16string FormatInt(std::u16string_view format, int value) {
     std::u16string text(format);
@@ -371,9 +378,9 @@ int CPhoneEngine::InitModem() {
     bool ok = Exchange(u"ATE1\r", kCommandTimeoutMs, response, Dispatch::Yes) &&
               Exchange(u"AT+CLIP=1\r", kCommandTimeoutMs, response, Dispatch::Yes) &&
               Exchange(u"AT+CNMI=1,1,0,1\r", kCommandTimeoutMs, response, Dispatch::No);
-    if (ok && Contains(response, u"ERROR")) {
+    if (ok && IsErrorResult(ReadFinalResult(response).result)) {
         ok = Exchange(u"AT+CNMI=3,1\r", kCommandTimeoutMs, response, Dispatch::No);
-        if (ok && Contains(response, u"ERROR")) {
+        if (ok && IsErrorResult(ReadFinalResult(response).result)) {
             ok = Exchange(u"AT+CNMI=1,1,0,2\r", kCommandTimeoutMs, response, Dispatch::No);
         }
     }
@@ -416,7 +423,9 @@ int CPhoneEngine::UnlockSim(int& status, AutoPin autoPin) {
     };
     // An accepted code is one the modem answered, without an error. Silence is not taken as
     // acceptance; the next AT+CPIN? tells.
-    auto accepted = [&]() { return !response.empty() && !Contains(response, u"ERROR"); };
+    auto accepted = [&]() {
+        return !response.empty() && !IsErrorResult(ReadFinalResult(response).result);
+    };
 
     for (;;) {
         if (!Exchange(u"AT+CPIN?\r", kCommandTimeoutMs, response, Dispatch::Yes)) {
@@ -429,22 +438,22 @@ int CPhoneEngine::UnlockSim(int& status, AutoPin autoPin) {
             continue;
         }
         silent = 0;
-        if (Contains(response, u"ERROR")) {
+        const CpinState state = ParseCpinState(response);
+        if (state == CpinState::Error) {
             return fail(kStatusNoSim);
         }
-        if (Contains(response, u"READY")) {
+        if (state == CpinState::Ready) {
             ready = true;
             break;
         }
-        // The phone code ("ME-CODE"; GSM 07.07 calls it PH-SIM PIN) is asked after the loop;
-        // tested before "SIM PIN", which "PH-SIM PIN" contains.
-        if (Contains(response, u"ME-CODE") || Contains(response, u"PH-SIM PIN")) {
+        // The phone code is asked after the loop.
+        if (state == CpinState::PhoneCode) {
             phoneCode = true;
             break;
         }
         PinCounters counters;
         const bool haveCounters = QueryPinCounters(counters) == 1;
-        if (Contains(response, u"SIM PIN")) {
+        if (state == CpinState::SimPin) {
             // The stored PIN is sent once; when the SIM refuses it the user is asked, instead
             // of spending the remaining attempts on a code known to be wrong.
             const bool useStored =
@@ -457,6 +466,12 @@ int CPhoneEngine::UnlockSim(int& status, AutoPin autoPin) {
                 if (AskCode(kMsgEnterPin, attempts, code) == DialogResult::Cancel) {
                     return fail(kStatusCanceled);
                 }
+            }
+            if (!IsValidCode(code, kMinPinLength, kMaxPinLength)) {
+                // Not a PIN: nothing is sent, and the next AT+CPIN? asks again.
+                Wipe(code);
+                storedPinRefused = storedPinRefused || useStored;
+                continue;
             }
             std::u16string entered = code;
             std::u16string command = u"AT+CPIN=\"" + code + u"\"\r";
@@ -473,7 +488,7 @@ int CPhoneEngine::UnlockSim(int& status, AutoPin autoPin) {
             }
             Wipe(entered);
             storedPinRefused = storedPinRefused || useStored;
-        } else if (Contains(response, u"SIM PUK")) {
+        } else if (state == CpinState::SimPuk) {
             const std::u16string attempts =
                 haveCounters ? FormatInt(Text(kMsgAttempts), counters.puk) : u"";
             std::u16string puk;
@@ -484,6 +499,12 @@ int CPhoneEngine::UnlockSim(int& status, AutoPin autoPin) {
             if (AskCode(kMsgEnterNewPin, u"", newPin) == DialogResult::Cancel) {
                 Wipe(puk);
                 return fail(kStatusCanceled);
+            }
+            if (!IsValidCode(puk, kPukLength, kPukLength) ||
+                !IsValidCode(newPin, kMinPinLength, kMaxPinLength)) {
+                Wipe(puk);
+                Wipe(newPin);
+                continue;
             }
             std::u16string command = u"AT+CPIN=\"" + puk + u"\",\"" + newPin + u"\"\r";
             Wipe(puk);
@@ -498,7 +519,7 @@ int CPhoneEngine::UnlockSim(int& status, AutoPin autoPin) {
                 break;
             }
             Wipe(newPin);
-        } else if (Contains(response, u"BLOCKED")) {
+        } else if (state == CpinState::Blocked) {
             return fail(kStatusSimBlocked);
         } else if (++unknown >= kMaxUnknownPinAnswers) {
             return fail(kStatusModemFault);
@@ -513,6 +534,10 @@ int CPhoneEngine::UnlockSim(int& status, AutoPin autoPin) {
             }
             if (AskCode(kMsgEnterPhoneCode, u"", code) == DialogResult::Cancel) {
                 PumpMessages();
+                continue;
+            }
+            if (!IsValidCode(code, 1, kMaxPhoneCodeLength)) {
+                Wipe(code);
                 continue;
             }
             std::u16string command = u"AT+CPIN=\"" + code + u"\",\"" + code + u"\"\r";

@@ -110,14 +110,10 @@ struct IntCase {
 
 TEST(AtCursorTest, IntegerTable) {
     const std::vector<IntCase> cases = {
-        {"plain", u"+X: 17,99", true, 17},
-        {"blanks", u"+X:   17 ,99", true, 17},
-        {"negative", u"+X: -3", true, -3},
-        {"empty_field", u"+X: ,5", false, 0},
-        {"letters", u"+X: 1a,5", false, 0},
-        {"out_of_range", u"+X: 99999999999", false, 0},
-        {"line_end", u"+X:", false, 0},
-        {"quoted", u"+X: \"5\"", false, 0},
+        {"plain", u"+X: 17,99", true, 17},  {"blanks", u"+X:   17 ,99", true, 17},
+        {"negative", u"+X: -3", true, -3},  {"empty_field", u"+X: ,5", false, 0},
+        {"letters", u"+X: 1a,5", false, 0}, {"out_of_range", u"+X: 99999999999", false, 0},
+        {"line_end", u"+X:", false, 0},     {"quoted", u"+X: \"5\"", false, 0},
     };
     for (const auto& t : cases) {
         SCOPED_TRACE(t.name);
@@ -185,7 +181,11 @@ TEST(AtCursorTest, RangeOfAPhonebookTest) {
 }
 
 TEST(AtCursorTest, HexTextAndTheLineAfterAHeader) {
-    AtCursor c(u"+CMGR: 0,,24\\r\\n07911326040000F0040B911346610089F60000208062917314080CC8F71D14969741F977FD07\\r\\n\\r\\nOK\\r\\n");
+    AtCursor c(
+        u"+CMGR: "
+        u"0,,"
+        u"24\\r\\n07911326040000F0040B911346610089F60000208062917314080CC8F71D14969741F977FD07\\r\\"
+        u"n\\r\\nOK\\r\\n");
     ASSERT_TRUE(c.FindLine(u"+CMGR:"));
     std::int64_t stat = 0;
     std::int64_t length = 0;
@@ -242,10 +242,27 @@ TEST(AtCursorTest, StepsOutsideALineFail) {
     EXPECT_FALSE(c.Ok());
 }
 
+TEST(AtCursorTest, LineTerminatedTellsACutLineFromAWholeOne) {
+    const std::pair<std::u16string_view, bool> rows[] = {
+        {u"\\r\\n+CLVL: 100\\r\\n\\r\\nOK\\r\\n", true},
+        {u"+CLVL: 100\\r", true},
+        {u"\\r\\n+CLVL: 1", false},
+        {u"\\r\\n+CLVL: 1\\", false},  // cut inside the escape
+    };
+    for (const auto& [text, terminated] : rows) {
+        SCOPED_TRACE(testing::PrintToString(std::u16string(text)));
+        AtCursor c(text);
+        EXPECT_FALSE(c.LineTerminated());  // no line entered yet
+        ASSERT_TRUE(c.FindLine(u"+CLVL:"));
+        EXPECT_EQ(c.LineTerminated(), terminated);
+    }
+}
+
 TEST(AtCursorTest, CutOffAnswersGiveFailureNotGarbage) {
     // Every prefix of a real answer: no step reads outside the text, and a field that is cut
     // never comes back as a value that the whole answer does not hold.
-    const std::u16string full = u"\\r\\n+CPBR: 12,\"+4930123456\",145,\"Jörg Müller\"\\r\\n\\r\\nOK\\r\\n";
+    const std::u16string full =
+        u"\\r\\n+CPBR: 12,\"+4930123456\",145,\"Jörg Müller\"\\r\\n\\r\\nOK\\r\\n";
     for (std::size_t n = 0; n <= full.size(); ++n) {
         AtCursor c(std::u16string_view(full).substr(0, n));
         if (!c.FindLine(u"+CPBR:")) {

@@ -30,6 +30,12 @@ const FinalRow kFinalRows[] = {
     {"a line that only starts with OK", u"\\r\\nOKAY\\r\\n", FinalResult::None, -1},
     {"blanks around OK", u"\\r\\n OK \\r\\n", FinalResult::Ok, -1},
     {"the last final code counts", u"\\r\\nERROR\\r\\n\\r\\nOK\\r\\n", FinalResult::Ok, -1},
+    {"no carrier", u"\\r\\nNO CARRIER\\r\\n", FinalResult::NoCarrier, -1},
+    {"no carrier without line ends", u"NO CARRIER", FinalResult::NoCarrier, -1},
+    {"no dialtone after the echo", u"ATD123;\\r\\r\\nNO DIALTONE\\r\\n", FinalResult::NoDialtone,
+     -1},
+    {"busy", u"\\r\\nBUSY\\r\\n", FinalResult::Busy, -1},
+    {"no answer", u"\\r\\nNO ANSWER\\r\\n", FinalResult::NoAnswer, -1},
     {"huge error number", u"\\r\\n+CME ERROR: 99999999999999999999\\r\\n", FinalResult::CmeError,
      -1},
 };
@@ -40,6 +46,10 @@ TEST(FinalResultTest, Table) {
         EXPECT_EQ(code.result, row.result) << row.name;
         EXPECT_EQ(code.error, row.error) << row.name;
         EXPECT_EQ(AnsweredOk(row.answer), row.result == FinalResult::Ok) << row.name;
+        EXPECT_EQ(IsErrorResult(code.result), row.result == FinalResult::Error ||
+                                                  row.result == FinalResult::CmeError ||
+                                                  row.result == FinalResult::CmsError)
+            << row.name;
     }
 }
 

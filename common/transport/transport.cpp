@@ -173,8 +173,8 @@ bool EndsWith(const std::uint8_t* buffer, std::size_t count, std::string_view ta
 constexpr std::string_view kFinalResults[] = {"\r\nOK\r\n", "\r\nERROR\r\n", "\r\nBUSY\r\n",
                                               "\r\nNO ANSWER\r\n", "\r\nNO DIALTONE\r\n"};
 constexpr std::string_view kUnsolicitedStarts[] = {
-    "\r\nRING\r\n\r\n+CLIP:", "\r\n+CMTI:",      "+CSSU:",
-    "\r\nNO CARRIER",           "+CMS ERROR:", "\r\n+CME ERROR:"};
+    "\r\nRING\r\n\r\n+CLIP:", "\r\n+CMTI:",  "+CSSU:",
+    "\r\nNO CARRIER",         "+CMS ERROR:", "\r\n+CME ERROR:"};
 
 // The block shared by PortWriteRaw and its writer thread; whichever ends last frees it.
 struct WriterBlock {

@@ -22,8 +22,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/sync.h"
 #include "common/ports/uiports.h"
+#include "platform/sync.h"
 
 namespace qvl {
 

@@ -152,6 +152,10 @@ TEST_F(CallsTest, DialOutcomes) {
         // the call texts end), and the empty read that follows is dialled again.
         {"no carrier", "\r\nNO CARRIER\r\n", u"", 4, 0},
         {"unframed no carrier", "NO CARRIER", u"T5116", 4, 0},
+        // A busy line and a call nobody takes are failures, not a call being set up.
+        {"busy", "\r\nBUSY\r\n", u"T5114", 4, 0},
+        {"no answer", "\r\nNO ANSWER\r\n", u"T5115", 4, 0},
+        {"extended error", "\r\n+CME ERROR: 30\r\n", u"T5115", 4, 0},
     };
     for (const DialRow& row : rows) {
         SCOPED_TRACE(row.name);

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
            qvl::ParseMailboxFull(answer) + qvl::ParseRoaming(answer) +
            qvl::ParseVolumeLevel(answer) + qvl::ParseClckState(answer) +
            qvl::ParseCopsNumeric(answer) + qvl::ParseCmtiIndex(answer) +
-           qvl::ParseCssuCode(answer) + static_cast<std::int64_t>(qvl::ContainsRing(answer));
+           qvl::ParseCssuCode(answer) + static_cast<std::int64_t>(qvl::ContainsRing(answer)) +
+           static_cast<std::int64_t>(qvl::ParseCpinState(answer));
     if (const auto counters = qvl::ParseCpinc(answer)) {
         sink = sink + counters->pin;
     }

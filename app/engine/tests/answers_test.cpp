@@ -123,6 +123,7 @@ TEST(AnswersTest, PinCountersAndLocks) {
             {"no_ok", u"\\r\\n+CLCK: 1\\r\\n", -1},
             {"cut_after_prefix_with_ok_before", u"\\r\\nOK\\r\\n+CLCK: ", -1},
             {"error", u"\\r\\n+CME ERROR: 3\\r\\n", -1},
+            {"two_digit_status", u"\\r\\n+CLCK: 10\\r\\n\\r\\nOK\\r\\n", -1},
         },
         [](std::u16string_view a) -> std::int64_t { return ParseClckState(a); });
 }
@@ -149,6 +150,9 @@ TEST(AnswersTest, OperatorNames) {
          u"Op B"},
         {"only_a_network_list", u"\\r\\n+COPS: (2,\"Op A\",\"A\",\"26201\")\\r\\n\\r\\nOK\\r\\n",
          std::nullopt},
+        {"cut_before_line_end", u"\\r\\n+COPS: 0,0,\"Vodafone\"", std::nullopt},
+        {"with_access_technology", u"\\r\\n+COPS: 0,0,\"O2 - de\",2\\r\\n\\r\\nOK\\r\\n",
+         u"O2 - de"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -184,6 +188,10 @@ TEST(AnswersTest, Forwarding) {
         {"missing_quotes", u"\\r\\n+CCFC: 1,1,+49170,145\\r\\n\\r\\nOK\\r\\n", false, u""},
         {"missing_closing", u"\\r\\n+CCFC: 1,1,\"+49170\\r\\n\\r\\nOK\\r\\n", false, u""},
         {"error", u"\\r\\n+CME ERROR: 30\\r\\n", false, u""},
+        {"number_without_type", u"\\r\\n+CCFC: 1,1,\"+49170\"\\r\\n\\r\\nOK\\r\\n", true,
+         u"+49170"},
+        {"one_class_off", u"\\r\\n+CCFC: 1,1,\"+49170\",145\\r\\n+CCFC: 0,2\\r\\n\\r\\nOK\\r\\n",
+         false, u""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -220,6 +228,11 @@ TEST(AnswersTest, CallList) {
          std::vector<CallEntry>{}},
         {"no_ok_keeps_table", u"\\r\\n+CLCC: 1,0,0,0,0,\"1\",129\\r\\n", std::nullopt},
         {"cut_off_line_after_ok", u"\\r\\nOK\\r\\n+CLCC: 1,0,0,0,0,\"12", std::vector<CallEntry>{}},
+        {"number_without_type", u"\\r\\n+CLCC: 1,0,0,0,0,\"0301\"\\r\\n\\r\\nOK\\r\\n",
+         std::vector<CallEntry>{{1, 0, 0, 0, u"0301"}}},
+        // An OK whose line end was cut is still the final result (ReadFinalResult).
+        {"cut_after_final_ok", u"\\r\\n+CLCC: 1,0,0,0,0,\"1\",129\\r\\n\\r\\nOK",
+         std::vector<CallEntry>{{1, 0, 0, 0, u"1"}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -235,6 +248,7 @@ TEST(AnswersTest, UnsolicitedCodes) {
             {"no_quote", u"\\r\\n+CMTI: SM,3\\r\\n", -1},
             {"cut_after_comma", u"\\r\\n+CMTI: \"SM\",", -1},
             {"huge", u"\\r\\n+CMTI: \"SM\",99999999999\\r\\n", -1},
+            {"index_cut_before_line_end", u"\\r\\n+CMTI: \"SM\",1", -1},
         },
         ParseCmtiIndex);
     RunIntTable(
@@ -279,6 +293,33 @@ TEST(AnswersTest, UnsolicitedCodes) {
     EXPECT_EQ(ExtractCdsPdu(u"\\r\\n+CDS: 25\\r\\n0006A1"), u"0006A1");
     EXPECT_EQ(ExtractCdsPdu(u"\\r\\n+CDS: 25"), u"");
     EXPECT_EQ(ExtractCdsPdu(u"\\r\\n+CDS:"), u"");
+}
+
+TEST(AnswersTest, SimStates) {
+    struct Case {
+        const char* name;
+        std::u16string answer;
+        CpinState state;
+    };
+    const std::vector<Case> cases = {
+        {"ready", u"\\r\\n+CPIN: READY\\r\\n\\r\\nOK\\r\\n", CpinState::Ready},
+        {"pin", u"\\r\\n+CPIN: SIM PIN\\r\\n\\r\\nOK\\r\\n", CpinState::SimPin},
+        {"puk", u"\\r\\n+CPIN: SIM PUK\\r\\n\\r\\nOK\\r\\n", CpinState::SimPuk},
+        {"phone_code_07_07", u"\\r\\n+CPIN: PH-SIM PIN\\r\\n\\r\\nOK\\r\\n", CpinState::PhoneCode},
+        {"phone_code", u"\\r\\n+CPIN: ME-CODE\\r\\n\\r\\nOK\\r\\n", CpinState::PhoneCode},
+        {"blocked", u"\\r\\n+CPIN: BLOCKED\\r\\n\\r\\nOK\\r\\n", CpinState::Blocked},
+        {"no_sim", u"\\r\\n+CME ERROR: 10\\r\\n", CpinState::Error},
+        {"plain_error", u"\\r\\nERROR\\r\\n", CpinState::Error},
+        {"busy_sim", u"\\r\\n+CPIN: BUSY\\r\\n", CpinState::Unknown},
+        {"no_cpin_line", u"\\r\\nOK\\r\\n", CpinState::Unknown},
+        // Words elsewhere in the answer do not count: only the +CPIN line does.
+        {"ready_in_another_line", u"\\r\\n+CMTI: \"READY\",1\\r\\n+CPIN: SIM PIN\\r\\n",
+         CpinState::SimPin},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ParseCpinState(c.answer), c.state);
+    }
 }
 
 TEST(AnswersTest, BatteryLevels) {

@@ -234,6 +234,57 @@ TEST_F(EngineTest, PhoneCodeCannotBeCanceled) {
     EXPECT_EQ(io.CountWritten(u"AT+CPIN=\"4321\",\"4321\"\r"), 1);
 }
 
+// What the user types into the PIN dialog goes between the quotes of AT+CPIN; a code that is
+// not digits of the right length (a quote and a second command, letters, too short) is never
+// written. The SIM asks again and the next code is sent.
+TEST_F(EngineTest, CodesThatAreNotDigitsNeverReachTheModem) {
+    struct Row {
+        const char* name;
+        std::u16string cpin;
+        std::vector<std::u16string> bad;  // what the user types first, in order
+        std::vector<std::u16string> good;
+        std::u16string sent;
+    };
+    const Row rows[] = {
+        {"pin",
+         Esc("\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"),
+         {u"12\"\rAT+CMGD=1,4", u"12", u"123456789", u"12a4"},
+         {u"1234"},
+         u"AT+CPIN=\"1234\"\r"},
+        {"puk and new pin",
+         Esc("\r\n+CPIN: SIM PUK\r\n\r\nOK\r\n"),
+         {u"1234567", u"1234", u"12345678", u"12\",\"1"},
+         {u"87654321", u"4321"},
+         u"AT+CPIN=\"87654321\",\"4321\"\r"},
+        {"phone code",
+         Esc("\r\n+CPIN: ME-CODE\r\n\r\nOK\r\n"),
+         {u"9\"\r", u""},
+         {u"4711"},
+         u"AT+CPIN=\"4711\",\"4711\"\r"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        engine->StopSession();
+        engine->ForgetLastModem();
+        io.written.clear();
+        pin.script.clear();
+        // Each wrong entry is followed by AT+CPIN? answered with the same request; the good
+        // code is accepted.
+        io.On(row.sent.substr(0, row.sent.size() - 1), {Esc("\r\nOK\r\n")});
+        for (const auto& code : row.bad) {
+            pin.Answer(DialogResult::Ok, code);
+        }
+        for (const auto& code : row.good) {
+            pin.Answer(DialogResult::Ok, code);
+        }
+        io.On(u"AT+CPIN?", {row.cpin, row.cpin, row.cpin, row.cpin, row.cpin,
+                            Esc("\r\n+CPIN: READY\r\n\r\nOK\r\n")});
+        EXPECT_EQ(engine->StartSession(AutoPin::AskUser), 1);
+        EXPECT_EQ(io.CountWritten(u"AT+CPIN=\""), 1);
+        EXPECT_EQ(io.CountWritten(row.sent), 1);
+    }
+}
+
 TEST_F(EngineTest, InitModemTurnsEchoOnFirstAndFallsBackOnCnmi) {
     StartReady();
     io.On(u"AT+CNMI=1,1,0,1", {Esc("\r\nERROR\r\n")});

@@ -417,9 +417,8 @@ TEST_F(TransportTest, AbandonedWriterStopsWriting) {
     ports.writeWatchdogMs = 200;
     SetTransportPorts(ports);
     const std::string big(1 << 20, 'A');
-    ASSERT_EQ(
-        PortWriteRaw(m_handle, reinterpret_cast<const std::uint8_t*>(big.data()), big.size()),
-        ETIMEDOUT);
+    ASSERT_EQ(PortWriteRaw(m_handle, reinterpret_cast<const std::uint8_t*>(big.data()), big.size()),
+              ETIMEDOUT);
     // Drain what the line holds until it stays quiet; a writer that went on would deliver the
     // whole megabyte.
     std::size_t received = 0;
