@@ -164,8 +164,10 @@ void ModemCore::SetBattery(int percent, bool charging) {
 
 void ModemCore::SetFunctionality(int fun) {
     if (fun != 1 && m_fun == 1) {
-        // The radio goes off: the network, and every call with it, is lost.
-        RemoteHangup(0);
+        // The radio goes off: the network, and every call with it (a data call first), is
+        // lost.
+        while (RemoteHangup(0)) {
+        }
     }
     m_fun = fun;
 }
