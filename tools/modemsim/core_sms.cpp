@@ -67,6 +67,25 @@ std::string SubmitDestination(const std::string& pdu) {
     return number;
 }
 
+// The message class of an SMS-DELIVER from its data coding scheme (GSM 03.38), -1 for none.
+int MessageClass(const std::string& pdu) {
+    const int sca = OctetAt(pdu, 0);
+    const int digits = OctetAt(pdu, static_cast<std::size_t>(sca) + 2);
+    if (sca < 0 || digits < 0) {
+        return -1;
+    }
+    // First octet, address length and type, the address, the protocol identifier.
+    const std::size_t dcsAt = static_cast<std::size_t>(sca + 1 + 1 + 2 + (digits + 1) / 2 + 1);
+    const int dcs = OctetAt(pdu, dcsAt);
+    if (dcs < 0) {
+        return -1;
+    }
+    if ((dcs & 0xC0) == 0x00 && (dcs & 0x10) != 0) {
+        return dcs & 0x03;
+    }
+    return (dcs & 0xF0) == 0xF0 ? dcs & 0x03 : -1;
+}
+
 }  // namespace
 
 void ModemCore::ScheduleStatusReport(const std::string& submitPdu, int reference) {
@@ -399,8 +418,9 @@ int ModemCore::InjectSms(const std::string& pduHex, const std::string& storage) 
     if (pdu.empty() || TpduLength(pdu) <= 0) {
         return -1;
     }
-    // Direct delivery (+CMT) leaves nothing in memory.
-    if ((m_cnmi[1] == 2 || m_cnmi[1] == 3) && storage.empty()) {
+    // Direct delivery (+CMT) leaves nothing in memory: every message with mt=2, class 3
+    // messages only with mt=3.
+    if ((m_cnmi[1] == 2 || (m_cnmi[1] == 3 && MessageClass(pdu) == 3)) && storage.empty()) {
         EmitUnsolicited("\r\n+CMT: ," + std::to_string(TpduLength(pdu)) + "\r\n" + pdu + "\r\n");
         return 0;
     }

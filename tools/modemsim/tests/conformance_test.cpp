@@ -4,6 +4,7 @@
 // simulator writes them before it reads the command, so no time window is needed.
 #include <ctime>
 
+#include "tools/modemsim/seed.h"
 #include "tools/modemsim/tests/fixture.h"
 
 namespace qvl::sim::test {
@@ -221,6 +222,27 @@ TEST_F(Conformance, StatusReportsGoToTheMemoryThatIsOffered) {
     EXPECT_EQ(
         m_sim->InjectSms("0791947101670000040C914915214365870000621032418070400548656C6C6F", "SR"),
         -1);
+}
+
+// AT+CNMI mt=3 routes class 3 messages directly and stores the others as mt=1 does.
+TEST_F(Conformance, DirectRoutingOfClass3Only) {
+    Open();
+    Ask("ATE0;+CNMI=1,3");
+    // The data coding scheme is the octet after the protocol identifier (hex offset 14 here).
+    std::string pdu = EncodeDeliverPdu("", "+4912", "2026-12-24 18:00:00", "Hi");
+    ASSERT_EQ(pdu.substr(14, 2), "00") << pdu;
+    std::string class3 = pdu;
+    class3.replace(14, 2, "F3");
+    std::string class1 = pdu;
+    class1.replace(14, 2, "F1");
+    EXPECT_EQ(m_sim->InjectSms(class3), 0) << "delivered, not stored";
+    EXPECT_EQ(Unsolicited(), "\r\n+CMT: ,17\r\n" + class3 + "\r\n");
+    EXPECT_EQ(m_sim->InjectSms(class1), 1);
+    EXPECT_EQ(Unsolicited(), "\r\n+CMTI: \"SM\",1\r\n");
+    EXPECT_EQ(m_sim->InjectSms(pdu), 2) << "no class";
+    EXPECT_EQ(Unsolicited(), "\r\n+CMTI: \"SM\",2\r\n");
+    Ask("AT+CNMI=1,2");
+    EXPECT_EQ(m_sim->InjectSms(class1), 0) << "mt=2 delivers every class";
 }
 
 }  // namespace
