@@ -58,15 +58,26 @@ CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug 
 cmake --build build-asan -j "$JOBS"
 
 echo "== fuzz smoke"
+# Each target starts from its seed corpus, the named test vectors in a corpus/<target> folder
+# beside its source (docs/fuzzing.md); a target without one fails the run. New inputs go to a
+# throw-away folder, never into the tree; an input that fails is kept in build-asan/fuzz-artifacts.
+mkdir -p build-asan/fuzz-artifacts
 for f in build-asan/bin/fuzz_*; do
     [ -x "$f" ] || continue
-    corpus=$(mktemp -d)
-    if ! "$f" -max_total_time=5 -rss_limit_mb=2048 -print_final_stats=1 "$corpus" >"$corpus.log" 2>&1; then
-        tail -n 40 "$corpus.log"
-        echo "fuzz target $(basename "$f") failed"
+    name=$(basename "$f")
+    seeds=$(find base platform common app mmsclient tools -type d -path "*/corpus/$name" -print -quit)
+    if [ -z "$seeds" ] || [ -z "$(ls -A "$seeds")" ]; then
+        echo "fuzz target $name has no seed corpus (corpus/$name beside its source)"
         exit 1
     fi
-    echo "fuzz smoke ok: $(basename "$f") ($(grep -o 'stat::number_of_executed_units: [0-9]*' "$corpus.log" | grep -o '[0-9]*$' || echo '?') runs)"
+    corpus=$(mktemp -d)
+    if ! "$f" -max_total_time=5 -rss_limit_mb=2048 -print_final_stats=1 \
+        -artifact_prefix=build-asan/fuzz-artifacts/ "$corpus" "$seeds" >"$corpus.log" 2>&1; then
+        tail -n 40 "$corpus.log"
+        echo "fuzz target $name failed"
+        exit 1
+    fi
+    echo "fuzz smoke ok: $name ($(ls "$seeds" | wc -l) seeds, $(grep -o 'stat::number_of_executed_units: [0-9]*' "$corpus.log" | grep -o '[0-9]*$' || echo '?') runs)"
     rm -rf "$corpus" "$corpus.log"
 done
 
