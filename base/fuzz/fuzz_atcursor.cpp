@@ -20,6 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int lines = 0;
     while (c.FindLine(prefix) && lines < 4096) {
         ++lines;
+        // A line that is not terminated runs to the end of the text.
+        if (!c.LineTerminated() && !std::u16string_view(text).ends_with(c.Line())) {
+            std::abort();
+        }
         for (int step = 0; step < 64 && !c.AtLineEnd(); ++step) {
             std::int64_t a = 0;
             std::int64_t b = 0;
