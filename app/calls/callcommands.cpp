@@ -107,9 +107,9 @@ void CallCommands::CallButton() {
     if (!m_engine.InCall()) {
         Dial();
         m_view.Redraw();
-        if (m_engine.InCall()) {
-            StartTimer();
-        }
+        // The call timer starts when the far end answers (OnCallTableRefreshed), so that the
+        // time spent ringing is not counted.
+        m_awaitingAnswer = m_engine.InCall();
         return;
     }
     if (m_engine.AllCallsHeld()) {
@@ -122,6 +122,7 @@ void CallCommands::CallButton() {
 
 void CallCommands::Dial() {
     const std::u16string number = m_view.NumberText();
+    m_missedShown = false;
     if (m_engine.Stopped()) {
         m_view.SetCallLine(u"<-" + number);
         m_view.SetCallStateLine(T(5115));
@@ -207,8 +208,15 @@ void CallCommands::HangUpButton() {
     }
     if (!m_engine.InCall() && !m_ringing) {
         m_view.SetNumberText(u"");
+        if (m_missedShown) {
+            // The hang-up key also puts a missed call away.
+            m_missedShown = false;
+            m_view.SetCallLine(u"");
+            m_view.SetCallStateLine(u"");
+        }
         return;
     }
+    const bool rejecting = m_ringing && !m_engine.InCall();
     if (m_ringing) {
         m_ringing = false;
         m_view.StopRing();
@@ -238,6 +246,12 @@ void CallCommands::HangUpButton() {
     RebuildCallList();
     m_engine.CallEnded();
     m_view.ShowCallOptionsButton(false);
+    if (rejecting) {
+        // A rejected call is over at once: its texts go now, not when the ringing times out.
+        m_view.SetCallLine(u"");
+        m_view.SetCallStateLine(u"");
+        m_view.Redraw();
+    }
 }
 
 void CallCommands::RunCallCommand(const std::u16string& command) {
@@ -260,28 +274,54 @@ void CallCommands::RunCallCommand(const std::u16string& command) {
     RebuildCallList();
 }
 
-void CallCommands::CallOptionCommand(int commandId, int selectedIndex) {
+CallOptionStates CallOptionsFor(const std::vector<CallEntry>& calls) {
+    bool active = false;
+    bool held = false;
+    bool waiting = false;
+    int activeMembers = 0;
+    for (const CallEntry& call : calls) {
+        active = active || call.state == int(CallState::Active);
+        held = held || call.state == int(CallState::Held);
+        waiting = waiting || call.state == int(CallState::Waiting);
+        activeMembers += call.state == int(CallState::Active) && call.multiparty != 0 ? 1 : 0;
+    }
+    CallOptionStates s;
+    // AT+CHLD=2 holds the active calls and takes the held or waiting one: it holds only when
+    // there is nothing to take, and retrieves only when nothing is active or waiting.
+    s.hold = active && !held && !waiting;
+    s.retrieve = held && !active && !waiting;
+    s.swap = (active && held) || waiting;
+    s.answers = waiting;
+    s.privateCall = activeMembers >= 2;
+    s.release = !calls.empty();
+    s.conference = active && held;
+    return s;
+}
+
+bool CallCommands::CallOptionCommand(int commandId, int selectedIndex) {
+    if ((commandId == 1072 || commandId == 1073) && selectedIndex < 0) {
+        if (m_engine.CallCount() != 1) {
+            return false;
+        }
+        selectedIndex = m_engine.Calls()[0].index;
+    }
     switch (commandId) {
         case 1069:
         case 1070:
         case 1071:
             RunCallCommand(u"AT+CHLD=2\r");
-            return;
+            return true;
         case 1072:
-            if (selectedIndex >= 0) {
-                RunCallCommand(u"AT+CHLD=2" + Decimal(selectedIndex) + u"\r");
-            }
-            return;
+            RunCallCommand(u"AT+CHLD=2" + Decimal(selectedIndex) + u"\r");
+            return true;
         case 1073:
-            if (selectedIndex >= 0) {
-                RunCallCommand(u"AT+CHLD=1" + Decimal(selectedIndex) + u"\r");
-            }
-            return;
+            RunCallCommand(u"AT+CHLD=1" + Decimal(selectedIndex) + u"\r");
+            return true;
         case 1074:
             RunCallCommand(u"AT+CHLD=3\r");
-            return;
+            return true;
         default:
-            return;
+            return true;
     }
 }
 
@@ -291,8 +331,11 @@ void CallCommands::RebuildCallList() {
     const int count = std::min<int>(m_engine.CallCount(), int(m_engine.Calls().size()));
     m_view.FillCallList(
         std::vector<CallEntry>(m_engine.Calls().begin(), m_engine.Calls().begin() + count));
-    if (count == 0) {
+    if (count != 0) {
+        OnCallTableRefreshed();
+    } else {
         // The operator name in the top line stays: only the call texts end with the call.
+        m_awaitingAnswer = false;
         m_engine.CallEnded();
         m_view.ShowKeypad();
         m_view.ShowCallOptionsButton(false);
@@ -310,7 +353,26 @@ void CallCommands::EndOfCall() {
         m_view.SetTimerLine(u"");
     }
     m_view.Redraw();
-    m_view.StartClearTimer();
+    // A missed call stays on the display until the next call or the hang-up key.
+    if (!m_missedShown) {
+        m_view.StartClearTimer();
+    }
+}
+
+void CallCommands::OnCallTableRefreshed() {
+    if (!m_awaitingAnswer) {
+        return;
+    }
+    for (const CallEntry& call : m_engine.Calls()) {
+        if (call.direction == 0 &&
+            (call.state == int(CallState::Active) || call.state == int(CallState::Held))) {
+            m_awaitingAnswer = false;
+            m_view.SetCallStateLine(u"");
+            StartTimer();
+            m_view.Redraw();
+            return;
+        }
+    }
 }
 
 void CallCommands::OnCallTimerTick() {
@@ -400,6 +462,7 @@ bool CallCommands::OnCallEvent(const DialerEventMessage& message) {
     switch (message.event) {
         case DialerEvent::IncomingCall: {
             m_view.StopClearTimer();
+            m_missedShown = false;
             const std::u16string& number = m_engine.DisplayText();
             std::u16string shown;
             if (!number.empty()) {
@@ -423,6 +486,7 @@ bool CallCommands::OnCallEvent(const DialerEventMessage& message) {
             return true;
         }
         case DialerEvent::CallWaiting:
+            m_missedShown = false;
             m_lastCaller = m_engine.DisplayText().empty() ? T(5105) : m_engine.DisplayText();
             m_view.SetCallLine(u"->" + m_lastCaller);
             if (!m_ringing) {
@@ -439,6 +503,10 @@ bool CallCommands::OnCallEvent(const DialerEventMessage& message) {
             if (m_ringing) {
                 m_ringing = false;
                 m_view.StopRing();
+                // The end-of-call step of the call-list refresh may have come first and armed
+                // the clear timer; the missed call must not vanish with it.
+                m_view.StopClearTimer();
+                m_missedShown = true;
                 m_view.SetCallLine(u"X" + m_lastCaller);
                 m_view.SetCallStateLine(T(5107));
                 m_view.Redraw();
@@ -446,7 +514,9 @@ bool CallCommands::OnCallEvent(const DialerEventMessage& message) {
             }
             return true;
         case DialerEvent::CallConnected:
-            if (m_engine.CallCount() != 0) {
+            // Only a call still signalled here: one answered with the call button is timed
+            // from its answer already, and starting the timer again would lose that time.
+            if (m_ringing && m_engine.CallCount() != 0) {
                 m_ringing = false;
                 m_view.StopRing();
                 m_view.RemoveCallBubble();

@@ -58,6 +58,20 @@ std::u16string FormatCallDuration(std::uint64_t elapsedMs);
 std::u16string CallBubbleHtml(const std::u16string& caller,
                               const std::function<std::u16string(int)>& text);
 
+// Which call-option commands can act on the calls listed (the modem's AT+CLCC table). Each
+// AT+CHLD=2 button (1069, 1070, 1071) does something different depending on the calls there are,
+// so each is offered only for the case its label names.
+struct CallOptionStates {
+    bool hold = false;         // 1069: an active call and nothing to take in its place
+    bool retrieve = false;     // 1070: a held call and no active or waiting one
+    bool swap = false;         // 1071: an active and a held call, or a waiting call to answer
+    bool answers = false;      // 1071 takes a waiting call (its label says so)
+    bool privateCall = false;  // 1072: a conference with at least two active members
+    bool release = false;      // 1073: any call
+    bool conference = false;   // 1074: an active and a held call
+};
+CallOptionStates CallOptionsFor(const std::vector<CallEntry>& calls);
+
 inline constexpr int kBubbleAccept = 9898;
 inline constexpr int kBubbleReject = 8989;
 
@@ -80,12 +94,17 @@ class CallCommands {
     bool SetVolumeLevel(int level);
     // Call-option commands. selectedIndex: the call index of the selected call-list row, or -1.
     void RunCallCommand(const std::u16string& command);
-    void CallOptionCommand(int commandId, int selectedIndex);
+    // Release (1073) and private call (1072) act on the selected row; with no row selected
+    // they take the only call there is, and otherwise do nothing and say so (false).
+    bool CallOptionCommand(int commandId, int selectedIndex);
     void RebuildCallList();
     // Timer ticks.
     void OnCallTimerTick();
     void OnClearTimer();
     void OnWaitingWatchTick();
+    // The engine's call table was read again (the poll step in a call, a call-list rebuild):
+    // an outgoing call the far end has answered stops showing "Calling..." and its timer starts.
+    void OnCallTableRefreshed();
     // The call events of the engine; false for events that are not call events.
     bool OnCallEvent(const DialerEventMessage& message);
     // The stored volume level, updated by DM_VOLUME.
@@ -93,6 +112,7 @@ class CallCommands {
 
     bool Ringing() const { return m_ringing; }
     bool Waiting() const { return m_waiting; }
+    bool AwaitingAnswer() const { return m_awaitingAnswer; }
     int Volume() const { return m_volume; }
     const std::u16string& LastCaller() const { return m_lastCaller; }
 
@@ -116,6 +136,10 @@ class CallCommands {
     std::u16string m_lastCaller;
     std::u16string m_waitingNumber;
     std::uint64_t m_callStartMs = 0;
+    // An outgoing call was dialled and the far end has not answered yet: the timer waits.
+    bool m_awaitingAnswer = false;
+    // The display shows a missed call; it stays until the next call or the hang-up key.
+    bool m_missedShown = false;
     int m_volume = 0;
 };
 

@@ -109,6 +109,11 @@ DialerController::DialerController(CQVLDialerDoc* doc, CMainFrame* frame, Servic
     connect(m_view, &CQVLDialerView::KeyTyped, this,
             [this](QChar key) { m_calls->KeypadKey(key.unicode()); });
     connect(m_view, &CQVLDialerView::CallListRowActivated, this, &DialerController::OnRowActivated);
+    // A single click chooses the row for Release and Private as well.
+    connect(m_view->CallList(), &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* item) {
+                m_selectedCall = item != nullptr ? item->data(0, Qt::UserRole).toInt() : -1;
+            });
     connect(&m_notifier, &CallNotifier::Accepted, this, [this] { m_calls->CallButton(); });
     connect(&m_notifier, &CallNotifier::Rejected, this, [this] { m_calls->HangUpButton(); });
 }
@@ -157,6 +162,10 @@ void DialerController::PollStep() {
     m_engine->ProcessDialer();
     if (m_view->CallList()->topLevelItemCount() != m_engine->CallCount()) {
         m_calls->RebuildCallList();
+    } else {
+        m_calls->OnCallTableRefreshed();
+        // The states may have changed with the same number of calls (held, retrieved).
+        FillCallList(std::vector<CallEntry>(m_engine->Calls().begin(), m_engine->Calls().end()));
     }
 }
 
@@ -402,7 +411,11 @@ void DialerController::OnCommand(int id) {
         case kCmdPrivate:
         case kCmdRelease:
         case kCmdConference:
-            m_calls->CallOptionCommand(id, m_selectedCall);
+            if (!m_calls->CallOptionCommand(id, m_selectedCall)) {
+                // Several calls and none chosen: say which one the command needs.
+                m_messages->ShowMessage(LoadDialogText(100, "selectcall"), u"QVL SMS/Phone",
+                                        MsgButtons::Ok, MsgIcon::Information);
+            }
             return;
         default:
             return;
@@ -411,18 +424,34 @@ void DialerController::OnCommand(int id) {
 
 void DialerController::OnRowActivated(int callIndex, const QString& stateText) {
     m_selectedCall = callIndex;
+    // The row's state narrows Hold and Retrieve further; neither is offered where the calls
+    // listed give it nothing to do.
+    const std::vector<CallEntry> calls(m_engine->Calls().begin(), m_engine->Calls().end());
+    const CallOptionStates can = CallOptionsFor(calls);
     QPushButton* hold = m_view->OptionButton(kCmdHoldActive);
     QPushButton* retrieve = m_view->OptionButton(kCmdRetrieveHeld);
     if (stateText == Q(LoadLocalString(5113))) {
-        hold->setEnabled(true);
+        hold->setEnabled(can.hold);
         retrieve->setEnabled(false);
     } else if (stateText == Q(LoadLocalString(5109))) {
         hold->setEnabled(false);
-        retrieve->setEnabled(true);
+        retrieve->setEnabled(can.retrieve);
     } else if (stateText == Q(LoadLocalString(5112))) {
         hold->setEnabled(false);
         retrieve->setEnabled(false);
     }
+}
+
+void DialerController::ApplyCallOptions(const std::vector<CallEntry>& calls) {
+    const CallOptionStates can = CallOptionsFor(calls);
+    m_view->OptionButton(kCmdHoldActive)->setEnabled(can.hold);
+    m_view->OptionButton(kCmdRetrieveHeld)->setEnabled(can.retrieve);
+    m_view->OptionButton(kCmdSwap)->setEnabled(can.swap);
+    m_view->OptionButton(kCmdSwap)->setText(
+        Q(LoadDialogText(100, can.answers ? "1071answer" : "1071")));
+    m_view->OptionButton(kCmdPrivate)->setEnabled(can.privateCall);
+    m_view->OptionButton(kCmdRelease)->setEnabled(can.release);
+    m_view->OptionButton(kCmdConference)->setEnabled(can.conference);
 }
 
 QString DialerController::RingPath(const char16_t* value) const {
@@ -463,13 +492,25 @@ void DialerController::ShowCallOptionsButton(bool shown) {
 
 void DialerController::FillCallList(const std::vector<CallEntry>& calls) {
     QTreeWidget* list = m_view->CallList();
+    const QSignalBlocker quiet(list);
     list->clear();
+    bool selectedListed = false;
     for (const CallEntry& call : calls) {
         const int id = call.state == 0 ? 5113 : call.state == 1 ? 5109 : call.state == 5 ? 5112 : 0;
         auto* item = new QTreeWidgetItem(
             list, {Q(call.number), id != 0 ? Q(LoadLocalString(id)) : QString()});
         item->setData(0, Qt::UserRole, call.index);
+        item->setToolTip(0, Q(call.number));
+        if (call.index == m_selectedCall) {
+            list->setCurrentItem(item);
+            selectedListed = true;
+        }
     }
+    // A call that has gone cannot stay chosen for Release or Private.
+    if (!selectedListed) {
+        m_selectedCall = -1;
+    }
+    ApplyCallOptions(calls);
 }
 
 void DialerController::ShowKeypad() {
@@ -509,9 +550,23 @@ void DialerController::StopRing() {
 void DialerController::ShowCallBubble(const std::u16string& html, const std::u16string& caller) {
     // The HTML stays the text source of the bubble; the desktop shows its plain parts.
     m_bubbleHtml = Q(html);
-    m_notifier.Show(QString::fromLatin1(CMainFrame::kTitle),
-                    Q(LoadLocalString(5118)) + Q(caller) + QStringLiteral(" ?"),
-                    Q(LoadLocalString(5119)), Q(LoadLocalString(5120)));
+    if (m_notifier.Show(QString::fromLatin1(CMainFrame::kTitle),
+                        Q(LoadLocalString(5118)) + Q(caller) + QStringLiteral(" ?"),
+                        Q(LoadLocalString(5119)), Q(LoadLocalString(5120)))) {
+        return;
+    }
+    // No notification service: the call must still be seen and answered, so the dialer comes
+    // to the front in its place.
+    BringDialerToFront();
+}
+
+void DialerController::BringDialerToFront() {
+    if (m_frame->ActivePane() != 0) {
+        m_frame->ShowPane(0);
+    }
+    m_frame->showNormal();
+    m_frame->raise();
+    m_frame->activateWindow();
 }
 
 void DialerController::RemoveCallBubble() {

@@ -99,7 +99,11 @@ class DialerController : public QObject, public IDialerEventSink, public ICallVi
     void OnButton(int id);
     void OnCommand(int id);
     void OnRowActivated(int callIndex, const QString& stateText);
+    // Enables each call-option button only where it can act on the calls listed.
+    void ApplyCallOptions(const std::vector<CallEntry>& calls);
     void Restart();
+    // Shows the dialer pane and raises the window (an incoming call with no bubble).
+    void BringDialerToFront();
     // Lists the machine's serial devices again, then starts the session, so that the modem
     // chooser offers what is plugged in now.
     void StartSession();

@@ -77,7 +77,12 @@ CQVLDialerView::CQVLDialerView(QWidget* parent) : QWidget(parent) {
     m_callList->setColumnCount(2);
     m_callList->setRootIsDecorated(false);
     m_callList->setUniformRowHeights(true);
-    m_callList->header()->setStretchLastSection(true);
+    // The number takes the room the state text leaves, and loses its leading digits first.
+    m_callList->header()->setStretchLastSection(false);
+    m_callList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_callList->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    m_callList->setTextElideMode(Qt::ElideLeft);
+    m_callList->setFocusPolicy(Qt::NoFocus);
     m_callList->hide();
     connect(m_callList, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item, int) {
         emit CallListRowActivated(item->data(0, Qt::UserRole).toInt(), item->text(1));
@@ -100,8 +105,13 @@ CQVLDialerView::CQVLDialerView(QWidget* parent) : QWidget(parent) {
 
     for (int b = 1; b <= kDialerButtonCount; ++b) {
         m_buttons[b - 1] = new RKButton(this, b, QRect(0, 0, 10, 10), {});
+        // The keyboard belongs to the form: a clicked key keeps no focus, so Enter always
+        // means the call button and never presses the last key again.
+        m_buttons[b - 1]->setFocusPolicy(Qt::NoFocus);
+        m_buttons[b - 1]->clearFocus();
         connect(m_buttons[b - 1], &RKButton::Clicked, this, &CQVLDialerView::ButtonClicked);
     }
+    setFocusPolicy(Qt::StrongFocus);
 
     m_batteryBlink.setObjectName(QStringLiteral("timer2"));
     m_batteryBlink.setParent(this);

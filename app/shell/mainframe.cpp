@@ -121,6 +121,8 @@ void CMainFrame::ShowPane(int pane) {
     m_messages->setVisible(m_activePane == 1);
     if (m_activePane == 0) {
         m_dialer->CheckOrientation();
+        // Typed digits, Enter and Escape go to the dialer form.
+        m_dialer->setFocus(Qt::OtherFocusReason);
     }
     if (m_doc != nullptr) {
         m_doc->SetDialerActive(m_activePane == 0);

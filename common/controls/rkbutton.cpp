@@ -132,7 +132,11 @@ void RKButton::mousePressEvent(QMouseEvent* event) {
         m_inFirstInterval = true;
         m_repeat.start(kFirstRepeatMs);
     }
-    setFocus(Qt::MouseFocusReason);
+    // A button its parent made focus-less (the dialer keypad, whose keyboard belongs to the
+    // form) leaves the focus where it is.
+    if ((focusPolicy() & Qt::ClickFocus) != 0) {
+        setFocus(Qt::MouseFocusReason);
+    }
     m_tracking = true;
     m_state = kPressedInside;
     update();

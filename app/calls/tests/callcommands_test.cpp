@@ -169,7 +169,9 @@ TEST_F(CallsTest, DialOutcomes) {
         EXPECT_EQ(view.stateLine, row.stateLine);
         EXPECT_EQ(view.callLine, u"<-0301234");
         EXPECT_EQ(engine->InCall(), row.inCall == 1);
-        EXPECT_EQ(view.callTimer, row.inCall == 1);
+        // Ringing time is not call time: the timer waits for the far end's answer.
+        EXPECT_FALSE(view.callTimer);
+        EXPECT_EQ(calls->AwaitingAnswer(), row.inCall == 1);
         EXPECT_EQ(engine->Busy(), false);
     }
 }
@@ -307,7 +309,7 @@ TEST_F(CallsTest, CallOptionCommandsAndRefusal) {
     InCallWith("+CLCC: 1,0,0,0,0,\"123\",129\r\n+CLCC: 2,1,1,0,0,\"456\",129");
     calls->CallOptionCommand(1071, -1);
     calls->CallOptionCommand(1072, 2);
-    calls->CallOptionCommand(1073, -1);  // no row selected: nothing
+    EXPECT_FALSE(calls->CallOptionCommand(1073, -1));  // two calls, no row selected: nothing
     calls->CallOptionCommand(1074, -1);
     EXPECT_EQ(io.CountWritten(u"AT+CHLD=2\r"), 1);
     EXPECT_EQ(io.CountWritten(u"AT+CHLD=22\r"), 1);
@@ -387,7 +389,132 @@ TEST_F(CallsTest, EndOfUntimedCallKeepsTheMissedText) {
     io.On(u"AT+CLCC", {Esc("\r\nOK\r\n")});
     calls->RebuildCallList();
     EXPECT_EQ(view.stateLine, u"T5107");
+    // The missed call stays until the next call or the hang-up key.
+    EXPECT_FALSE(view.clearTimer);
+    calls->HangUpButton();
+    EXPECT_EQ(view.callLine, u"");
+    EXPECT_EQ(view.stateLine, u"");
+}
+
+// The call-list refresh that ends the call may run before the missed event (the caller gave up
+// between two reads): the clear timer it armed must not take the missed call away.
+TEST_F(CallsTest, MissedCallAfterTheEndOfCallStepStays) {
+    testing::EnginePeer::SetDisplayText(*engine, u"555");
+    calls->OnCallEvent({DialerEvent::IncomingCall, 0, {}});
+    io.On(u"AT+CLCC", {Esc("\r\nOK\r\n")});
+    calls->RebuildCallList();
     EXPECT_TRUE(view.clearTimer);
+    calls->OnCallEvent({DialerEvent::CallMissed, 0, {}});
+    EXPECT_FALSE(view.clearTimer);
+    EXPECT_EQ(view.callLine, u"X555");
+    EXPECT_EQ(view.stateLine, u"T5107");
+}
+
+struct AnswerRow {
+    const char* name;
+    std::string clcc;
+    bool timed;
+};
+
+TEST_F(CallsTest, OutgoingCallIsTimedFromTheAnswer) {
+    const AnswerRow rows[] = {
+        {"dialling", "+CLCC: 1,0,2,0,0,\"0301\",129", false},
+        {"alerting", "+CLCC: 1,0,3,0,0,\"0301\",129", false},
+        {"answered", "+CLCC: 1,0,0,0,0,\"0301\",129", true},
+        {"answered and held at once", "+CLCC: 1,0,1,0,0,\"0301\",129", true},
+    };
+    for (const AnswerRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        engine->CallEnded();
+        view = FakeCallView();
+        io.On(u"ATD", {Esc("\r\nOK\r\n")});
+        view.number = u"0301";
+        calls->CallButton();
+        EXPECT_EQ(view.stateLine, u"T5096");
+        clock.Advance(20000);  // the far end rings for 20 s
+        InCallWith(row.clcc);
+        calls->OnCallTableRefreshed();
+        EXPECT_EQ(view.callTimer, row.timed);
+        EXPECT_EQ(view.stateLine, row.timed ? u"" : u"T5096");
+        if (row.timed) {
+            clock.Advance(5000);
+            calls->OnCallTimerTick();
+            EXPECT_EQ(view.timerLine, u"00:00:05");
+        }
+    }
+}
+
+TEST_F(CallsTest, AnsweredCallKeepsItsTimerWhenTheRingingEnds) {
+    testing::EnginePeer::SetDisplayText(*engine, u"1");
+    calls->OnCallEvent({DialerEvent::IncomingCall, 0, {}});
+    InCallWith("+CLCC: 1,1,0,0,0,\"1\",129");
+    calls->CallButton();
+    clock.Advance(3000);
+    // The engine notices the end of the RINGs only now and reports the call as connected.
+    calls->OnCallEvent({DialerEvent::CallConnected, 0, {}});
+    clock.Advance(2000);
+    calls->OnCallTimerTick();
+    EXPECT_EQ(view.timerLine, u"00:00:05");
+}
+
+TEST_F(CallsTest, RejectedCallLeavesNoIncomingText) {
+    testing::EnginePeer::SetDisplayText(*engine, u"777");
+    calls->OnCallEvent({DialerEvent::IncomingCall, 0, {}});
+    io.On(u"AT+CLCC", {Esc("\r\nOK\r\n")});
+    calls->HangUpButton();
+    EXPECT_EQ(view.callLine, u"");
+    EXPECT_EQ(view.stateLine, u"");
+}
+
+struct OptionsRow {
+    const char* name;
+    std::vector<std::pair<int, int>> calls;  // state, multiparty
+    CallOptionStates expected;
+};
+
+bool operator==(const CallOptionStates& a, const CallOptionStates& b) {
+    return a.hold == b.hold && a.retrieve == b.retrieve && a.swap == b.swap &&
+           a.answers == b.answers && a.privateCall == b.privateCall && a.release == b.release &&
+           a.conference == b.conference;
+}
+
+TEST(CallOptions, EachCommandOnlyWhereItApplies) {
+    //                                   hold  retr  swap  answ  priv  rel   conf
+    const OptionsRow rows[] = {
+        {"no call", {}, {false, false, false, false, false, false, false}},
+        {"one active", {{0, 0}}, {true, false, false, false, false, true, false}},
+        {"one held", {{1, 0}}, {false, true, false, false, false, true, false}},
+        {"dialling", {{2, 0}}, {false, false, false, false, false, true, false}},
+        {"active and held", {{0, 0}, {1, 0}}, {false, false, true, false, false, true, true}},
+        {"active and waiting", {{0, 0}, {5, 0}}, {false, false, true, true, false, true, false}},
+        {"held and waiting", {{1, 0}, {5, 0}}, {false, false, true, true, false, true, false}},
+        {"conference", {{0, 1}, {0, 1}}, {true, false, false, false, true, true, false}},
+        {"conference held", {{1, 1}, {1, 1}}, {false, true, false, false, false, true, false}},
+    };
+    for (const OptionsRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<CallEntry> calls;
+        int index = 1;
+        for (const auto& [state, multiparty] : row.calls) {
+            CallEntry e;
+            e.index = index++;
+            e.state = state;
+            e.multiparty = multiparty;
+            e.number = u"1";
+            calls.push_back(e);
+        }
+        EXPECT_TRUE(CallOptionsFor(calls) == row.expected);
+    }
+}
+
+TEST_F(CallsTest, ReleaseWithoutASelectedRow) {
+    InCallWith("+CLCC: 4,0,0,0,0,\"123\",129");
+    EXPECT_TRUE(calls->CallOptionCommand(1073, -1));  // the only call
+    EXPECT_EQ(io.CountWritten(u"AT+CHLD=14\r"), 1);
+    InCallWith("+CLCC: 1,0,0,0,0,\"123\",129\r\n+CLCC: 2,1,1,0,0,\"456\",129");
+    EXPECT_FALSE(calls->CallOptionCommand(1073, -1));
+    EXPECT_FALSE(calls->CallOptionCommand(1072, -1));
+    EXPECT_EQ(io.CountWritten(u"AT+CHLD"), 0);
 }
 
 TEST_F(CallsTest, WaitingCallBlocksTheButtonsUntilTheWatchEnds) {

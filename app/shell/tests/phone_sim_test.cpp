@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <memory>
 
 #include "app/engine/testing/enginepeer.h"
@@ -140,6 +141,12 @@ class PhoneSimTest : public QObject {
     void newMessageIndicatorUntilTheViewOpens_data();
     void newMessageIndicatorUntilTheViewOpens();
     void rowSelectionEnablesMatchingOptions();
+    void outgoingCallTimedFromTheAnswer();
+    void answeredCallTimerNotRestarted();
+    void incomingCallBringsTheDialerForward();
+    void waitingCallAnsweredFromCallOptions();
+    void oneCallOffersOnlyWhatApplies();
+    void enterDialsAfterAClickedKey();
 
   private:
     std::unique_ptr<Phone> Started(sim::ModemSeed seed = ReadySeed());
@@ -586,12 +593,153 @@ void PhoneSimTest::rowSelectionEnablesMatchingOptions() {
                                           Local(5113));
     QVERIFY(phone->V()->OptionButton(kCmdHoldActive)->isEnabled());
     QVERIFY(!phone->V()->OptionButton(kCmdRetrieveHeld)->isEnabled());
-    emit phone->V()->CallListRowActivated(1, Local(5109));
+    emit phone->V()->Command(kCmdHoldActive);
+    QCOMPARE(list->topLevelItem(0)->text(1), Local(5109));
+    emit phone->V()->CallListRowActivated(list->topLevelItem(0)->data(0, Qt::UserRole).toInt(),
+                                          Local(5109));
     QVERIFY(!phone->V()->OptionButton(kCmdHoldActive)->isEnabled());
     QVERIFY(phone->V()->OptionButton(kCmdRetrieveHeld)->isEnabled());
     // The keypad toggle leaves the list.
     emit phone->V()->Command(kCmdKeypad);
     QVERIFY(!phone->V()->CallListShown());
+}
+
+void PhoneSimTest::outgoingCallTimedFromTheAnswer() {
+    auto phone = Started();
+    QVERIFY(phone);
+    phone->C().Calls().DialNumber(u"0301");
+    QCOMPARE(phone->V()->Text(kCallStateLine), Local(5096));
+    QVERIFY(!phone->C().Timer(4).isActive());
+    // Ringing at the far end: still "Calling...", no timer.
+    phone->Poll();
+    QCOMPARE(phone->V()->Text(kCallStateLine), Local(5096));
+    QVERIFY(!phone->C().Timer(4).isActive());
+    phone->modem.RemoteAnswer();
+    QVERIFY(phone->PollUntil([&] { return phone->C().Timer(4).isActive(); }));
+    QCOMPARE(phone->V()->Text(kCallStateLine), QString());
+    QCOMPARE(phone->V()->Text(kTimerLine), QStringLiteral("00:00:00"));
+    // Held, the call stays connected and timed.
+    emit phone->V()->Command(kCmdHoldActive);
+    QVERIFY(phone->C().Timer(4).isActive());
+    QVERIFY(phone->V()->Text(kCallStateLine) != Local(5096));
+}
+
+void PhoneSimTest::answeredCallTimerNotRestarted() {
+    auto phone = Started();
+    QVERIFY(phone);
+    phone->modem.InjectIncomingCall("+4930111222");
+    QVERIFY(phone->PollUntil([&] { return phone->C().Calls().Ringing(); }));
+    phone->Click(kCallButton);
+    QVERIFY(phone->C().Timer(4).isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(phone->V()->Text(kTimerLine) == QStringLiteral("00:00:01"), 5000);
+    // The poll steps that follow notice that the RINGs stopped; the running timer must go on
+    // from the answer, not start again at 00:00:00.
+    for (int i = 0; i < 3; ++i) {
+        phone->Poll();
+    }
+    phone->C().Calls().OnCallTimerTick();
+    QVERIFY(phone->V()->Text(kTimerLine) >= QStringLiteral("00:00:02"));
+}
+
+void PhoneSimTest::incomingCallBringsTheDialerForward() {
+    auto phone = Started();
+    QVERIFY(phone);
+    phone->frame->ShowPane(1);
+    QCOMPARE(phone->frame->ActivePane(), 1);
+    // The test bus has no notification service: no bubble can be shown.
+    phone->modem.InjectIncomingCall("+4930444");
+    QVERIFY(phone->PollUntil([&] { return phone->C().Calls().Ringing(); }));
+    QCOMPARE(phone->frame->ActivePane(), 0);
+    QVERIFY(phone->V()->isVisible());
+    QCOMPARE(phone->V()->Text(kNameLine), QStringLiteral("->+4930444"));
+}
+
+void PhoneSimTest::waitingCallAnsweredFromCallOptions() {
+    auto phone = Started();
+    QVERIFY(phone);
+    phone->C().Calls().DialNumber(u"0301");
+    phone->modem.RemoteAnswer();
+    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().CallCount() == 1; }));
+    QVERIFY(phone->modem.InjectCallWaiting("+4930555"));
+    QVERIFY(phone->PollUntil([&] { return phone->C().Calls().Waiting(); }));
+    // The message names the button that is there.
+    phone->Click(kCallButton);
+    QCOMPARE(QString::fromStdU16String(phone->boxes.shown.back()), Local(5014));
+    QVERIFY(phone->V()->CallOptionsButtonShown());
+    auto* options =
+        phone->V()->findChild<QToolButton*>(QStringLiteral("cmd%1").arg(kCmdCallOptions));
+    QVERIFY(options != nullptr);
+    QVERIFY(Local(5014).contains(options->text()));
+    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().CallCount() == 2; }));
+    options->click();
+    QVERIFY(phone->V()->CallListShown());
+    QPushButton* answer = phone->V()->OptionButton(kCmdSwap);
+    QCOMPARE(answer->text(), QString::fromStdU16String(LoadDialogText(100, "1071answer")));
+    QVERIFY(answer->isEnabled());
+    QVERIFY(!phone->V()->OptionButton(kCmdHoldActive)->isEnabled());
+    QVERIFY(!phone->V()->OptionButton(kCmdRetrieveHeld)->isEnabled());
+    answer->click();
+    QVERIFY(Has(phone->Log(), "AT+CHLD=2"));
+    QVERIFY(phone->PollUntil(
+        [&] {
+            phone->C().Calls().OnWaitingWatchTick();  // timer 3
+            return !phone->C().Calls().Waiting();
+        },
+        6));
+    int active = 0;
+    for (const sim::Call& call : phone->modem.Calls()) {
+        active += call.number == "+4930555" && call.state == sim::CallState::Active ? 1 : 0;
+    }
+    QCOMPARE(active, 1);
+    // Two calls and no row chosen: Release says what it needs and sends nothing.
+    phone->V()->CallList()->setCurrentItem(nullptr);
+    const auto before = CountPrefix(phone->Log(), "AT+CHLD=1");
+    emit phone->V()->Command(kCmdRelease);
+    QCOMPARE(QString::fromStdU16String(phone->boxes.shown.back()),
+             QString::fromStdU16String(LoadDialogText(100, "selectcall")));
+    QCOMPARE(CountPrefix(phone->Log(), "AT+CHLD=1"), before);
+}
+
+void PhoneSimTest::oneCallOffersOnlyWhatApplies() {
+    auto phone = Started();
+    QVERIFY(phone);
+    phone->C().Calls().DialNumber(u"0301");
+    phone->modem.RemoteAnswer();
+    QVERIFY(phone->PollUntil([&] {
+        return phone->C().Engine().CallCount() == 1 && phone->C().Engine().Calls()[0].state == 0;
+    }));
+    emit phone->V()->Command(kCmdCallOptions);
+    const auto enabled = [&](int id) { return phone->V()->OptionButton(id)->isEnabled(); };
+    QVERIFY(enabled(kCmdHoldActive));
+    QVERIFY(!enabled(kCmdRetrieveHeld));
+    QVERIFY(!enabled(kCmdSwap));
+    QVERIFY(!enabled(kCmdPrivate));
+    QVERIFY(enabled(kCmdRelease));
+    QVERIFY(!enabled(kCmdConference));
+    emit phone->V()->Command(kCmdHoldActive);
+    QCOMPARE(phone->C().Engine().Calls()[0].state, 1);
+    QVERIFY(!enabled(kCmdHoldActive));
+    QVERIFY(enabled(kCmdRetrieveHeld));
+    emit phone->V()->Command(kCmdRetrieveHeld);
+    QCOMPARE(phone->C().Engine().Calls()[0].state, 0);
+    // The only call is released without choosing a row.
+    emit phone->V()->Command(kCmdRelease);
+    QVERIFY(phone->modem.Calls().empty());
+}
+
+void PhoneSimTest::enterDialsAfterAClickedKey() {
+    auto phone = Started();
+    QVERIFY(phone);
+    phone->frame->activateWindow();
+    phone->V()->SetText(kNumberField, QString());
+    phone->Click(kKey5);
+    QCOMPARE(phone->V()->Text(kNumberField), QStringLiteral("5"));
+    QVERIFY(!phone->V()->Button(kKey5)->hasFocus());
+    QWidget* target =
+        QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : phone->V();
+    QTest::keyClick(target, Qt::Key_Return);
+    QCOMPARE(phone->V()->Text(kNumberField), QStringLiteral("5"));
+    QVERIFY(Has(phone->Log(), "ATD5;"));
 }
 
 QTEST_MAIN(PhoneSimTest)
