@@ -34,12 +34,16 @@ std::string Configuration(const std::string& folder) {
            "box-allow-ip = \"127.0.0.1\"\n"
            "wdp-interface-name = \"127.0.0.1\"\n"
            "udp-allow-ip = \"127.0.0.1\"\n"
-           "log-file = \"" + folder + "/bearerbox.log\"\n"
+           "log-file = \"" +
+           folder +
+           "/bearerbox.log\"\n"
            "log-level = 1\n"
            "\n"
            "group = wapbox\n"
            "bearerbox-host = 127.0.0.1\n"
-           "log-file = \"" + folder + "/wapbox.log\"\n"
+           "log-file = \"" +
+           folder +
+           "/wapbox.log\"\n"
            "log-level = 1\n";
 }
 
@@ -60,8 +64,8 @@ pid_t Spawn(const char* program, const std::string& config, const std::string& o
         ::dup2(fd, STDERR_FILENO);
         ::close(fd);
     }
-    char* const argv[] = {const_cast<char*>(program), const_cast<char*>("-v"), const_cast<char*>("1"),
-                          const_cast<char*>(config.c_str()), nullptr};
+    char* const argv[] = {const_cast<char*>(program), const_cast<char*>("-v"),
+                          const_cast<char*>("1"), const_cast<char*>(config.c_str()), nullptr};
     ::execv(program, argv);
     ::_exit(127);
 }
@@ -91,6 +95,20 @@ std::string Tail(const std::string& path) {
     return text.size() > 1500 ? text.substr(text.size() - 1500) : text;
 }
 
+// True when something listens on the loopback TCP port (the bearerbox's port for its boxes).
+bool Listening(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return ok;
+}
+
 // One probe: a WSP Connect to UDP 9201; true when anything comes back within the wait.
 bool ProbeAnswered(std::uint16_t tid) {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -114,7 +132,8 @@ bool ProbeAnswered(std::uint16_t tid) {
             const Octets ack = BuildAckPdu(tids);
             ::send(fd, ack.data(), ack.size(), 0);
             Bytes session;
-            if (n >= 5 && buffer[3] == 0x02) session.push_back(buffer[4] & 0x7F);
+            if (n >= 5 && buffer[3] == 0x02)
+                session.push_back(buffer[4] & 0x7F);
             const Octets disconnect = BuildDisconnectPdu(tids, session);
             ::send(fd, disconnect.data(), disconnect.size(), 0);
         }
@@ -125,7 +144,9 @@ bool ProbeAnswered(std::uint16_t tid) {
 
 }  // namespace
 
-bool KannelGateway::Installed() { return ::access(kBearerbox, X_OK) == 0 && ::access(kWapbox, X_OK) == 0; }
+bool KannelGateway::Installed() {
+    return ::access(kBearerbox, X_OK) == 0 && ::access(kWapbox, X_OK) == 0;
+}
 
 bool KannelGateway::Start(std::string& why) {
     std::string pattern = (std::filesystem::temp_directory_path() / "qvl-kannel.XXXXXX").string();
@@ -137,25 +158,48 @@ bool KannelGateway::Start(std::string& why) {
     const std::string config = m_folder + "/kannel.conf";
     std::ofstream(config) << Configuration(m_folder);
     m_bearerbox = Spawn(kBearerbox, config, m_folder + "/bearerbox.out");
-    ::usleep(200 * 1000);
-    m_wapbox = Spawn(kWapbox, config, m_folder + "/wapbox.out");
-    // Datagrams sent before the gateway is ready are lost: probe until one is answered.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    std::uint16_t tid = 1;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (::waitpid(m_bearerbox, nullptr, WNOHANG) == m_bearerbox) {
-            m_bearerbox = -1;
-            why = "bearerbox ended early (is UDP 9201 or TCP 13100/13102 taken?):\n" +
-                  Tail(m_folder + "/bearerbox.out") + Tail(m_folder + "/bearerbox.log");
+    auto bearerboxEnded = [&]() {
+        if (::waitpid(m_bearerbox, nullptr, WNOHANG) != m_bearerbox) {
+            return false;
+        }
+        m_bearerbox = -1;
+        why = "bearerbox ended early (is UDP 9201 or TCP 13100/13102 taken?):\n" +
+              Tail(m_folder + "/bearerbox.out") + Tail(m_folder + "/bearerbox.log");
+        Stop();
+        return true;
+    };
+    // A wapbox that finds no bearerbox gives up at once, so it starts only once the
+    // bearerbox takes connections of its boxes (however long that takes on a busy machine).
+    while (!Listening(13102)) {
+        if (bearerboxEnded()) {
+            return false;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            why =
+                "the bearerbox never listened on TCP 13102:\n" + Tail(m_folder + "/bearerbox.log");
             Stop();
             return false;
+        }
+        ::usleep(50 * 1000);
+    }
+    m_wapbox = Spawn(kWapbox, config, m_folder + "/wapbox.out");
+    // Datagrams sent before the gateway is ready are lost: probe until one is answered.
+    std::uint16_t tid = 1;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (bearerboxEnded()) {
+            return false;
+        }
+        if (::waitpid(m_wapbox, nullptr, WNOHANG) == m_wapbox) {
+            m_wapbox = Spawn(kWapbox, config, m_folder + "/wapbox.out");  // lost its connection
         }
         if (ProbeAnswered(tid)) {
             return true;
         }
         tid = static_cast<std::uint16_t>(tid + 2);
     }
-    why = "the gateway never answered a Connect:\n" + Tail(m_folder + "/wapbox.out") + Tail(m_folder + "/wapbox.log");
+    why = "the gateway never answered a Connect:\n" + Tail(m_folder + "/wapbox.out") +
+          Tail(m_folder + "/wapbox.log");
     Stop();
     return false;
 }
@@ -203,10 +247,13 @@ std::vector<HttpRelay::Request> HttpRelay::Requests() const {
 void HttpRelay::Serve() {
     for (;;) {
         pollfd fds[2] = {{m_listen, POLLIN, 0}, {m_stop[0], POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) continue;
-        if (fds[1].revents != 0) return;
+        if (::poll(fds, 2, -1) < 0)
+            continue;
+        if (fds[1].revents != 0)
+            return;
         const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd >= 0) Handle(fd);
+        if (fd >= 0)
+            Handle(fd);
     }
 }
 
@@ -217,17 +264,23 @@ void HttpRelay::Handle(int fd) {
     char buffer[65536];
     for (;;) {
         pollfd fds[2] = {{fd, POLLIN, 0}, {m_stop[0], POLLIN, 0}};
-        if (::poll(fds, 2, 10000) <= 0 || fds[1].revents != 0) break;
+        if (::poll(fds, 2, 10000) <= 0 || fds[1].revents != 0)
+            break;
         const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
+        if (n <= 0)
+            break;
         data.append(buffer, static_cast<std::size_t>(n));
-        if (headEnd == std::string::npos && (headEnd = data.find("\r\n\r\n")) != std::string::npos) {
+        if (headEnd == std::string::npos &&
+            (headEnd = data.find("\r\n\r\n")) != std::string::npos) {
             std::string lower = data.substr(0, headEnd);
-            for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            for (char& c : lower)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             const std::size_t at = lower.find("\r\ncontent-length:");
-            if (at != std::string::npos) contentLength = std::strtoul(lower.c_str() + at + 17, nullptr, 10);
+            if (at != std::string::npos)
+                contentLength = std::strtoul(lower.c_str() + at + 17, nullptr, 10);
         }
-        if (headEnd != std::string::npos && data.size() >= headEnd + 4 + contentLength) break;
+        if (headEnd != std::string::npos && data.size() >= headEnd + 4 + contentLength)
+            break;
     }
     if (headEnd == std::string::npos) {
         ::close(fd);
@@ -247,25 +300,31 @@ void HttpRelay::Handle(int fd) {
         return;
     }
     // m-send-conf: the request's transaction id, MMS 1.0, the Response-Status, a Message-ID.
-    Bytes conf = Concat({Hex("8C 81 98"), Ascii(tid), Hex("00 8D 90 92"),
-                         Bytes{static_cast<std::uint8_t>(m_mode == Mode::ConfirmOk ? 0x80 : 0x81)}});
-    if (m_mode == Mode::ConfirmOk) conf = Concat({conf, Hex("8B"), Ascii("relay-1"), Hex("00")});
-    std::string answer = "HTTP/1.1 200 OK\r\nContent-Type: application/vnd.wap.mms-message\r\nContent-Length: " +
-                         std::to_string(conf.size()) + "\r\nConnection: close\r\n\r\n";
+    Bytes conf =
+        Concat({Hex("8C 81 98"), Ascii(tid), Hex("00 8D 90 92"),
+                Bytes{static_cast<std::uint8_t>(m_mode == Mode::ConfirmOk ? 0x80 : 0x81)}});
+    if (m_mode == Mode::ConfirmOk)
+        conf = Concat({conf, Hex("8B"), Ascii("relay-1"), Hex("00")});
+    std::string answer =
+        "HTTP/1.1 200 OK\r\nContent-Type: application/vnd.wap.mms-message\r\nContent-Length: " +
+        std::to_string(conf.size()) + "\r\nConnection: close\r\n\r\n";
     answer.append(conf.begin(), conf.end());
     std::size_t sent = 0;
     while (sent < answer.size()) {
         const ssize_t n = ::send(fd, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) break;
+        if (n <= 0)
+            break;
         sent += static_cast<std::size_t>(n);
     }
     ::close(fd);
 }
 
 std::string TransactionIdOf(const Bytes& body) {
-    if (body.size() < 4 || body[0] != 0x8C || body[2] != 0x98) return {};
+    if (body.size() < 4 || body[0] != 0x8C || body[2] != 0x98)
+        return {};
     std::string id;
-    for (std::size_t i = 3; i < body.size() && body[i] != 0; ++i) id.push_back(static_cast<char>(body[i]));
+    for (std::size_t i = 3; i < body.size() && body[i] != 0; ++i)
+        id.push_back(static_cast<char>(body[i]));
     return id;
 }
 
