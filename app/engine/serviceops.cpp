@@ -1,6 +1,8 @@
 // The engine operations of the network page, the call settings and the security page: the
 // network mode, the operator found or lost, lock states, the divert cache, and the long
 // exchange of a network search with the drain of its late answer.
+#include <algorithm>
+
 #include "app/engine/phoneengine.h"
 #include "base/finalresult.h"
 
@@ -11,6 +13,9 @@ namespace {
 constexpr std::uint32_t kLongAnswerSliceMs = 500;
 // A drain before a command takes what has arrived by then, without waiting for more.
 constexpr std::uint32_t kLateAnswerDrainMs = 100;
+// How long after an unfinished long exchange its answer is still looked for: as long as the
+// command was given, and at least a minute.
+constexpr std::uint64_t kMinLateAnswerWindowMs = 60000;
 
 }  // namespace
 
@@ -87,7 +92,7 @@ LongAnswer CPhoneEngine::ExchangeLong(std::u16string_view command, std::uint32_t
         // Any character aborts an abortable command (V.250); a bare CR is no command line of
         // its own. Whatever the modem still sends for the command is drained before the next.
         m_ports.io->Write(m_port.handle, u"\r");
-        m_lateAnswerUntilMs = NowMs() + timeoutMs;
+        m_lateAnswerUntilMs = NowMs() + std::max<std::uint64_t>(timeoutMs, kMinLateAnswerWindowMs);
     }
     HandleUnsolicited(response);
     return outcome;
