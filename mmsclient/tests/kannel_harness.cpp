@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -149,6 +150,21 @@ bool KannelGateway::Installed() {
 }
 
 bool KannelGateway::Start(std::string& why) {
+    m_machineLock = ::open("/tmp/qvl-kannel.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (m_machineLock < 0) {
+        why = "cannot open /tmp/qvl-kannel.lock";
+        return false;
+    }
+    // Another run's gateway lives for one test program; waiting for a few of them is normal.
+    const auto lockLimit = std::chrono::steady_clock::now() + std::chrono::seconds(240);
+    while (::flock(m_machineLock, LOCK_EX | LOCK_NB) != 0) {
+        if (std::chrono::steady_clock::now() > lockLimit) {
+            why = "another WAP gateway of a test run held /tmp/qvl-kannel.lock for 240 s";
+            Stop();
+            return false;
+        }
+        ::usleep(100 * 1000);
+    }
     std::string pattern = (std::filesystem::temp_directory_path() / "qvl-kannel.XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         why = "mkdtemp failed";
@@ -212,6 +228,10 @@ void KannelGateway::Stop() {
         std::filesystem::remove_all(m_folder, ec);
     }
     m_folder.clear();
+    if (m_machineLock >= 0) {
+        ::close(m_machineLock);  // releases the lock
+        m_machineLock = -1;
+    }
 }
 
 HttpRelay::HttpRelay(Mode mode) : m_mode(mode) {

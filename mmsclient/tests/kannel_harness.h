@@ -30,13 +30,16 @@ public:
     KannelGateway& operator=(const KannelGateway&) = delete;
 
     // Starts both boxes and waits until a probe Connect on UDP 9201 is answered. On failure
-    // returns false with the reason (and the tail of the logs).
+    // returns false with the reason (and the tail of the logs). The gateway's ports are fixed,
+    // so one gateway runs on the machine at a time: Start first waits for a lock that other
+    // test runs (of other checkouts too) hold while their gateway runs.
     bool Start(std::string& why);
     // Stops both boxes (SIGTERM, then SIGKILL after a grace period) and removes the folder.
     void Stop();
 
 private:
     std::string m_folder;
+    int m_machineLock = -1;
     pid_t m_bearerbox = -1;
     pid_t m_wapbox = -1;
 };

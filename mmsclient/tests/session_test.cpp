@@ -39,7 +39,9 @@ int Count(const std::string& haystack, const std::string& needle) {
 class SessionTest : public ::testing::Test {
   protected:
     SessionTest() {
-        options.timings = SessionTimings{2000, 100, 1000, 300};
+        // Waits for a reply that comes end when it comes, so they are generous (a loaded
+        // machine must not fail a test); waits that run out when nothing comes are short.
+        options.timings = SessionTimings{10000, 100, 5000, 300};
         options.ports = UiPorts{&messages, &pump, &progress};
         options.trace = TraceFile::InDeviceRoot();
         options.tids = &tids;
@@ -196,6 +198,7 @@ TEST_F(SessionTest, SilenceAfterAPacketResendsThreeTimesThenFails) {
                 return {};
             return test::GoodGatewayReplies(d, test::MSendConf(0x80));
         });
+    options.timings.postPacketMs = 300;  // every wait after the Post runs out
     const SessionReport report = Send(gateway);
     EXPECT_FALSE(report.confirmed);
     // Connect, Ack, the Post four times; no acknowledgement and no Disconnect after a failed post.
@@ -211,6 +214,7 @@ TEST_F(SessionTest, SilenceOnceIsRecoveredByTheResend) {
                 return {};
             return test::GoodGatewayReplies(d, test::MSendConf(0x80));
         });
+    options.timings.postPacketMs = 2000;  // the first wait runs out, the second is answered
     EXPECT_TRUE(Send(gateway).confirmed);
     EXPECT_EQ(posts.load(), 2);
 }
@@ -227,9 +231,11 @@ class VerdictTest : public SessionTest, public ::testing::WithParamInterface<Ver
 TEST_P(VerdictTest, PostReplyDecidesTheResult) {
     const VerdictCase& c = GetParam();
     std::atomic<bool> posted{false};
+    std::atomic<std::size_t> postIndex{0};
     ScriptedGateway gateway(
-        [&](const Bytes& d, std::size_t, const sockaddr_in&) -> std::vector<Bytes> {
+        [&](const Bytes& d, std::size_t index, const sockaddr_in&) -> std::vector<Bytes> {
             if (d[0] == 0x0A && d.size() > 4 && d[4] == 0x60) {
+                postIndex = index;
                 posted = true;
                 return c.postReply(test::TidOf(d));
             }
@@ -241,7 +247,10 @@ TEST_P(VerdictTest, PostReplyDecidesTheResult) {
     pump.onPump = [&] {
         if (posted && !held) {
             held = true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (gateway.Answered() <= postIndex && std::chrono::steady_clock::now() < limit) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
         }
     };
     EXPECT_EQ(Send(gateway).confirmed, c.confirmed);
@@ -424,6 +433,7 @@ TEST_F(SessionTest, ConfirmationInAnExtraWaitCounts) {
         }
         return false;
     };
+    options.timings.extraWaitMs = 10000;  // the Result comes during the first extra wait
     EXPECT_TRUE(Send(gateway).confirmed);
     EXPECT_TRUE(resultSent);
     EXPECT_EQ(Count(Trace(), "Send MMS PDU Response another time\n"), 1);

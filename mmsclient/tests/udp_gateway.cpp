@@ -37,6 +37,11 @@ std::vector<Bytes> ScriptedGateway::Received() const {
     return m_received;
 }
 
+std::size_t ScriptedGateway::Answered() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_answered;
+}
+
 void ScriptedGateway::SendTo(const Bytes& datagram, const sockaddr_in& client) const {
     ::sendto(m_fd, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&client), sizeof client);
 }
@@ -67,6 +72,8 @@ void ScriptedGateway::Serve() {
         for (const Bytes& reply : m_script(buffer, index, client)) {
             ::sendto(m_fd, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&client), sizeof client);
         }
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_answered = index + 1;
     }
 }
 

@@ -25,6 +25,9 @@ public:
 
     std::uint16_t Port() const { return m_port; }
     std::vector<Bytes> Received() const;
+    // Datagrams whose replies have all been sent (on loopback they are then queued at the
+    // client), so a test can wait for them instead of sleeping.
+    std::size_t Answered() const;
     // Sends a datagram from the gateway's port outside the script.
     void SendTo(const Bytes& datagram, const sockaddr_in& client) const;
 
@@ -37,6 +40,7 @@ private:
     std::uint16_t m_port = 0;
     mutable std::mutex m_lock;
     std::vector<Bytes> m_received;
+    std::size_t m_answered = 0;
     std::thread m_thread;
 };
 

@@ -1,6 +1,7 @@
 // Widget tests of the skinned button and the floating progress window, on real widgets.
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include "common/controls/rkbutton.h"
 #include "common/controls/rkfloatctrl.h"
@@ -33,6 +34,17 @@ void MoveMouse(QWidget* w, QPoint pos) {
                      Qt::NoModifier);
     QCoreApplication::sendEvent(w, &move);
 }
+
+// One expiry of a control's timer, now: the tests step the timers themselves instead of
+// waiting for them, so that their outcome does not depend on how busy the machine is.
+void Expire(QTimer* timer) {
+    QVERIFY(timer != nullptr);
+    QVERIFY(timer->isActive());
+    QVERIFY(QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection));
+}
+
+// For the few checks that the real timers run: long enough for any load.
+constexpr int kGenerousMs = 20000;
 
 }  // namespace
 
@@ -110,27 +122,34 @@ void ControlsTest::holdRepeatsAfterOneSecondThenEveryHundredMs() {
     QTest::mousePress(button, Qt::LeftButton, {}, QPoint(10, 5));
     QVERIFY(timer->isActive());
     QCOMPARE(timer->interval(), RKButton::kFirstRepeatMs);
-    QTest::qWait(700);
     QCOMPARE(spy.count(), 0);
-    // The first repeat comes at one second and switches the timer to the short period.
-    QTRY_VERIFY_WITH_TIMEOUT(spy.count() >= 1, 2000);
+    // The first repeat comes after the long first period and switches the timer to the short
+    // one; every later expiry is one more click.
+    Expire(timer);
+    QCOMPARE(spy.count(), 1);
     QCOMPARE(timer->interval(), RKButton::kRepeatMs);
-    QTRY_VERIFY_WITH_TIMEOUT(spy.count() >= 4, 2000);
+    for (int i = 0; i < 3; ++i) {
+        Expire(timer);
+    }
+    QCOMPARE(spy.count(), 4);
+    QCOMPARE(timer->interval(), RKButton::kRepeatMs);
+    // The running timer itself repeats too.
+    QTRY_VERIFY_WITH_TIMEOUT(spy.count() >= 5, kGenerousMs);
     QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(10, 5));
-    QVERIFY(!timer->isActive());
-    const int afterRelease = spy.count();
-    QTest::qWait(300);
-    QCOMPARE(spy.count(), afterRelease);
+    QVERIFY(!timer->isActive());  // so no click comes after the release
 }
 
 void ControlsTest::holdDraggedOffDoesNotRepeat() {
     QWidget parent;
     auto* button = new RKButton(&parent, 3, QRect(0, 0, 20, 10), Images());
     parent.show();
+    auto* timer = button->findChild<QTimer*>(QStringLiteral("repeatTimer"));
     QSignalSpy spy(button, &RKButton::Clicked);
     QTest::mousePress(button, Qt::LeftButton, {}, QPoint(10, 5));
     MoveMouse(button, QPoint(60, 60));
-    QTest::qWait(1400);
+    for (int i = 0; i < 3 && timer->isActive(); ++i) {
+        Expire(timer);
+    }
     QCOMPARE(spy.count(), 0);
     QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(60, 60));
     QCOMPARE(spy.count(), 0);
@@ -143,9 +162,10 @@ void ControlsTest::todayVariantDoesNotRepeat() {
     QVERIFY(!button->isVisibleTo(&parent) || !button->hasFocus());
     button->show();
     parent.show();
+    auto* timer = button->findChild<QTimer*>(QStringLiteral("repeatTimer"));
     QSignalSpy spy(button, &RKButton::Clicked);
     QTest::mousePress(button, Qt::LeftButton, {}, QPoint(10, 5));
-    QTest::qWait(1300);
+    QVERIFY(timer == nullptr || !timer->isActive());
     QCOMPARE(spy.count(), 0);
     QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(10, 5));
     QCOMPARE(spy.count(), 1);
@@ -213,9 +233,22 @@ void ControlsTest::indeterminateAnimatesWithoutSetText() {
     QCOMPARE(w->Minimum(), 0);
     QCOMPARE(w->Maximum(), 100);
     QCOMPARE(w->Position(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(w->Position() >= 10, 3000);
+    auto* bar = w->findChild<QTimer*>(QStringLiteral("barTimer"));
+    QCOMPARE(bar->interval(), RKFloatCtrl::kTickMs);
+    for (int i = 0; i < 5; ++i) {
+        Expire(bar);
+    }
+    QCOMPARE(w->Position(), 10);
     // It wraps to 0 after passing 100.
-    QTRY_VERIFY_WITH_TIMEOUT(w->Position() < 10, 5000);
+    int ticks = 5;
+    while (w->Position() >= 10 && ticks < 100) {
+        Expire(bar);
+        ++ticks;
+    }
+    QCOMPARE(w->Position(), 0);
+    QCOMPARE(ticks, 51);
+    // And the running timer moves it on its own.
+    QTRY_VERIFY_WITH_TIMEOUT(w->Position() > 0, kGenerousMs);
 }
 
 void ControlsTest::determinateStripSwingsWithinRange() {
@@ -223,13 +256,25 @@ void ControlsTest::determinateStripSwingsWithinRange() {
     progress.Create(0, 10, 3, true);
     RKFloatWindow* w = progress.Window();
     QCOMPARE(w->GetMode(), RKFloatWindow::Mode::Determinate);
+    auto* strip = w->findChild<QTimer*>(QStringLiteral("stripTimer"));
+    // Two whole swings: up to 90, down to 0 and up again, never outside.
     int highest = 0;
-    for (int i = 0; i < 60; ++i) {
-        QTest::qWait(25);
-        QVERIFY(w->AnimationValue() >= 0 && w->AnimationValue() <= 90);
-        highest = std::max(highest, w->AnimationValue());
+    int turns = 0;
+    int last = w->AnimationValue();
+    int direction = 1;
+    for (int i = 0; i < 80; ++i) {
+        Expire(strip);
+        const int value = w->AnimationValue();
+        QVERIFY2(value >= 0 && value <= 90, qPrintable(QString::number(value)));
+        if ((value - last) * direction < 0) {
+            direction = -direction;
+            ++turns;
+        }
+        highest = std::max(highest, value);
+        last = value;
     }
-    QVERIFY(highest > 0);
+    QCOMPARE(highest, 90);
+    QVERIFY(turns >= 2);
     QCOMPARE(w->Position(), 3);
 }
 

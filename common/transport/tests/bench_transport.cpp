@@ -2,7 +2,10 @@
 //  (a) the CPU time that draining reads (500 ms each) on a silent line consume, as a share of
 //      one core (target: under 1%);
 //  (b) the time to read a 2,816-byte answer sent at the line rate of 115200 baud (10 bits per
-//      byte), against its wire time (target: within 10%).
+//      byte), against its wire time (target: within 10%);
+//  (c) how far a read of a silent line overshoots its 200 ms time-out (target: worst under
+//      50 ms), and the cost of reads on a line that was hung up (target: each ends at once,
+//      without spinning).
 // Usage: bench_transport [--seconds N] (length of measure (a), default 60).
 #include <sys/resource.h>
 
@@ -140,6 +143,38 @@ int main(int argc, char** argv) {
         "2816-byte answer at 115200 baud: wire time %.1f ms, read time mean %.1f ms, "
         "worst %.1f ms, ratio worst/wire %.3f (target <= 1.10)\n",
         wireMs, total / runs, worst, worst / wireMs);
+
+    // (c) Time-out precision on a silent line, then reads on a hung-up line.
+    double overshootTotal = 0;
+    double overshootWorst = 0;
+    const int silentReads = 20;
+    for (int i = 0; i < silentReads; ++i) {
+        std::u16string response;
+        const auto start = Clock::now();
+        qvl::PortRead(handle, response, 200);
+        const double over =
+            std::chrono::duration<double, std::milli>(Clock::now() - start).count() - 200.0;
+        overshootTotal += over;
+        overshootWorst = std::max(overshootWorst, over);
+    }
+    std::printf("silent reads of 200 ms: overshoot mean %.1f ms, worst %.1f ms (target < 50)\n",
+                overshootTotal / silentReads, overshootWorst);
+    line.HangUp();
+    const int deadReads = 1000;
+    const long pumpsBefore = pump.count;
+    const double deadCpuStart = ProcessCpuSeconds();
+    const auto deadStart = Clock::now();
+    for (int i = 0; i < deadReads; ++i) {
+        std::u16string response;
+        qvl::PortRead(handle, response, 500);
+    }
+    const double deadMs =
+        std::chrono::duration<double, std::milli>(Clock::now() - deadStart).count();
+    std::printf(
+        "reads on a hung-up line: %d reads of 500 ms in %.1f ms (%.3f ms each), CPU %.1f ms, "
+        "%ld pumps\n",
+        deadReads, deadMs, deadMs / deadReads, (ProcessCpuSeconds() - deadCpuStart) * 1e3,
+        pump.count - pumpsBefore);
     qvl::PortClose(handle);
 
 #ifdef QVL_BENCH_WITH_SIM

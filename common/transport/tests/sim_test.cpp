@@ -17,6 +17,11 @@ long long MsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
+// Reads that must end by a rule get a time-out far beyond kGenerousMs, so that ending within it
+// shows the rule and a loaded machine cannot make the test fail.
+constexpr std::uint32_t kVeryLongTimeoutMs = 60000;
+constexpr long long kGenerousMs = 30000;
+
 class TransportSimTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -41,8 +46,8 @@ class TransportSimTest : public ::testing::Test {
 TEST_F(TransportSimTest, ExchangeWithEchoOnEndsAtTheFinalResult) {
     std::u16string response;
     const auto start = Clock::now();
-    ASSERT_TRUE(Transact(m_handle, u"AT+CGMR\r", kCommandTimeoutMs, response, nullptr));
-    EXPECT_LT(MsSince(start), 1000);
+    ASSERT_TRUE(Transact(m_handle, u"AT+CGMR\r", kVeryLongTimeoutMs, response, nullptr));
+    EXPECT_LT(MsSince(start), kGenerousMs);
     EXPECT_EQ(WideToUtf8(response), "AT+CGMR\\r\\r\\nR1.0.0\\r\\n\\r\\nOK\\r\\n");
 }
 
@@ -53,8 +58,8 @@ TEST_F(TransportSimTest, IncomingCallReadEndsAtTheEndOfTheClipLine) {
     ASSERT_GT(m_modem->InjectIncomingCall("+4930123456"), 0);
     response.clear();
     const auto start = Clock::now();
-    PortRead(m_handle, response, kCommandTimeoutMs);
-    EXPECT_LT(MsSince(start), 1500) << "ends at the +CLIP line, not by time-out";
+    PortRead(m_handle, response, kVeryLongTimeoutMs);
+    EXPECT_LT(MsSince(start), kGenerousMs) << "ends at the +CLIP line, not by time-out";
     const std::string text = WideToUtf8(response);
     EXPECT_EQ(text.rfind("\\r\\nRING\\r\\n\\r\\n+CLIP: \"+4930123456\"", 0), 0u) << text;
     EXPECT_EQ(text.substr(text.size() - 4), "\\r\\n");
@@ -81,9 +86,9 @@ TEST_F(TransportSimTest, DroppedLineEndsTheReadAtOnce) {
     });
     std::u16string response;
     const auto start = Clock::now();
-    PortRead(m_handle, response, 5000);
+    PortRead(m_handle, response, kVeryLongTimeoutMs);
     drop.join();
-    EXPECT_LT(MsSince(start), 2000);
+    EXPECT_LT(MsSince(start), kGenerousMs);
     EXPECT_NE(PortWrite(m_handle, u"AT\r"), 0) << "a write on a dead line reports failure";
 }
 

@@ -196,17 +196,17 @@ void QtPortsTest::acceptAndRejectReachTheCallButtons() {
     // An action of another program's notification is not ours.
     fake.Invoke(7, QStringLiteral("cmd:9898"));
     fake.Invoke(42, QStringLiteral("cmd:9898"));
-    QTRY_COMPARE(accepted.count(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), 1, 20000);
     QCOMPARE(rejected.count(), 0);
     QVERIFY(!notifier.IsShown());
     QVERIFY(notifier.Show(QStringLiteral("t"), QStringLiteral("b"), QStringLiteral("a"),
                           QStringLiteral("r")));
     fake.Invoke(42, QStringLiteral("cmd:8989"));
-    QTRY_COMPARE(rejected.count(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(rejected.count(), 1, 20000);
     QVERIFY(notifier.Show(QStringLiteral("t"), QStringLiteral("b"), QStringLiteral("a"),
                           QStringLiteral("r")));
     notifier.Remove();
-    QTRY_COMPARE(fake.closed, QList<uint>{42});
+    QTRY_COMPARE_WITH_TIMEOUT(fake.closed, QList<uint>{42}, 20000);
 }
 
 namespace {

@@ -9,29 +9,37 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST_F(SimTest, OutgoingCallGoesDialingAlertingActiveThenNoCarrier) {
-    Open();
+    ModemSeed seed = ReadySeed();
+    seed.behaviour.dialToAlertMs = 1000;  // the first list is read well before the change
+    Open(seed);
     Ask("ATE0");
     EXPECT_EQ(Ask("ATD+4930123456;"), "\r\nOK\r\n");
     EXPECT_EQ(Ask("AT+CLCC"), "\r\n+CLCC: 1,0,2,0,0,\"+4930123456\",145\r\n\r\nOK\r\n");
-    std::this_thread::sleep_for(120ms);
-    EXPECT_EQ(Ask("AT+CLCC"), "\r\n+CLCC: 1,0,3,0,0,\"+4930123456\",145\r\n\r\nOK\r\n");
+    const std::string alerting = "\r\n+CLCC: 1,0,3,0,0,\"+4930123456\",145\r\n\r\nOK\r\n";
+    const auto limit =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kArrivalLimitMs);
+    std::string calls;
+    while ((calls = Ask("AT+CLCC")) != alerting && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_EQ(calls, alerting);
     EXPECT_EQ(Ask("AT+VTS=1"), "\r\nERROR\r\n") << "no tones before the far end answers";
     EXPECT_TRUE(m_sim->RemoteAnswer());
     EXPECT_EQ(Ask("AT+CLCC"), "\r\n+CLCC: 1,0,0,0,0,\"+4930123456\",145\r\n\r\nOK\r\n");
     EXPECT_EQ(Ask("AT+VTS=5;+VTS=#"), "\r\nOK\r\n");
     EXPECT_EQ(m_sim->Dtmf(), "5#");
     EXPECT_TRUE(m_sim->RemoteHangup());
-    EXPECT_EQ(m_line->ReadUntil("NO CARRIER\r\n", 1000), "\r\nNO CARRIER\r\n");
+    EXPECT_EQ(m_line->ReadUntil("NO CARRIER\r\n"), "\r\nNO CARRIER\r\n");
     EXPECT_EQ(Ask("AT+CLCC"), "\r\nOK\r\n");
 }
 
 TEST_F(SimTest, IncomingCallRingsWithClipUntilAnswered) {
-    Open();
+    Open(SlowRingSeed());
     Ask("ATE0;+CLIP=1");
     EXPECT_EQ(m_sim->InjectIncomingCall("+4917012345"), 1);
     const std::string ring = "\r\nRING\r\n\r\n+CLIP: \"+4917012345\",145\r\n";
-    EXPECT_EQ(m_line->ReadUntil(ring, 1000), ring);
-    EXPECT_EQ(m_line->ReadUntil(ring, 1000), ring) << "RING repeats while the call waits";
+    EXPECT_EQ(m_line->ReadUntil(ring), ring);
+    EXPECT_EQ(m_line->ReadUntil(ring), ring) << "RING repeats while the call waits";
     EXPECT_EQ(Ask("AT+CLCC"), "\r\n+CLCC: 1,1,4,0,0,\"+4917012345\",145\r\n\r\nOK\r\n");
     EXPECT_EQ(Ask("ATA"), "\r\nOK\r\n");
     EXPECT_EQ(m_line->ReadFor(300), "") << "no RING once answered";
@@ -41,12 +49,12 @@ TEST_F(SimTest, IncomingCallRingsWithClipUntilAnswered) {
 }
 
 TEST_F(SimTest, CallerGivingUpStopsRingingAndIsMissed) {
-    ModemSeed seed = ReadySeed();
+    ModemSeed seed = SlowRingSeed();
     seed.behaviour.cringVoice = true;
     Open(seed);
     Ask("ATE0");
     m_sim->InjectIncomingCall("0301234");
-    EXPECT_EQ(m_line->ReadUntil("VOICE\r\n", 1000), "\r\n+CRING: VOICE\r\n")
+    EXPECT_EQ(m_line->ReadUntil("VOICE\r\n"), "\r\n+CRING: VOICE\r\n")
         << "no +CLIP without AT+CLIP=1";
     m_sim->RemoteHangup();
     EXPECT_EQ(m_line->ReadFor(300), "");
@@ -59,7 +67,7 @@ TEST_F(SimTest, HoldSwapConferenceAndRelease) {
     Ask("ATD111;");
     m_sim->RemoteAnswer();
     EXPECT_TRUE(m_sim->InjectCallWaiting("+49222"));
-    EXPECT_EQ(m_line->ReadUntil(",1\r\n", 1000), "\r\n+CCWA: \"+49222\",145,1\r\n");
+    EXPECT_EQ(m_line->ReadUntil(",1\r\n"), "\r\n+CCWA: \"+49222\",145,1\r\n");
     struct Row {
         const char* name;
         const char* command;
@@ -95,7 +103,7 @@ TEST_F(SimTest, SupplementaryNoticeOnlyWhenEnabled) {
     EXPECT_FALSE(m_sim->InjectSupplementary(2));
     Ask("AT+CSSN=1,1");
     EXPECT_TRUE(m_sim->InjectSupplementary(2));
-    EXPECT_EQ(m_line->ReadUntil("2\r\n", 1000), "\r\n+CSSU: 2\r\n");
+    EXPECT_EQ(m_line->ReadUntil("2\r\n"), "\r\n+CSSU: 2\r\n");
 }
 
 TEST_F(SimTest, DialledAndReceivedNumbersFillCallLists) {
@@ -106,7 +114,7 @@ TEST_F(SimTest, DialledAndReceivedNumbersFillCallLists) {
     Ask("ATD0302;");
     Ask("ATH");
     m_sim->InjectIncomingCall("+4917");
-    m_line->ReadUntil("RING", 1000);
+    m_line->ReadUntil("RING");
     Ask("ATA");
     Ask("ATH");
     EXPECT_EQ(Ask("AT+CPBS=\"DC\";+CPBR=1,10"),
@@ -128,11 +136,11 @@ TEST_F(SimTest, DataCallConnectsAndEscapesBack) {
     m_line->Send("~\x7d\x23 AT\r");
     EXPECT_EQ(m_line->ReadFor(150), "") << "data mode does not interpret commands";
     m_line->Send("+++");
-    EXPECT_EQ(m_line->ReadAnswer(1000), "\r\nOK\r\n");
+    EXPECT_EQ(m_line->ReadAnswer(), "\r\nOK\r\n");
     EXPECT_EQ(Ask("ATH"), "\r\nOK\r\n");
     EXPECT_EQ(Ask("ATD*99***1#"), "\r\nCONNECT\r\n");
     m_sim->RemoteHangup();
-    EXPECT_EQ(m_line->ReadUntil("NO CARRIER\r\n", 1000), "\r\nNO CARRIER\r\n");
+    EXPECT_EQ(m_line->ReadUntil("NO CARRIER\r\n"), "\r\nNO CARRIER\r\n");
     EXPECT_EQ(Ask("AT"), "\r\nOK\r\n");
 }
 

@@ -105,6 +105,15 @@ std::string TestLine::ReadUntil(const std::string& marker, int timeoutMs) {
     return text;
 }
 
+std::string TestLine::ReadAtLeast(std::size_t count, int timeoutMs) {
+    std::string text;
+    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (text.size() < count && Remaining(end) > 0 && m_error == 0) {
+        ReadSome(text, Remaining(end));
+    }
+    return text;
+}
+
 std::string TestLine::ReadFor(int ms) {
     std::string text;
     const auto end = Clock::now() + std::chrono::milliseconds(ms);

@@ -40,7 +40,9 @@ TEST_F(SimTest, FaultModeAnswersTheNextCommandsThenRecovers) {
 TEST_F(SimTest, NoAnswerFaultEchoesOnly) {
     Open();
     m_sim->SetFault(FaultKind::NoAnswer, 1, 0);
-    EXPECT_EQ(m_line->Command("AT+CSQ", 200), "AT+CSQ\r");
+    m_line->Send("AT+CSQ\r");
+    EXPECT_EQ(m_line->ReadUntil("AT+CSQ\r"), "AT+CSQ\r");
+    EXPECT_EQ(m_line->ReadFor(200), "") << "no answer after the echo";
     EXPECT_EQ(Ask("AT"), "\r\nOK\r\n");
 }
 
@@ -63,44 +65,46 @@ TEST_F(SimTest, GarbageAndCannedAnswersArriveVerbatim) {
     Open();
     const std::string garbage("\x00\xff\r\nRI\x01NG", 9);
     m_sim->SendGarbage(garbage);
-    EXPECT_EQ(m_line->ReadFor(100), garbage);
+    EXPECT_EQ(m_line->ReadAtLeast(garbage.size()), garbage);
     m_sim->SetCannedAnswer("AT+CGMM", "\r\nFISIO 9\r\n\r\nOK\r\n");
     EXPECT_EQ(Ask("AT+CGMM"), "\r\nFISIO 9\r\n\r\nOK\r\n");
     EXPECT_EQ(Ask("AT+CGMM"), "\r\nGSM-SIM 1\r\n\r\nOK\r\n") << "a canned answer is used once";
 }
 
+// The pauses are long next to the wake-up of a reader, so that even a loaded machine reads
+// the first piece alone.
 TEST_F(SimTest, SplitAnswerArrivesInTwoPiecesWithAPause) {
     Open();
     Ask("ATE0");
-    m_sim->SplitNextAnswer(150);
+    m_sim->SplitNextAnswer(1000);
     m_line->Send("AT+CGMI\r");
-    const std::string first = m_line->ReadFor(80);
+    const std::string first = m_line->ReadAtLeast(1);
     EXPECT_FALSE(first.empty());
     EXPECT_FALSE(HasFinalResult(first)) << first;
     EXPECT_EQ(first + m_line->ReadAnswer(), "\r\nQVL Labs\r\n\r\nOK\r\n");
 
     // Cut where a reader is most easily fooled: between "OK" and its line end.
-    m_sim->SplitNextAnswer(150, 4);
+    m_sim->SplitNextAnswer(1000, 4);
     m_line->Send("AT\r");
-    EXPECT_EQ(m_line->ReadFor(80), "\r\nOK");
-    EXPECT_EQ(m_line->ReadUntil("\r\n", 1000), "\r\n");
+    EXPECT_EQ(m_line->ReadAtLeast(4), "\r\nOK");
+    EXPECT_EQ(m_line->ReadUntil("\r\n"), "\r\n");
 }
 
 TEST_F(SimTest, SlowHandsetDelaysEveryAnswerButNotTheEcho) {
     Open();
-    m_sim->SetAnswerDelay(150);
+    m_sim->SetAnswerDelay(1000);
     const auto start = Clock::now();
     m_line->Send("AT\r");
-    EXPECT_EQ(m_line->ReadFor(60), "AT\r");
+    EXPECT_EQ(m_line->ReadAtLeast(3), "AT\r");
     EXPECT_EQ(m_line->ReadAnswer(), "\r\nOK\r\n");
-    EXPECT_GE(Clock::now() - start, 140ms);
+    EXPECT_GE(Clock::now() - start, 990ms);
 }
 
 TEST_F(SimTest, DroppedLineFailsReadsAndWrites) {
     Open();
     EXPECT_EQ(Ask("AT"), "\r\nOK\r\n");
     m_sim->DropLine();
-    std::string text = m_line->ReadAnswer(300);
+    std::string text = m_line->ReadAnswer();
     EXPECT_EQ(text, "");
     EXPECT_NE(m_line->LastError(), 0) << "the read sees the hang-up";
     char byte = 'A';
@@ -130,7 +134,8 @@ TEST_F(SimTest, ExclusiveUseEndsWhenTheProgramClosesTheDevice) {
     EXPECT_EQ(exclusive, 1);
     m_line.reset();
     // The close reaches the simulator through a file watch, a moment later.
-    for (int i = 0; i < 100 && exclusive != 0; ++i) {
+    const auto limit = Clock::now() + std::chrono::milliseconds(kArrivalLimitMs);
+    while (exclusive != 0 && Clock::now() < limit) {
         std::this_thread::sleep_for(5ms);
         TestLine probe(path);  // root may open an exclusive line; others could not
         ASSERT_TRUE(probe.IsOpen());
@@ -148,15 +153,15 @@ TEST_F(SimTest, PacedAnswerTakesItsWireTime) {
     m_sim->SetCannedAnswer("AT+BIG", answer);
     m_sim->SetPacing(115200);
     m_line->Send("AT+BIG\r");
-    const std::string first = m_line->ReadUntil("\r\n", 1000);
+    const std::string first = m_line->ReadUntil("\r\n");
     const auto start = Clock::now();
-    const std::string rest = m_line->ReadUntil("OK\r\n", 2000);
+    const std::string rest = m_line->ReadUntil("OK\r\n");
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     EXPECT_EQ(first + rest, answer);
-    // From the first byte to the last: 2,815 byte times (244.3 ms); generous bounds for a
-    // loaded machine, the benchmark measures it precisely.
+    // From the first byte to the last: 2,815 byte times (244.3 ms). Pacing can only be made
+    // slower by load, so the lower bound holds anywhere; how close the pace comes to the wire
+    // rate is measured by modemsim_bench.
     EXPECT_GT(ms, 200.0);
-    EXPECT_LT(ms, 400.0);
 }
 
 }  // namespace

@@ -50,7 +50,7 @@ TEST_F(SimTest, AnswersUnknownAndMalformedCommandsWithError) {
 TEST_F(SimTest, IgnoresLinesThatAreNotCommands) {
     Open();
     m_line->Send("hello\r");
-    EXPECT_EQ(m_line->ReadFor(100), "hello\r");
+    EXPECT_EQ(m_line->ReadAtLeast(6), "hello\r");
     EXPECT_EQ(Ask("at"), "\r\nOK\r\n");
 }
 
@@ -197,7 +197,7 @@ TEST_F(SimTest, NetworkListAndManualSelection) {
     EXPECT_EQ(Ask("AT+CREG?"), "\r\n+CREG: 0,5\r\n\r\nOK\r\n") << "a foreign network is roaming";
     EXPECT_EQ(Ask("AT+CREG=1"), "\r\nOK\r\n");
     m_sim->SetRegistered(false);
-    EXPECT_EQ(m_line->ReadUntil("\r\n", 1000), "\r\n+CREG: 2\r\n") << "searching for it";
+    EXPECT_EQ(m_line->ReadUntil("\r\n"), "\r\n+CREG: 2\r\n") << "searching for it";
     EXPECT_EQ(Ask("AT+COPS?"), "\r\n+COPS: 1\r\n\r\nOK\r\n");
 }
 

@@ -71,9 +71,9 @@ TEST_F(SimTest, InjectedMessageRaisesCmtiWithItsIndexAndTurnsRead) {
     EXPECT_EQ(m_line->ReadFor(100), "") << "no indication before AT+CNMI asks for one";
     EXPECT_EQ(Ask("AT+CNMI=1,1,0,1"), "\r\nOK\r\n");
     EXPECT_EQ(m_sim->InjectSms(kDeliver, "SM"), 2);
-    EXPECT_EQ(m_line->ReadUntil("\r\n+CMTI: \"SM\",2\r\n", 1000), "\r\n+CMTI: \"SM\",2\r\n");
+    EXPECT_EQ(m_line->ReadUntil("\r\n+CMTI: \"SM\",2\r\n"), "\r\n+CMTI: \"SM\",2\r\n");
     EXPECT_EQ(m_sim->InjectSms(kDeliver, "ME"), 1);
-    EXPECT_EQ(m_line->ReadUntil("\r\n+CMTI: \"ME\",1\r\n", 1000), "\r\n+CMTI: \"ME\",1\r\n");
+    EXPECT_EQ(m_line->ReadUntil("\r\n+CMTI: \"ME\",1\r\n"), "\r\n+CMTI: \"ME\",1\r\n");
     EXPECT_EQ(Ask("AT+CMGL=0"), std::string("\r\n+CMGL: 1,0,,24\r\n") + kDeliver +
                                     "\r\n+CMGL: 2,0,,24\r\n" + kDeliver + "\r\n\r\nOK\r\n");
     EXPECT_EQ(Ask("AT+CMGR=2"), std::string("\r\n+CMGR: 1,,24\r\n") + kDeliver + "\r\n\r\nOK\r\n");
@@ -87,7 +87,7 @@ TEST_F(SimTest, IndicationsWaitWhileThePromptIsOpen) {
     m_sim->InjectSms(kDeliver, "SM");
     EXPECT_EQ(m_line->ReadFor(100), "");
     m_line->Send(std::string(kSubmit) + "\x1a");
-    EXPECT_EQ(m_line->ReadUntil("+CMTI: \"SM\",1\r\n", 1000),
+    EXPECT_EQ(m_line->ReadUntil("+CMTI: \"SM\",1\r\n"),
               "\r\n+CMGS: 0\r\n\r\nOK\r\n\r\n+CMTI: \"SM\",1\r\n");
 }
 
@@ -100,7 +100,7 @@ TEST_F(SimTest, FullMemoryAndCnmiFallbacks) {
     EXPECT_EQ(Ask("AT+CNMI=3,1"), "\r\n+CMS ERROR: 303\r\n");
     EXPECT_EQ(Ask("AT+CNMI=1,1,0,2"), "\r\nOK\r\n");
     EXPECT_EQ(m_sim->InjectSms(kDeliver, "SM"), 1);
-    m_line->ReadUntil("+CMTI", 500);
+    m_line->ReadUntil("\r\n+CMTI: \"SM\",1\r\n");
     EXPECT_EQ(m_sim->InjectSms(kDeliver, "SM"), -1);
     EXPECT_EQ(Ask("AT+CPMS?"), "\r\n+CPMS: \"SM\",1,1,\"SM\",1,1,\"SM\",1,1\r\n\r\nOK\r\n");
     EXPECT_EQ(Ask("AT+CMGW=16"), "\r\n> ");
@@ -114,7 +114,7 @@ TEST_F(SimTest, StatusReportAndServiceCentre) {
     EXPECT_FALSE(m_sim->InjectStatusReport(report)) << "no +CDS without AT+CNMI";
     Ask("AT+CNMI=1,1,0,1");
     EXPECT_TRUE(m_sim->InjectStatusReport(report));
-    EXPECT_EQ(m_line->ReadUntil(report + "\r\n", 1000), "\r\n+CDS: 25\r\n" + report + "\r\n");
+    EXPECT_EQ(m_line->ReadUntil(report + "\r\n"), "\r\n+CDS: 25\r\n" + report + "\r\n");
     EXPECT_EQ(Ask("AT+CSCA?"), "\r\n+CSCA: \"+491710760000\",145\r\n\r\nOK\r\n");
     EXPECT_EQ(Ask("AT+CSCA=\"491719999\",145"), "\r\nOK\r\n");
     EXPECT_EQ(Ask("AT+CSAS"), "\r\nOK\r\n");
@@ -130,7 +130,7 @@ TEST_F(SimTest, ReportRequestedBySubmitArrivesAsCds) {
     Ask("AT+CMGS=16");
     m_line->Send("0021000D91941511325476F8000002E834\x1a");  // TP-SRR set
     EXPECT_EQ(m_line->ReadAnswer(), "\r\n+CMGS: 0\r\n\r\nOK\r\n");
-    const std::string cds = m_line->ReadUntil("00\r\n", 1000);
+    const std::string cds = m_line->ReadUntil("00\r\n");
     // Service centre, SMS-STATUS-REPORT, reference 0, the recipient, two time stamps, status 0.
     ASSERT_EQ(cds.size(), std::string("\r\n+CDS: 26\r\n").size() + 2 * 34 + 2) << cds;
     EXPECT_EQ(cds.substr(0, 12), "\r\n+CDS: 26\r\n");

@@ -295,7 +295,7 @@ class MessagesSimTest : public QObject {
             page.ServiceCentre()->setText("+49172999");
             page.Apply();
         }
-        QVERIFY(m_sim->WaitForCommand("AT+CSAS", 1000));
+        QVERIFY(m_sim->WaitForCommand("AT+CSAS", 20000));
         CQVLSmsSettingsPage page(m_ports);
         QCOMPARE(page.ServiceCentre()->text(), "+49172999");
         QVERIFY(page.SendUsing()->currentIndex() >= 0);
