@@ -50,8 +50,10 @@ TEST_F(SimTest, SilentModemSendsNothingButLogsCommands) {
     Open();
     m_sim->SetSilent(true);
     EXPECT_EQ(m_line->Command("AT+CPIN?", 200), "");
+    ASSERT_TRUE(m_sim->WaitForCommand("AT+CPIN?", kArrivalLimitMs)) << "taken while silent";
     m_sim->InjectIncomingCall("+4912");
     EXPECT_EQ(m_line->ReadFor(150), "");
+    m_sim->RemoteHangup();  // no RING of the call may follow once the modem speaks again
     m_sim->SetSilent(false);
     EXPECT_EQ(Ask("AT"), "\r\nOK\r\n");
     const auto log = m_sim->CommandLog();
