@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 namespace qvl::mms {
@@ -56,6 +57,22 @@ class SessionTest : public ::testing::Test {
         return RunMmsSession(host, request, options);
     }
     std::string Trace() const { return home.ReadFile("mmstrans.txt"); }
+    // Holds the session's first read after the Post until the gateway has sent every reply to
+    // it (on loopback they are then queued), so that several replies really arrive in one wait.
+    void HoldFirstReadAfterThePost(const ScriptedGateway& gateway, const std::atomic<bool>& posted,
+                                   const std::atomic<std::size_t>& postIndex) {
+        auto held = std::make_shared<bool>(false);
+        pump.onPump = [&gateway, &posted, &postIndex, held] {
+            if (posted && !*held) {
+                *held = true;
+                const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+                while (gateway.Answered() <= postIndex &&
+                       std::chrono::steady_clock::now() < limit) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            }
+        };
+    }
     static std::vector<int> FirstOctets(const std::vector<Bytes>& datagrams) {
         std::vector<int> out;
         for (const Bytes& d : datagrams) out.push_back(d.empty() ? -1 : d[0]);
@@ -241,18 +258,7 @@ TEST_P(VerdictTest, PostReplyDecidesTheResult) {
             }
             return test::GoodGatewayReplies(d, test::MSendConf(0x80));
         });
-    // Hold the session's first read after the Post until all replies are queued, so that
-    // several replies really arrive in one wait.
-    bool held = false;
-    pump.onPump = [&] {
-        if (posted && !held) {
-            held = true;
-            const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (gateway.Answered() <= postIndex && std::chrono::steady_clock::now() < limit) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-        }
-    };
+    HoldFirstReadAfterThePost(gateway, posted, postIndex);
     EXPECT_EQ(Send(gateway).confirmed, c.confirmed);
     EXPECT_EQ(Count(Trace(), "Send MMS PDU Response another time\n"), c.extraWaits);
     // Acknowledged and disconnected in every case.
@@ -387,9 +393,11 @@ TEST_F(SessionTest, ReplyLongerThanTheBufferIsDetectedAndNotJudged) {
 
 TEST_F(SessionTest, ReplyAfterALargeOneIsReadWhole) {
     std::atomic<bool> posted{false};
+    std::atomic<std::size_t> postIndex{0};
     ScriptedGateway gateway(
-        [&](const Bytes& d, std::size_t, const sockaddr_in&) -> std::vector<Bytes> {
+        [&](const Bytes& d, std::size_t index, const sockaddr_in&) -> std::vector<Bytes> {
             if (d[0] == 0x0A && d.size() > 4 && d[4] == 0x60) {
+                postIndex = index;
                 posted = true;
                 const std::uint16_t tid = test::TidOf(d);
                 return {test::WspReplyResult(tid, 0x46, Bytes(9990, 0x41)),
@@ -397,13 +405,7 @@ TEST_F(SessionTest, ReplyAfterALargeOneIsReadWhole) {
             }
             return test::GoodGatewayReplies(d, test::MSendConf(0x80));
         });
-    bool held = false;
-    pump.onPump = [&] {
-        if (posted && !held) {
-            held = true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    };
+    HoldFirstReadAfterThePost(gateway, posted, postIndex);
     EXPECT_TRUE(Send(gateway).confirmed);
     EXPECT_EQ(Trace().find("Reply cut short"), std::string::npos);
 }

@@ -17,7 +17,7 @@ class Conformance : public SimTest {
     std::string Unsolicited() {
         const std::string ok = "\r\nOK\r\n";
         EXPECT_TRUE(m_line->Send("AT\r"));
-        const std::string text = m_line->ReadUntil(ok, 2000);
+        const std::string text = m_line->ReadUntil(ok);
         EXPECT_GE(text.size(), ok.size()) << text;
         return text.substr(0, text.size() - std::min(text.size(), ok.size()));
     }
