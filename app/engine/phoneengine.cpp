@@ -170,6 +170,12 @@ bool CPhoneEngine::Exchange(std::u16string_view command, std::uint32_t timeoutMs
     return true;
 }
 
+void CPhoneEngine::ReadMore(std::u16string& response, std::uint32_t timeoutMs) {
+    if (IsPortOpen()) {
+        m_ports.io->Read(m_port.handle, response, timeoutMs);
+    }
+}
+
 bool CPhoneEngine::ExchangeSecret(std::u16string& command, std::u16string& response,
                                   std::uint32_t timeoutMs) {
     response.clear();

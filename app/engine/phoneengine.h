@@ -114,6 +114,10 @@ class CPhoneEngine final : public IUnsolicitedHandler {
     // answer. The caller holds the port.
     LongAnswer ExchangeLong(std::u16string_view command, std::uint32_t timeoutMs,
                             std::u16string& response, const std::function<bool()>& canceled);
+    // Reads more of the answer to the last command into response (appended), waiting at most
+    // timeoutMs: for the answers that come in steps, as the "> " prompt of AT+CMGS before the
+    // final result. Not dispatched. The caller holds the port. Nothing when the port is closed.
+    void ReadMore(std::u16string& response, std::uint32_t timeoutMs);
     // Takes / releases the port mutex for a sequence of exchanges.
     bool AcquirePort();
     void ReleasePort();
