@@ -37,6 +37,22 @@ bool IsDialableNumber(std::u16string_view number) {
     return digit;
 }
 
+bool IsSmsAddress(std::u16string_view number) {
+    if (!IsDialableNumber(number)) {
+        return false;
+    }
+    const std::u16string_view digits = number.front() == '+' ? number.substr(1) : number;
+    if (digits.size() > kMaxSmsAddressDigits) {
+        return false;
+    }
+    for (const char16_t c : digits) {
+        if (!IsDigit(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool IsSafeCommandText(std::u16string_view text, std::size_t maxLength) {
     if (text.size() > maxLength) {
         return false;

@@ -21,6 +21,14 @@ inline constexpr std::size_t kMaxApnLength = 63;
 // kMaxDialableLength characters.
 bool IsDialableNumber(std::u16string_view number);
 
+// Longest SMS address: an address field carries at most 20 digits (GSM 03.40).
+inline constexpr std::size_t kMaxSmsAddressDigits = 20;
+
+// A number that may address a short message or be the service centre: a dialable number whose
+// characters after an optional leading "+" are all digits (a pause, "*" or "#" cannot be put
+// into an address field), at most kMaxSmsAddressDigits digits.
+bool IsSmsAddress(std::u16string_view number);
+
 // A name, a code or any other text that is placed between the quotes of an AT command: no
 // quote, no backslash (some modems read it as the start of an escape), no control character
 // (C0, DEL, C1), no lone surrogate, at most maxLength UTF-16 units.

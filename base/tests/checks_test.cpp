@@ -44,6 +44,27 @@ TEST(ChecksTest, DialableNumbers) {
     }
 }
 
+TEST(ChecksTest, SmsAddresses) {
+    const std::vector<Case> cases = {
+        {"international", u"+491701234567", true},
+        {"national", u"01701234567", true},
+        {"short_code", u"4636", true},
+        {"twenty_digits", u"+12345678901234567890", true},
+        {"twenty_one_digits", u"123456789012345678901", false},
+        {"pause", u"0170,123", false},
+        {"star_code", u"*100#", false},
+        {"plus_inside", u"49+170", false},
+        {"command_after", u"123;\rAT+CMGD=1,4", false},
+        {"letters", u"Vodafone", false},
+        {"empty", u"", false},
+        {"plus_only", u"+", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(IsSmsAddress(c.text), c.ok);
+    }
+}
+
 TEST(ChecksTest, CommandTexts) {
     const std::vector<Case> cases = {
         {"name", u"Anna", true},
@@ -58,7 +79,10 @@ TEST(ChecksTest, CommandTexts) {
         {"del", u"a\x7F", false},
         {"c1", u"a\x85", false},
         {"lone_high_surrogate", u"a\xD83D", false},
-        {"lone_low_surrogate", u"\xDE00" u"a", false},
+        {"lone_low_surrogate",
+         u"\xDE00"
+         u"a",
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -68,7 +92,7 @@ TEST(ChecksTest, CommandTexts) {
 
 TEST(ChecksTest, Codes) {
     const std::vector<Case> cases = {
-        {"pin", u"1234", true},       {"eight", u"12345678", true}, {"short", u"123", false},
+        {"pin", u"1234", true},        {"eight", u"12345678", true}, {"short", u"123", false},
         {"long", u"123456789", false}, {"letter", u"12a4", false},   {"blank", u"12 4", false},
     };
     for (const auto& c : cases) {
@@ -103,9 +127,9 @@ TEST(ChecksTest, AccessPointNames) {
 
 TEST(ChecksTest, Credentials) {
     const std::vector<Case> cases = {
-        {"empty", u"", true},           {"word", u"guest", true},   {"symbols", u"p@ss#1!", true},
-        {"blank", u"a b", false},       {"quote", u"a\"b", false},  {"apostrophe", u"a'b", false},
-        {"backslash", u"a\\b", false},  {"newline", u"a\nb", false}, {"non_ascii", u"pässe", false},
+        {"empty", u"", true},          {"word", u"guest", true},    {"symbols", u"p@ss#1!", true},
+        {"blank", u"a b", false},      {"quote", u"a\"b", false},   {"apostrophe", u"a'b", false},
+        {"backslash", u"a\\b", false}, {"newline", u"a\nb", false}, {"non_ascii", u"pässe", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

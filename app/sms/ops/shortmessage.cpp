@@ -1,26 +1,29 @@
-// CShortMessage: SMS operations over the AT command channel.
+// CShortMessage: SMS operations over the AT command channel, through the phone engine.
 #include "app/sms/ops/shortmessage.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <unordered_map>
 
+#include "app/engine/phoneengine.h"
 #include "app/sms/settings/smssettings.h"
 #include "app/sms/store/messageops.h"
+#include "base/atcursor.h"
+#include "base/checks.h"
+#include "base/finalresult.h"
 #include "base/text.h"
 #include "common/lang/lang.h"
-#include "platform/sync.h"
 
 namespace qvl::sms {
 namespace {
 
-// Escaped response-text literals (CR and LF are backslash-r and backslash-n).
-constexpr std::u16string_view kOk = u"\\r\\nOK\\r\\n";
-constexpr std::u16string_view kError = u"\\r\\nERROR\\r\\n";
-constexpr std::u16string_view kCrLf = u"\\r\\n";
 constexpr std::uint32_t kTimeout = 3000;
 constexpr std::uint32_t kLongTimeout = 10000;
+// The "> " prompt of AT+CMGS and AT+CMGW ends with no final result code, so reading for it in
+// one piece would wait out the whole idle time; it is read in slices of this length.
+constexpr std::uint32_t kPromptSliceMs = 50;
 // Bounds on what a modem's counts may make us do.
 constexpr int kMaxLocations = 1000;
 // Locations in a row that get no answer at all before the copy counts the modem as gone.
@@ -30,41 +33,93 @@ bool Has(std::u16string_view text, std::u16string_view what, std::size_t from = 
     return from <= text.size() && text.find(what, from) != std::u16string_view::npos;
 }
 
+// The answer from `from` on; empty when from lies past its end.
+std::u16string_view From(std::u16string_view answer, std::size_t from) {
+    return from <= answer.size() ? answer.substr(from) : std::u16string_view();
+}
+
+// The final result code of what was read since `from`: only the answer to the command sent
+// last counts, not an OK of an earlier one in the same response.
+FinalResult ResultAfter(std::u16string_view answer, std::size_t from = 0) {
+    return ReadFinalResult(From(answer, from)).result;
+}
+
+bool IsError(FinalResult result) {
+    return result == FinalResult::Error || result == FinalResult::CmeError ||
+           result == FinalResult::CmsError;
+}
+
+bool OkAfter(std::u16string_view answer, std::size_t from = 0) {
+    return ResultAfter(answer, from) == FinalResult::Ok;
+}
+
 std::u16string Number(int n) {
     return Widen(std::to_string(n));
 }
 
-std::string HexOf(std::u16string_view wide) {
-    std::string out;
-    out.reserve(wide.size());
-    for (char16_t c : wide) {
-        out.push_back(c < 0x80 ? static_cast<char>(c) : '0');
-    }
-    return out;
-}
-
-// The decimal number at pos (after optional spaces), or -1.
-int NumberAt(std::u16string_view text, std::size_t pos, std::size_t* end = nullptr) {
-    while (pos < text.size() && text[pos] == u' ') {
-        ++pos;
-    }
-    std::size_t e = pos;
-    while (e < text.size() && e - pos < 6 && text[e] >= u'0' && text[e] <= u'9') {
-        ++e;
-    }
-    if (end != nullptr) {
-        *end = e;
-    }
-    if (e == pos) {
-        return -1;
-    }
-    return static_cast<int>(*ParseDecimal(text.substr(pos, e - pos), 0, 999999));
+std::string Narrow(std::u16string_view hexDigits) {
+    return std::string(hexDigits.begin(), hexDigits.end());
 }
 
 }  // namespace
 
-CShortMessage::CShortMessage(const CModemPort& port, IUnsolicitedHandler* unsolicited, UiPorts ui)
-    : m_port(port), m_unsolicited(unsolicited), m_ui(ui) {}
+bool ParseCmgrAnswer(std::u16string_view answer, std::size_t from, SmsPduInfo& info) {
+    if (from > answer.size()) {
+        return false;
+    }
+    AtCursor cursor(From(answer, from));
+    if (!cursor.FindLine(u"+CMGR:")) {
+        return false;
+    }
+    int stat = -1;
+    if (!cursor.NextInt(stat, 0, 999999)) {
+        stat = -1;
+    }
+    std::u16string pdu;
+    // The PDU is the whole next line, and the answer must be complete (a final OK).
+    if (!cursor.NextLine() || !cursor.NextHexString(pdu) || !cursor.AtLineEnd() ||
+        !cursor.FindLine(u"OK") || cursor.Line() != u"OK") {
+        return false;
+    }
+    const std::string tpdu = StripServiceCentre(Narrow(pdu));
+    info = (stat == 2 || stat == 3) ? DecodeSubmitPdu(tpdu) : DecodeDeliverPdu(tpdu);
+    info.status = stat < 0 ? 0 : stat;
+    return true;
+}
+
+int ParseCpmsAnswer(std::u16string_view answer, std::size_t from, int& total) {
+    total = 0;
+    AtCursor cursor(From(answer, from));
+    std::u16string memory;
+    int used = 0;
+    int locations = 0;
+    if (!cursor.FindLine(u"+CPMS:") || !cursor.NextString(memory) ||
+        !cursor.NextInt(used, 0, 999999) || !cursor.NextInt(locations, 0, 999999)) {
+        return -1;
+    }
+    total = locations;
+    return used;
+}
+
+std::optional<std::u16string> ParseCscaAnswer(std::u16string_view answer, std::size_t from) {
+    AtCursor cursor(From(answer, from));
+    std::u16string centre;
+    if (!cursor.FindLine(u"+CSCA:") || !cursor.NextString(centre)) {
+        return std::nullopt;
+    }
+    return centre;
+}
+
+int ParseCgsmsAnswer(std::u16string_view answer, std::size_t from) {
+    AtCursor cursor(From(answer, from));
+    int service = -1;
+    if (!cursor.FindLine(u"+CGSMS:") || !cursor.NextInt(service, 0, 999999)) {
+        return -1;
+    }
+    return service;
+}
+
+CShortMessage::CShortMessage(CPhoneEngine& engine, UiPorts ui) : m_engine(engine), m_ui(ui) {}
 
 void CShortMessage::Progress(int textId, int position) {
     if (m_ui.progress != nullptr) {
@@ -98,64 +153,51 @@ bool CShortMessage::Canceled() const {
     return m_ui.progress != nullptr && m_ui.progress->IsCanceled();
 }
 
-bool CShortMessage::SmsTransact(std::u16string_view command, std::uint32_t timeoutMs) {
-    if (!AcquirePort(m_port)) {
+bool CShortMessage::Exchange(std::u16string_view command, std::uint32_t timeoutMs, bool dispatch) {
+    std::u16string answer;
+    if (!m_engine.Exchange(command, timeoutMs, answer, dispatch ? Dispatch::Yes : Dispatch::No)) {
+        response += u"Port Write Error";
         return false;
     }
-    std::u16string answer;
-    const bool ok =
-        Transact(m_port.handle, std::u16string(command) + u"\r", timeoutMs, answer, m_unsolicited);
     response += answer;
-    if (!ok) {
-        response += u"Port Write Error";
+    return true;
+}
+
+bool CShortMessage::SmsTransact(std::u16string_view command, std::uint32_t timeoutMs) {
+    if (!m_engine.AcquirePort()) {
+        return false;
     }
-    ReleasePort(m_port.mutex);
+    const bool ok = Exchange(std::u16string(command) + u"\r", timeoutMs, true);
+    m_engine.ReleasePort();
     return ok;
 }
 
 bool CShortMessage::SmsExchange(std::u16string_view command, std::uint32_t timeoutMs) {
-    if (!IsPortOpen(m_port.handle) ||
-        PortWrite(m_port.handle, std::u16string(command) + u"\r") != 0) {
-        response += u"Port Write Error";
-        return false;
-    }
-    PortRead(m_port.handle, response, timeoutMs);
-    return true;
+    return Exchange(std::u16string(command) + u"\r", timeoutMs, false);
 }
 
 bool CShortMessage::SmsExchangePrompt(std::u16string_view command, std::uint32_t timeoutMs) {
-    if (!IsPortOpen(m_port.handle) ||
-        PortWrite(m_port.handle, std::u16string(command) + u"\r") != 0) {
-        response += u"Port Write Error";
+    const std::size_t mark = response.size();
+    if (!Exchange(std::u16string(command) + u"\r", kPromptSliceMs, false)) {
         return false;
     }
-    // The "> " prompt ends with no final result code; rather than waiting out the whole idle
-    // time, short reads are made until the prompt, a result or the time limit is seen.
-    const std::size_t mark = response.size();
-    const std::uint32_t start = TickCount();
-    std::uint8_t buffer[kReadChunkBytes + 1];
-    while (TickCount() - start < timeoutMs) {
-        std::size_t count = kReadChunkBytes;
-        PortReadRaw(m_port.handle, buffer, count, 50);
-        AppendResponseText(response, buffer, count);
-        const std::u16string_view got = std::u16string_view(response).substr(mark);
+    // Each slice waits for the line to be idle that long, so the passes add up to at least the
+    // caller's time-out when the modem says nothing.
+    const std::uint32_t passes = std::max<std::uint32_t>(1, timeoutMs / kPromptSliceMs);
+    for (std::uint32_t pass = 1; pass < passes; ++pass) {
+        const std::u16string_view got = From(response, mark);
         if (got.find(u"> ") != std::u16string_view::npos ||
-            got.find(u"ERROR") != std::u16string_view::npos ||
-            got.find(kOk) != std::u16string_view::npos) {
+            ReadFinalResult(got).result != FinalResult::None) {
             break;
         }
         m_ui.Pump();
+        m_engine.ReadMore(response, kPromptSliceMs);
     }
     return true;
 }
 
 bool CShortMessage::SmsExchangeLong(std::u16string_view raw) {
-    if (!IsPortOpen(m_port.handle) || PortWrite(m_port.handle, raw) != 0) {
-        response += u"Port Write Error";
-        return false;
-    }
-    PortRead(m_port.handle, response, kLongTimeout);
-    return true;
+    return Exchange(raw, kLongTimeout, false);
 }
 
 int CShortMessage::SendPdu(const SmsPart& part, SmsCoding coding, int sendAs, int bearer) {
@@ -171,9 +213,9 @@ int CShortMessage::SendPdu(const SmsPart& part, SmsCoding coding, int sendAs, in
     }
     std::size_t mark = response.size();
     SmsExchange(bearer == 1 ? u"AT+CGSMS=2" : u"AT+CGSMS=3", kTimeout);
-    if (!Has(response, u"OK", mark) && IsPortOpen(m_port.handle)) {
+    if (!OkAfter(response, mark)) {
         std::u16string dropped;
-        PortRead(m_port.handle, dropped, kTimeout);
+        m_engine.ReadMore(dropped, kTimeout);
     }
     mark = response.size();
     if (!SmsExchangePrompt(u"AT+CMGS=" + length, kTimeout)) {
@@ -187,10 +229,10 @@ int CShortMessage::SendPdu(const SmsPart& part, SmsCoding coding, int sendAs, in
         if (!SmsExchange(wide + u"\x1A", kTimeout)) {
             return 0;
         }
-        if (!Has(response, kOk, mark)) {
-            PortRead(m_port.handle, response, kTimeout);
+        if (ResultAfter(response, mark) == FinalResult::None) {
+            m_engine.ReadMore(response, kTimeout);
         }
-        if (Has(response, kOk, mark)) {
+        if (OkAfter(response, mark)) {
             return 1;
         }
     }
@@ -203,14 +245,19 @@ int CShortMessage::SendPdu(const SmsPart& part, SmsCoding coding, int sendAs, in
     if (!SmsExchange(wide, kTimeout) || !SmsExchangeLong(u"\x1A")) {
         return 0;
     }
-    if (!Has(response, kOk, mark)) {
-        PortRead(m_port.handle, response, kTimeout);
+    if (ResultAfter(response, mark) == FinalResult::None) {
+        m_engine.ReadMore(response, kTimeout);
     }
-    return Has(response, kOk, mark) ? 1 : 0;
+    return OkAfter(response, mark) ? 1 : 0;
 }
 
 int CShortMessage::SendText() {
     Progress(kMsgPreparing);
+    // The number goes into the PDU's address field: anything but an address is refused here,
+    // before the port is even taken.
+    if (!IsSmsAddress(number)) {
+        return 0;
+    }
     const int sendAs = GetSendAs();
     const int bearer = SendUsingForSend();
     const int reference = GetLongSmsReference();
@@ -218,7 +265,7 @@ int CShortMessage::SendText() {
     if (split.parts.empty()) {
         return 0;  // more than 255 parts
     }
-    if (!AcquirePort(m_port)) {
+    if (!m_engine.AcquirePort()) {
         return 0;
     }
     int result = 1;
@@ -243,59 +290,8 @@ int CShortMessage::SendText() {
             StoreNextLongSmsReference(reference);
         }
     }
-    ReleasePort(m_port.mutex);
+    m_engine.ReleasePort();
     return result;
-}
-
-bool ParseCmgrAnswer(std::u16string_view r, std::size_t from, SmsPduInfo& info) {
-    if (from > r.size()) {
-        return false;
-    }
-    const auto tag = r.find(u"+CMGR: ", from);
-    if (tag == std::u16string_view::npos) {
-        return false;
-    }
-    const std::size_t start = tag + 7;
-    auto end = r.find(u"\\r\\n\\r\\nOK\\r\\n", start);
-    if (end == std::u16string_view::npos) {
-        end = r.find(kOk, start);
-    }
-    if (end == std::u16string_view::npos) {
-        return false;
-    }
-    const int stat = NumberAt(r, start);
-    const auto lineEnd = r.find(kCrLf, start);
-    if (lineEnd == std::u16string_view::npos || lineEnd + 4 > end) {
-        return false;
-    }
-    std::u16string_view pdu = r.substr(lineEnd + 4, end - (lineEnd + 4));
-    pdu = pdu.substr(0, pdu.find(u'\\'));
-    const std::string tpdu = StripServiceCentre(HexOf(pdu));
-    info = (stat == 2 || stat == 3) ? DecodeSubmitPdu(tpdu) : DecodeDeliverPdu(tpdu);
-    info.status = stat < 0 ? 0 : stat;
-    return true;
-}
-
-int ParseCpmsAnswer(std::u16string_view r, std::size_t from, int& total) {
-    total = 0;
-    if (from > r.size()) {
-        return -1;
-    }
-    const auto tag = r.find(u"+CPMS: \"", from);
-    if (tag == std::u16string_view::npos) {
-        return -1;
-    }
-    const auto quote = r.find(u"\",", tag + 8);
-    if (quote == std::u16string_view::npos) {
-        return -1;
-    }
-    std::size_t after = 0;
-    const int used = NumberAt(r, quote + 2, &after);
-    if (used < 0 || after >= r.size() || r[after] != u',') {
-        return -1;
-    }
-    total = std::max(0, NumberAt(r, after + 1));
-    return used;
 }
 
 int CShortMessage::CountStorage(std::u16string_view storage, int& total) {
@@ -303,7 +299,7 @@ int CShortMessage::CountStorage(std::u16string_view storage, int& total) {
     Progress(storage == u"SM" ? kMsgCountSim : kMsgCountModem);
     response.clear();
     if (!SmsTransact(u"AT+CPMS=\"" + std::u16string(storage) + u"\"", kTimeout) ||
-        !Has(response, kOk)) {
+        !OkAfter(response)) {
         return -1;
     }
     const std::size_t mark = response.size();
@@ -554,12 +550,15 @@ int CShortMessage::DeleteMessage() {
     if (!SmsTransact(u"AT+CMGD=" + Number(index), kTimeout)) {
         return 0;
     }
-    return Has(response, kOk, mark) ? 1 : 0;
+    return OkAfter(response, mark) ? 1 : 0;
 }
 
 int CShortMessage::ExportToPhone(std::u16string_view toNumber, std::u16string_view messageText,
                                  std::u16string_view timeText) {
     Progress(kMsgPreparing);
+    if (!IsSmsAddress(toNumber)) {
+        return 0;  // goes into the PDU's address field
+    }
     const bool received = !timeText.empty();
     const int reference = GetLongSmsReference();
     const SmsSplit split = SplitText(messageText, reference);
@@ -584,7 +583,7 @@ int CShortMessage::ExportToPhone(std::u16string_view toNumber, std::u16string_vi
                            toNumber, part.userData, part.udl, SendAs::kText, part.header,
                            GetStatusReport() ? StatusReport::kWanted : StatusReport::kNotWanted,
                            GetValidityPeriod(), split.coding);
-        if (!AcquirePort(m_port)) {
+        if (!m_engine.AcquirePort()) {
             return 0;
         }
         response.clear();
@@ -594,12 +593,12 @@ int CShortMessage::ExportToPhone(std::u16string_view toNumber, std::u16string_vi
         ok = ok && Has(response, u"> ");
         const std::size_t mark = response.size();
         ok = ok && SmsExchange(Widen(pdu) + u"\x1A", kTimeout);
-        if (ok && !Has(response, kOk, mark)) {
-            PortRead(m_port.handle, response, kTimeout);
+        if (ok && ResultAfter(response, mark) == FinalResult::None) {
+            m_engine.ReadMore(response, kTimeout);
         }
-        ReleasePort(m_port.mutex);
+        m_engine.ReleasePort();
         // A part the phone did not store (+CMS ERROR, no answer) fails the export.
-        if (!ok || !Has(response, kOk, mark)) {
+        if (!ok || !OkAfter(response, mark)) {
             return 0;
         }
     }
@@ -617,12 +616,9 @@ std::u16string CShortMessage::GetServiceCentre() {
         if (!SmsTransact(u"AT+CSCA?", kTimeout)) {
             break;
         }
-        const auto tag = response.find(u"+CSCA: \"");
-        if (!Has(response, kError) && tag != std::u16string::npos) {
-            const auto start = tag + 8;
-            const auto quote = response.find(u'"', start);
-            centre = response.substr(
-                start, quote == std::u16string::npos ? std::u16string::npos : quote - start);
+        const auto found = ParseCscaAnswer(response, 0);
+        if (!IsError(ResultAfter(response)) && found) {
+            centre = *found;
             break;
         }
     }
@@ -635,8 +631,12 @@ std::u16string CShortMessage::GetServiceCentre() {
 int CShortMessage::SetServiceCentre(std::u16string_view centre) {
     Progress(kMsgSettingSc);
     response.clear();
+    // The number is put between the quotes of the command: only an address may go there.
+    if (!IsSmsAddress(centre)) {
+        return 0;
+    }
     if (!SmsTransact(u"AT+CSCA=\"" + std::u16string(centre) + u"\"", kTimeout) ||
-        Has(response, kError) || !Has(response, kOk)) {
+        !OkAfter(response)) {
         return 0;
     }
     return SmsTransact(u"AT+CSAS", kTimeout) ? 1 : 0;
@@ -648,11 +648,7 @@ int CShortMessage::GetSmsService() {
     if (!SmsTransact(u"AT+CGSMS?", kTimeout)) {
         return 0;
     }
-    const auto tag = response.find(u"+CGSMS:");
-    if (tag == std::u16string::npos) {
-        return -1;
-    }
-    return NumberAt(response, tag + 7);
+    return ParseCgsmsAnswer(response, 0);
 }
 
 int CShortMessage::SetSmsService(int value) {
@@ -661,26 +657,21 @@ int CShortMessage::SetSmsService(int value) {
     if (!SmsTransact(u"AT+CGSMS=" + Number(value), kTimeout)) {
         return 0;
     }
-    return !Has(response, kError) && Has(response, kOk) ? 1 : 0;
+    return OkAfter(response) ? 1 : 0;
 }
 
 SmsStatusReport CShortMessage::ParseStatusReport(std::u16string_view answer) {
-    const auto tag = answer.find(u"+CDS:");
-    if (tag == std::u16string_view::npos) {
+    AtCursor cursor(answer);
+    std::u16string pdu;
+    // The PDU is the line after the "+CDS:" line.
+    if (!cursor.FindLine(u"+CDS:") || !cursor.NextLine() || !cursor.NextHexString(pdu)) {
         return {};
     }
-    const auto crlf = answer.find(kCrLf, tag + 4);
-    if (crlf == std::u16string_view::npos) {
-        return {};
-    }
-    std::u16string_view pdu = answer.substr(crlf + 4);
-    pdu = pdu.substr(0, pdu.find(u'\\'));
-    return DecodeStatusReportPdu(HexOf(pdu));
+    return DecodeStatusReportPdu(Narrow(pdu));
 }
 
-int SendToRecipients(const CModemPort& port, IUnsolicitedHandler* unsolicited, UiPorts ui,
-                     std::u16string_view to, std::u16string_view messageText,
-                     const std::string& path) {
+int SendToRecipients(CPhoneEngine& engine, UiPorts ui, std::u16string_view to,
+                     std::u16string_view messageText, const std::string& path) {
     int reached = 0;
     std::size_t pos = 0;
     while (pos <= to.size()) {
@@ -693,7 +684,7 @@ int SendToRecipients(const CModemPort& port, IUnsolicitedHandler* unsolicited, U
         if (recipient.empty()) {
             continue;
         }
-        CShortMessage sms(port, unsolicited, ui);
+        CShortMessage sms(engine, ui);
         sms.number = recipient;
         sms.text = std::u16string(messageText);
         const int sent = sms.SendText();

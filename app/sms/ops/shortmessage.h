@@ -4,12 +4,18 @@
 // counting, reading and deleting stored messages, the service centre, the SMS bearer and the
 // +CDS status report.
 //
-// Created on the stack for one task. Every exchange goes through the transport and appends its
-// answer (escaped response text) to `response`. Long operations show the progress window of
-// the UI ports and poll its Cancel flag between steps.
+// Created on the stack for one task. Every exchange goes through the phone engine: the port is
+// taken and released with the engine's AcquirePort/ReleasePort (which keep the port mutex alive
+// even when a handler stops the session meanwhile), and commands are written and read through
+// the engine's modem I/O (the serial line, or a scripted modem in tests). Each exchange
+// appends its answer (escaped response text) to `response`. Answers are read with the AT answer
+// cursor and judged by their final result code (base/finalresult.h), so "+CME ERROR: n" and
+// "+CMS ERROR: n" end an exchange as ERROR does. Long operations
+// show the progress window of the UI ports and poll its Cancel flag between steps.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,7 +23,10 @@
 #include "app/sms/codec/smscodec.h"
 #include "app/sms/store/recordstore.h"
 #include "common/ports/uiports.h"
-#include "common/transport/transport.h"
+
+namespace qvl {
+class CPhoneEngine;
+}
 
 namespace qvl::sms {
 
@@ -56,9 +65,10 @@ inline constexpr std::u16string_view kMissingPartText = u"<>";
 
 class CShortMessage {
   public:
-    // port: the engine's port (handle 0 or -1: not open); unsolicited: the engine's handler
-    // (may be null); ui: progress window, message boxes and pump (each may be null).
-    CShortMessage(const CModemPort& port, IUnsolicitedHandler* unsolicited, UiPorts ui);
+    // engine: the session whose port is used (no session: every exchange fails at once); it
+    // also handles the unsolicited results read meanwhile. ui: progress window, message boxes
+    // and pump (each may be null).
+    CShortMessage(CPhoneEngine& engine, UiPorts ui);
 
     std::u16string number;
     std::u16string text;
@@ -76,7 +86,8 @@ class CShortMessage {
     // come, at most timeoutMs.
     bool SmsExchangePrompt(std::u16string_view command, std::uint32_t timeoutMs);
 
-    // Sends `text` to `number`: 1 sent (every part), 0 failed.
+    // Sends `text` to `number`: 1 sent (every part), 0 failed. A number that is not an SMS
+    // address (IsSmsAddress) is refused before anything is written.
     int SendText();
     // One SMS-SUBMIT through AT+CMGS; 1 when the modem answered OK to the PDU.
     int SendPdu(const SmsPart& part, SmsCoding coding, int sendAs, int bearer);
@@ -89,12 +100,14 @@ class CShortMessage {
     int CountMessages();
     int CountStorage(std::u16string_view storage, int& total);
     // Writes a message into the phone: with a time as received (SMS-DELIVER, stat 1), without as
-    // outgoing (SMS-SUBMIT, stat 3). 1 when every part was written.
+    // outgoing (SMS-SUBMIT, stat 3). 1 when every part was written. A number that is not an SMS
+    // address is refused before anything is written.
     int ExportToPhone(std::u16string_view toNumber, std::u16string_view messageText,
                       std::u16string_view timeText);
     int ReadMessage();
     int DeleteMessage();
     std::u16string GetServiceCentre();
+    // AT+CSCA, then AT+CSAS. A number that is not an SMS address is refused (0), unsent.
     int SetServiceCentre(std::u16string_view centre);
     int GetSmsService();
     int SetSmsService(int value);
@@ -104,9 +117,11 @@ class CShortMessage {
     void Progress(int textId, int position = -1);
     void ProgressFormatted(int textId, int a, int b);
     bool Canceled() const;
+    // One exchange on the port the caller holds; appends the answer to response. False (and
+    // "Port Write Error") when the port is closed or the write failed.
+    bool Exchange(std::u16string_view command, std::uint32_t timeoutMs, bool dispatch);
 
-    const CModemPort& m_port;
-    IUnsolicitedHandler* m_unsolicited;
+    CPhoneEngine& m_engine;
     UiPorts m_ui;
 };
 
@@ -116,19 +131,23 @@ class CShortMessage {
 // text. Linear in the size of the table.
 void AppendReadMessages(CRecordStore& store, const std::vector<SmsPduInfo>& table);
 
-// Parsers of escaped modem answers, searching from `from`.
-// +CMGR: status, then the PDU on the next line (service-centre field first), decoded as
-// SMS-SUBMIT for status 2 and 3 and SMS-DELIVER otherwise. False when there is none.
+// Parsers of escaped modem answers, searching from `from`, all over the AT answer cursor.
+// +CMGR: status, then the PDU on the next line (service-centre field first) and a final OK,
+// decoded as SMS-SUBMIT for status 2 and 3 and SMS-DELIVER otherwise. False when there is none.
 bool ParseCmgrAnswer(std::u16string_view answer, std::size_t from, SmsPduInfo& info);
-// +CPMS?: the used count of the first memory (or -1) and its total locations.
+// +CPMS?: the used count of the first memory and its total locations; -1 (total 0) when
+// either is missing.
 int ParseCpmsAnswer(std::u16string_view answer, std::size_t from, int& total);
+// +CSCA?: the quoted service-centre number (possibly empty), nullopt when there is none.
+std::optional<std::u16string> ParseCscaAnswer(std::u16string_view answer, std::size_t from);
+// +CGSMS?: the service value, -1 when there is none.
+int ParseCgsmsAnswer(std::u16string_view answer, std::size_t from);
 
 // The compose view's send loop: `to` split at ';', each piece trimmed and skipped when empty;
 // every recipient gets SendText, a message box (5023 or 5024 with " <number>") and a record in
 // Out Sent (3) or Out Unsent (2) of the store at `path`, saved after each. Returns the number
 // of recipients the text reached.
-int SendToRecipients(const CModemPort& port, IUnsolicitedHandler* unsolicited, UiPorts ui,
-                     std::u16string_view to, std::u16string_view messageText,
-                     const std::string& path);
+int SendToRecipients(CPhoneEngine& engine, UiPorts ui, std::u16string_view to,
+                     std::u16string_view messageText, const std::string& path);
 
 }  // namespace qvl::sms

@@ -22,7 +22,7 @@ CEngineSmsModem::CEngineSmsModem(CPhoneEngine& engine, UiPorts ui) : m_engine(en
 
 int CEngineSmsModem::SendText(std::u16string_view number, std::u16string_view text) {
     Session session(m_engine);
-    sms::CShortMessage message(m_engine.Port(), &m_engine, m_ui);
+    sms::CShortMessage message(m_engine, m_ui);
     message.number = number;
     message.text = text;
     return message.SendText();
@@ -30,32 +30,32 @@ int CEngineSmsModem::SendText(std::u16string_view number, std::u16string_view te
 
 int CEngineSmsModem::CopyFromPhone(sms::CRecordStore& store, bool notices) {
     Session session(m_engine);
-    sms::CShortMessage message(m_engine.Port(), &m_engine, m_ui);
+    sms::CShortMessage message(m_engine, m_ui);
     return message.CopyFromPhone(store, sms::SmsStorePath(), notices);
 }
 
 int CEngineSmsModem::ExportToPhone(std::u16string_view number, std::u16string_view text,
                                    std::u16string_view time) {
     Session session(m_engine);
-    sms::CShortMessage message(m_engine.Port(), &m_engine, m_ui);
+    sms::CShortMessage message(m_engine, m_ui);
     return message.ExportToPhone(number, text, time);
 }
 
 std::u16string CEngineSmsModem::GetServiceCentre() {
     Session session(m_engine);
-    sms::CShortMessage message(m_engine.Port(), &m_engine, m_ui);
+    sms::CShortMessage message(m_engine, m_ui);
     return message.GetServiceCentre();
 }
 
 int CEngineSmsModem::SetServiceCentre(std::u16string_view number) {
     Session session(m_engine);
-    sms::CShortMessage message(m_engine.Port(), &m_engine, m_ui);
+    sms::CShortMessage message(m_engine, m_ui);
     return message.SetServiceCentre(number);
 }
 
 int CEngineSmsModem::GetSmsService() {
     Session session(m_engine);
-    sms::CShortMessage message(m_engine.Port(), &m_engine, m_ui);
+    sms::CShortMessage message(m_engine, m_ui);
     return message.GetSmsService();
 }
 

@@ -119,8 +119,12 @@ void CQVLSmsSettingsPage::Load() {
 }
 
 void CQVLSmsSettingsPage::Apply() {
-    if (m_ports.modem != nullptr) {
-        m_ports.modem->SetServiceCentre(m_serviceCentre->text().toStdU16String());
+    // An empty field sets nothing; a number the modem did not take (or that is no SMS address
+    // and so was never sent) is told, as the user expects it to be in effect.
+    const std::u16string centre = m_serviceCentre->text().trimmed().toStdU16String();
+    if (m_ports.modem != nullptr && !centre.empty() &&
+        m_ports.modem->SetServiceCentre(centre) != 1) {
+        m_ports.Ask(this, Msg(kMsgCentreNotSet).toStdU16String(), MsgButtons::Ok, MsgIcon::Error);
     }
     sms::SetVoiceMailNo(m_voiceMail->text().toStdU16String());
     sms::SetSendAs(std::max(0, m_sendAs->currentIndex()));

@@ -117,6 +117,7 @@ inline constexpr int kMsgFileNewer = 5411;
 inline constexpr int kMsgFileDamagedKept = 5412;
 inline constexpr int kMsgFileDamagedNoCopy = 5413;
 inline constexpr int kMsgChangeNotSaved = 5414;
+inline constexpr int kMsgCentreNotSet = 5416;
 
 // The messages of the context menu 103 and the Move To menu (command = folder key + 10).
 inline constexpr int kMenuSms = 103;

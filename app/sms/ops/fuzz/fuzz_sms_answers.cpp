@@ -1,4 +1,4 @@
-// libFuzzer target: the +CMGR, +CPMS and +CDS answer parsers on any response text.
+// libFuzzer target: the +CMGR, +CPMS, +CSCA, +CGSMS and +CDS answer parsers on any response text.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -15,6 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qvl::sms::ParseCmgrAnswer(answer, 0, info);
     int total = 0;
     qvl::sms::ParseCpmsAnswer(answer, 0, total);
+    qvl::sms::ParseCscaAnswer(answer, 0);
+    qvl::sms::ParseCgsmsAnswer(answer, 0);
     qvl::sms::CShortMessage::ParseStatusReport(answer);
     return 0;
 }

@@ -1,4 +1,5 @@
-// CShortMessage against the modem simulator on a pseudo-terminal.
+// CShortMessage through the phone engine: against the modem simulator on a pseudo-terminal, and
+// against the scripted modem of the engine's tests; the answer parsers on their own.
 #include "app/sms/ops/shortmessage.h"
 
 #include <stdlib.h>
@@ -8,17 +9,22 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
 
+#include "app/engine/phoneengine.h"
+#include "app/engine/testing/fakes.h"
 #include "app/settings/settingkeys.h"
 #include "app/settings/settings.h"
 #include "app/sms/settings/smssettings.h"
 #include "base/text.h"
 #include "common/lang/lang.h"
+#include "common/transport/transport.h"
 #include "platform/sync.h"
 #include "tools/modemsim/modem_simulator.h"
 
@@ -49,29 +55,57 @@ class FakeProgress : public IProgressWindow {
     std::function<bool()> cancelWhen;  // Cancel is pressed once this holds
 };
 
-class SmsOpsTest : public ::testing::Test {
+// A device root, an engine with a running session on the modem at `port` (ports adds the I/O
+// and clock), and the UI ports the operations are given.
+class EngineFixture : public ::testing::Test {
   protected:
-    void SetUp() override {
+    void StartEngine(const std::u16string& port, EnginePorts ports) {
         char pattern[] = "/tmp/qvl-sms-ops-XXXXXX";
         m_home = ::mkdtemp(pattern);
         ::setenv("QVL_HOME", m_home.c_str(), 1);
+        ::setenv("QVL_LOCK_DIR", "", 1);
+        m_directory.entries = {{u"Modem", u"Test modem", port}};
+        m_chooser.choice = m_directory.entries[0];
+        ports.chooser = &m_chooser;
+        ports.modems = &m_directory;
+        ports.text = qvl::testing::EnglishEngineText;
+        m_engine = std::make_unique<CPhoneEngine>(ports);
+        ASSERT_EQ(m_engine->StartSession(AutoPin::AskUser), 1);
+        m_ui.messages = &m_messages;
+        m_ui.progress = &m_progress;
+    }
+    void TearDown() override {
+        m_engine.reset();
+        std::filesystem::remove_all(m_home);
+        TakeStoreProblems();
+    }
+    CShortMessage Message() { return CShortMessage(*m_engine, m_ui); }
+    std::string StorePath() const { return m_home + "/QVLPhoneSMS.dat"; }
+
+    std::string m_home;
+    qvl::testing::FakeModemDirectory m_directory;
+    qvl::testing::FakeModemChooser m_chooser;
+    std::unique_ptr<CPhoneEngine> m_engine;
+    FakeMessages m_messages;
+    FakeProgress m_progress;
+    UiPorts m_ui;
+};
+
+class SmsOpsTest : public EngineFixture {
+  protected:
+    void SetUp() override {
         auto seed = sim::DefaultSeed();
         seed.sim.pinEnabled = false;
         m_sim = std::make_unique<sim::ModemSimulator>(seed);
         const std::string device = m_sim->Start();
         ASSERT_FALSE(device.empty());
-        ASSERT_EQ(PortInitialize(Utf8ToWide(device), m_port.handle), 0);
-        m_port.mutex = CreateNamedMutex(kPortMutexName);
-        m_ui.messages = &m_messages;
-        m_ui.progress = &m_progress;
+        StartEngine(Utf8ToWide(device), EnginePorts{});
     }
     void TearDown() override {
-        PortClose(m_port.handle);
+        m_engine->StopSession();
+        EngineFixture::TearDown();
         m_sim->Stop();
-        std::filesystem::remove_all(m_home);
     }
-    CShortMessage Message() { return CShortMessage(m_port, nullptr, m_ui); }
-    std::string StorePath() const { return m_home + "/QVLPhoneSMS.dat"; }
 
     // The texts of the PDUs the network received, joined by concatenation reference.
     std::vector<SmsPduInfo> Sent() const {
@@ -89,12 +123,7 @@ class SmsOpsTest : public ::testing::Test {
         return n;
     }
 
-    std::string m_home;
     std::unique_ptr<sim::ModemSimulator> m_sim;
-    CModemPort m_port;
-    FakeMessages m_messages;
-    FakeProgress m_progress;
-    UiPorts m_ui;
 };
 
 TEST_F(SmsOpsTest, SingleAndTwoPartTexts) {
@@ -161,8 +190,7 @@ TEST_F(SmsOpsTest, FailedSendIsNotSuccessAndKeepsTheReference) {
 }
 
 TEST_F(SmsOpsTest, SendToRecipientsFilesEachMessage) {
-    const int reached =
-        SendToRecipients(m_port, nullptr, m_ui, u" +491; ;+492 ;", u"hi", StorePath());
+    const int reached = SendToRecipients(*m_engine, m_ui, u" +491; ;+492 ;", u"hi", StorePath());
     EXPECT_EQ(reached, 2);
     ASSERT_EQ(m_messages.shown.size(), 2u);
     EXPECT_NE(m_messages.shown[0].find(u" <+491>"), std::u16string::npos);
@@ -174,7 +202,7 @@ TEST_F(SmsOpsTest, SendToRecipientsFilesEachMessage) {
     EXPECT_EQ(store.FindAs<SmsRecord>(1)->number, u"+492");
 
     m_sim->SetCannedAnswer("AT+CMGS", "\r\n+CMS ERROR: 500\r\n", 2);
-    EXPECT_EQ(SendToRecipients(m_port, nullptr, m_ui, u"+493", u"hi", StorePath()), 0);
+    EXPECT_EQ(SendToRecipients(*m_engine, m_ui, u"+493", u"hi", StorePath()), 0);
     ASSERT_TRUE(store.Load(StorePath()));
     EXPECT_EQ(store.FindAs<SmsRecord>(2)->folder, kFolderOutUnsent);
 }
@@ -353,15 +381,192 @@ TEST_F(SmsOpsTest, ServiceCentreAndBearer) {
     EXPECT_EQ(sms.SetSmsService(9), 0);
 }
 
+// A number typed into the service-centre field goes between the quotes of AT+CSCA: one that
+// closes the quotes and starts a line must never reach the modem.
+TEST_F(SmsOpsTest, ServiceCentreNumberNeverCarriesACommand) {
+    ASSERT_GT(m_sim->InjectSms(
+                  BuildDeliverPdus(u"+4933", u"04/02/10,13:00:00,GMT+1", u"keep", 0)[0], "SM"),
+              0);
+    auto sms = Message();
+    EXPECT_EQ(sms.SetServiceCentre(u"+49\"\rAT+CMGD=1,4\r"), 0);
+    EXPECT_EQ(CountCommands("AT+CSCA"), 0);
+    EXPECT_EQ(CountCommands("AT+CMGD"), 0);
+    EXPECT_TRUE(m_sim->Message("SM", 1).has_value());
+}
+
 TEST_F(SmsOpsTest, PortNotOpenFailsAtOnce) {
-    CModemPort closed;
-    CShortMessage sms(closed, nullptr, m_ui);
+    CPhoneEngine noSession{EnginePorts{}};
+    CShortMessage sms(noSession, m_ui);
     sms.number = u"1";
     sms.text = u"x";
     EXPECT_EQ(sms.SendText(), 0);
     EXPECT_EQ(sms.GetServiceCentre(), u"");
     EXPECT_EQ(sms.CountMessages(), 0);
     EXPECT_EQ(sms.ExportToPhone(u"1", u"x", u""), 0);
+}
+
+// ---- Against the scripted modem of the engine's tests ----
+
+std::u16string Esc(std::string_view raw) {
+    std::u16string text;
+    AppendResponseText(text, reinterpret_cast<const std::uint8_t*>(raw.data()), raw.size());
+    return text;
+}
+
+class SmsScriptedTest : public EngineFixture {
+  protected:
+    void SetUp() override {
+        io.On(u"AT+CPIN?", {Esc("\r\n+CPIN: READY\r\n\r\nOK\r\n")});
+        EnginePorts ports;
+        ports.io = &io;
+        ports.clock = &clock;
+        ports.pump = &enginePump;
+        StartEngine(u"/dev/ttySCRIPT0", ports);
+        io.written.clear();
+        m_ui.pump = &pump;
+    }
+
+    qvl::testing::ScriptedModemIo io;
+    qvl::testing::FakeClock clock;
+    qvl::testing::CountingPump enginePump;
+    qvl::testing::CountingPump pump;
+};
+
+// A modem that stops answering in the middle of a copy: the copy ends after a few silent
+// locations instead of waiting out a thousand reads, keeps what it read and deletes nothing.
+TEST_F(SmsScriptedTest, CopyFromPhoneEndsWhenTheModemFallsSilent) {
+    ASSERT_TRUE(SetDeleteSms(2));
+    io.On(u"AT+CPMS?", {Esc("\r\n+CPMS: \"SM\",5,1000,\"SM\",5,1000,\"SM\",5,1000\r\n\r\nOK\r\n")});
+    const std::string pdu =
+        BuildDeliverPdus(u"+4933", u"04/02/10,13:00:00,GMT+1", u"last words", 0)[0];
+    io.On(u"AT+CMGR=", {Esc("\r\n+CMGR: 0,,30\r\n" + pdu + "\r\n\r\nOK\r\n"), u""});
+    CRecordStore store;
+    EXPECT_EQ(Message().CopyFromPhone(store, StorePath(), true), 1);
+    EXPECT_EQ(io.CountWritten(u"AT+CMGR="), 4);        // one answered, three silent
+    EXPECT_EQ(io.CountWritten(u"AT+CPMS=\"ME\""), 1);  // only the count before the copy
+    EXPECT_EQ(io.CountWritten(u"AT+CMGD"), 0);
+    CRecordStore saved;
+    ASSERT_TRUE(saved.Load(StorePath()));
+    ASSERT_EQ(saved.Count(RecordType::kMessage), 1);
+    EXPECT_EQ(saved.FindAs<SmsRecord>(0)->text, u"last words");
+}
+
+// "+CME ERROR: n" and "+CMS ERROR: n" are failures, as ERROR is, for every SMS exchange.
+TEST_F(SmsScriptedTest, ErrorCodesEndExchangesAsErrorDoes) {
+    struct Row {
+        const char* name;
+        std::u16string prefix;
+        std::string answer;
+        std::function<int(CShortMessage&)> run;
+        int result;
+        std::u16string notWritten;  // a command that must not follow
+        int cmgsTries = 0;
+    };
+    const std::string cms = "\r\n+CMS ERROR: 321\r\n";
+    const std::string cme = "\r\n+CME ERROR: 3\r\n";
+    const std::vector<Row> rows = {
+        {"delete_cms", u"AT+CMGD=", cms,
+         [](CShortMessage& m) {
+             m.index = 4;
+             return m.DeleteMessage();
+         },
+         0, u""},
+        {"delete_plain_error", u"AT+CMGD=", "\r\nERROR\r\n",
+         [](CShortMessage& m) {
+             m.index = 4;
+             return m.DeleteMessage();
+         },
+         0, u""},
+        {"set_centre_cme", u"AT+CSCA=", cme,
+         [](CShortMessage& m) { return m.SetServiceCentre(u"+491710760000"); }, 0, u"AT+CSAS"},
+        {"set_service_cme", u"AT+CGSMS=", cme, [](CShortMessage& m) { return m.SetSmsService(2); },
+         0, u""},
+        {"get_service_cme", u"AT+CGSMS?", cme, [](CShortMessage& m) { return m.GetSmsService(); },
+         -1, u""},
+        {"count_cms", u"AT+CPMS=", "\r\n+CMS ERROR: 302\r\n",
+         [](CShortMessage& m) {
+             int total = 0;
+             return m.CountStorage(u"SM", total);
+         },
+         -1, u"AT+CPMS?"},
+        {"send_pdu_cms", u"00", "\r\n+CMS ERROR: 500\r\n",
+         [](CShortMessage& m) {
+             m.number = u"+491";
+             m.text = u"hi";
+             return m.SendText();
+         },
+         0, u"", 2},
+        {"export_pdu_cms", u"00", "\r\n+CMS ERROR: 322\r\n",
+         [](CShortMessage& m) { return m.ExportToPhone(u"+491", u"hi", u""); }, 0, u""},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        io.script.clear();
+        io.written.clear();
+        io.On(u"AT+CMGS=", {Esc("\r\n> ")});
+        io.On(u"AT+CMGW=", {Esc("\r\n> ")});
+        io.On(r.prefix, {Esc(r.answer)});
+        io.On(u"\x1A", {Esc(r.answer)});  // the end character written alone, on the retry
+        auto sms = Message();
+        EXPECT_EQ(r.run(sms), r.result);
+        if (!r.notWritten.empty()) {
+            EXPECT_EQ(io.CountWritten(r.notWritten), 0);
+        }
+        // A refused send tries the CMGS sequence twice, as for any refusal.
+        EXPECT_EQ(io.CountWritten(u"AT+CMGS="), r.cmgsTries);
+    }
+}
+
+// What goes into an address field or between the quotes of AT+CSCA must be an SMS address:
+// anything else is refused before the first write.
+TEST_F(SmsScriptedTest, NumbersThatAreNotAddressesAreNeverWritten) {
+    const std::u16string refused[] = {
+        u"123;\rAT+CMGD=1,4", u"+49\"\rAT+CMGD=1,4\r", u"*100#", u"0170,123",
+        u"Vodafone",          u"+49 170 1234",         u"",
+    };
+    for (const auto& number : refused) {
+        SCOPED_TRACE(WideToUtf8(number));
+        io.written.clear();
+        auto sms = Message();
+        sms.number = number;
+        sms.text = u"hi";
+        EXPECT_EQ(sms.SendText(), 0);
+        EXPECT_EQ(sms.ExportToPhone(number, u"hi", u""), 0);
+        EXPECT_EQ(sms.ExportToPhone(number, u"hi", u"04/02/10,13:00:00,GMT+1"), 0);
+        EXPECT_EQ(sms.SetServiceCentre(number), 0);
+        EXPECT_TRUE(io.written.empty());
+    }
+    auto sms = Message();
+    EXPECT_EQ(sms.SetServiceCentre(u"+491710760000"), 1);
+    EXPECT_EQ(io.written.front(), u"AT+CSCA=\"+491710760000\"\r");
+}
+
+// The operation takes the port through the engine: a handler that stops the session while an
+// SMS exchange waits does not leave the port mutex locked (or destroy it while locked).
+TEST_F(SmsScriptedTest, StoppingTheSessionMidExchangeReleasesThePortMutex) {
+    const NamedMutex watched = CreateNamedMutex(kPortMutexName);  // the session's mutex
+    io.On(u"AT+CMGS=", {u""});  // no prompt: the exchange keeps waiting and pumping
+    bool stopped = false;
+    pump.hook = [&] {
+        if (!stopped && io.CountWritten(u"AT+CMGS=") > 0) {
+            stopped = true;
+            m_engine->StopSession();
+        }
+    };
+    auto sms = Message();
+    sms.number = u"+491";
+    sms.text = u"hi";
+    EXPECT_EQ(sms.SendText(), 0);
+    EXPECT_TRUE(stopped);
+    bool free = false;
+    std::thread other([&] {
+        free = watched->try_lock();
+        if (free) {
+            watched->unlock();
+        }
+    });
+    other.join();
+    EXPECT_TRUE(free);
 }
 
 TEST(ParseStatusReport, FromCdsAnswer) {
@@ -405,6 +610,11 @@ TEST(Answers, Cmgr) {
         {"no_pdu_line", u"+CMGR: 1\\r\\nOK\\r\\n", false, 0, u""},
         {"empty_location", u"\\r\\nOK\\r\\n", false, 0, u""},
         {"sca_past_end", u"\\r\\n+CMGR: 0,,1\\r\\nFF00\\r\\n\\r\\nOK\\r\\n", true, 0, u""},
+        // Added with the answer cursor: a line that is not hex digits is no PDU. The substring
+        // search decoded it anyway and filed an empty message; the location is now skipped.
+        {"pdu_not_hex", u"\\r\\n+CMGR: 1,,30\\r\\n07911326ZZ\\r\\n\\r\\nOK\\r\\n", false, 0, u""},
+        // A +CMS ERROR in place of the PDU line is no message either.
+        {"error_for_pdu", u"\\r\\n+CMGR: 1,,30\\r\\n+CMS ERROR: 321\\r\\n", false, 0, u""},
     };
     for (const auto& r : rows) {
         SmsPduInfo info;
@@ -416,6 +626,29 @@ TEST(Answers, Cmgr) {
     }
     SmsPduInfo info;
     EXPECT_FALSE(ParseCmgrAnswer(u"+CMGR: ", 100, info));
+}
+
+TEST(Answers, CscaAndCgsms) {
+    struct Row {
+        const char* name;
+        std::u16string answer;
+        std::optional<std::u16string> centre;
+        int service;
+    } rows[] = {
+        {"csca", u"\\r\\n+CSCA: \"+491710760000\",145\\r\\n\\r\\nOK\\r\\n", u"+491710760000", -1},
+        {"csca_empty_number", u"\\r\\n+CSCA: \"\",129\\r\\n\\r\\nOK\\r\\n", u"", -1},
+        {"csca_unquoted", u"\\r\\n+CSCA: 491710760000,145\\r\\nOK\\r\\n", std::nullopt, -1},
+        {"csca_in_text_only", u"\\r\\nAT+CSCA?\\r\\n+CME ERROR: 10\\r\\n", std::nullopt, -1},
+        {"cgsms", u"\\r\\n+CGSMS: 2\\r\\n\\r\\nOK\\r\\n", std::nullopt, 2},
+        {"cgsms_no_value", u"\\r\\n+CGSMS: \\r\\nOK\\r\\n", std::nullopt, -1},
+        {"cgsms_error", u"\\r\\n+CMS ERROR: 500\\r\\n", std::nullopt, -1},
+        {"empty", u"", std::nullopt, -1},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        EXPECT_EQ(ParseCscaAnswer(r.answer, 0), r.centre);
+        EXPECT_EQ(ParseCgsmsAnswer(r.answer, 0), r.service);
+    }
 }
 
 SmsPduInfo Part(std::u16string number, int reference, int total, int sequence, std::u16string text,
@@ -482,6 +715,13 @@ TEST(Answers, Cpms) {
         {"no_comma_after_used", u"+CPMS: \"SM\",3", -1, 0},
         {"garbage", u"+CPMS: \"SM\",x,1", -1, 0},
         {"nothing", u"ERROR", -1, 0},
+        // Added with the answer cursor: a used count without the storage's size. The substring
+        // search gave 3 used of 0 locations, messages the copy could never read; a missing
+        // field now fails the count as a failed exchange does.
+        {"empty_total", u"+CPMS: \"SM\",3,", -1, 0},
+        // The echo of the query and the answer to AT+CPMS= (no quotes) are not the answer.
+        {"after_echo", u"AT+CPMS?\\r\\r\\n+CPMS: \"SM\",1,30,\"SM\",1,30\\r\\n\\r\\nOK\\r\\n", 1,
+         30},
     };
     for (const auto& r : rows) {
         int total = -5;

@@ -724,6 +724,18 @@ class MessagesTest : public QObject {
                  11u);
     }
 
+    void settingsPageTellsWhenTheServiceCentreIsNotTaken() {
+        m_modem.refuseCentre = true;
+        CQVLSmsSettingsPage page(m_ports);
+        page.ServiceCentre()->setText("+49 172;99");
+        page.Apply();
+        QVERIFY(m_boxes.Showed("The service centre number could not be set."));
+        m_boxes.shown.clear();
+        page.ServiceCentre()->setText("  ");
+        page.Apply();  // an empty field sets nothing and says nothing
+        QVERIFY(m_boxes.shown.empty());
+    }
+
     void settingsPageRoundTrip() {
         using namespace qvl::keys;
         WriteSettingNumber(kRootLocalMachine, kKeySmsSettings, kValueValidityPeriod, 100);

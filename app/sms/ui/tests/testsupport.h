@@ -88,6 +88,9 @@ class FakeSmsModem : public ISmsModem {
     }
     std::u16string GetServiceCentre() override { return serviceCentre; }
     int SetServiceCentre(std::u16string_view number) override {
+        if (refuseCentre) {
+            return 0;
+        }
         serviceCentre = number;
         return 1;
     }
@@ -109,6 +112,7 @@ class FakeSmsModem : public ISmsModem {
     std::u16string serviceCentre = u"+491720000000";
     int bearer = 3;
     int copies = 0;
+    bool refuseCentre = false;
 };
 
 inline sms::SmsRecord Sms(std::int32_t folder, std::u16string number, std::u16string text,
