@@ -113,7 +113,9 @@ std::optional<std::u16string> ParseCscaAnswer(std::u16string_view answer, std::s
 int ParseCgsmsAnswer(std::u16string_view answer, std::size_t from) {
     AtCursor cursor(From(answer, from));
     int service = -1;
-    if (!cursor.FindLine(u"+CGSMS:") || !cursor.NextInt(service, 0, 999999)) {
+    // The value ends the line: a line cut off by a time-out may have lost some of its digits.
+    if (!cursor.FindLine(u"+CGSMS:") || !cursor.NextInt(service, 0, 999999) ||
+        !cursor.LineTerminated()) {
         return -1;
     }
     return service;

@@ -641,6 +641,7 @@ TEST(Answers, CscaAndCgsms) {
         {"csca_in_text_only", u"\\r\\nAT+CSCA?\\r\\n+CME ERROR: 10\\r\\n", std::nullopt, -1},
         {"cgsms", u"\\r\\n+CGSMS: 2\\r\\n\\r\\nOK\\r\\n", std::nullopt, 2},
         {"cgsms_no_value", u"\\r\\n+CGSMS: \\r\\nOK\\r\\n", std::nullopt, -1},
+        {"cgsms_cut_off", u"\\r\\n+CGSMS: 1", std::nullopt, -1},
         {"cgsms_error", u"\\r\\n+CMS ERROR: 500\\r\\n", std::nullopt, -1},
         {"empty", u"", std::nullopt, -1},
     };
