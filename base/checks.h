@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace qvl {
@@ -15,6 +17,12 @@ inline constexpr std::size_t kMaxDialableLength = 80;
 // Longest access point name (GSM 23.003 allows 100 octets; operators use far shorter ones and
 // the data-call libraries' fields hold 63).
 inline constexpr std::size_t kMaxApnLength = 63;
+// Longest init command of a data connection (a PDP context definition with its options).
+inline constexpr std::size_t kMaxInitCommandLength = 200;
+// Longest name of a data connection entry (it names the entry's files).
+inline constexpr std::size_t kMaxEntryNameLength = 64;
+// Longest serial device path that enters a pppd file.
+inline constexpr std::size_t kMaxDevicePathLength = 200;
 
 // A number that may be dialled or addressed: "+" only in first place, then digits, "*", "#"
 // and the pause characters of a dial string ("," and p, P, w, W); at least one digit; at most
@@ -45,5 +53,25 @@ bool IsValidApn(std::u16string_view apn);
 // backslash (pppd and chat give those a meaning of their own), at most maxLength characters;
 // empty is allowed (no authentication).
 bool IsSafeCredential(std::u16string_view text, std::size_t maxLength);
+
+// The init command of a data connection, sent before the dial (with or without a leading
+// "AT"), such as +cgdcont=1,"IP","internet": printable ASCII without backslash, apostrophe,
+// "^" and "~" (the dial script gives them a meaning), double quotes in pairs, 1 to
+// kMaxInitCommandLength characters. Where it defines a PDP context (+CGDCONT=), the access
+// point (the third field) passes IsValidApn and the context number is 1 to 99.
+bool IsSafeInitCommand(std::u16string_view command);
+
+// The name of a data connection entry, which also names its files: ASCII letters, digits, ".",
+// "_" and "-", 1 to kMaxEntryNameLength characters, not starting with ".".
+bool IsSafeEntryName(std::u16string_view name);
+
+// A serial device path for pppd: absolute, below /dev/, made of ASCII letters, digits and
+// "/", ".", "_", "-", "+", ":" (the names of /dev/serial/by-id), no empty, "." or ".." part,
+// at most kMaxDevicePathLength characters.
+bool IsSafeDevicePath(std::u16string_view path);
+
+// A dotted IPv4 address: exactly four decimal parts of 0 to 255, one to three digits each,
+// nothing else. The value is part1 * 2^24 + part2 * 2^16 + part3 * 2^8 + part4.
+std::optional<std::uint32_t> ParseDottedIp(std::u16string_view text);
 
 }  // namespace qvl

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -134,6 +135,112 @@ TEST(ChecksTest, Credentials) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(IsSafeCredential(c.text, 32), c.ok);
+    }
+}
+
+TEST(ChecksTest, InitCommands) {
+    const std::u16string longest =
+        u"+cgdcont=1,\"IP\",\"" + std::u16string(kMaxApnLength, u'a') + u"\"";
+    const std::u16string tooLong(kMaxInitCommandLength + 1, u'E');
+    const std::u16string apnTooLong =
+        u"+cgdcont=1,\"IP\",\"" + std::u16string(kMaxApnLength + 1, u'a') + u"\"";
+    const std::vector<Case> cases = {
+        {"context_definition", u"+cgdcont=1,\"IP\",\"internet\"", true},
+        {"with_at", u"AT+CGDCONT=3,\"IP\",\"mms.t-mobile.de\"", true},
+        {"with_options", u"+cgdcont=1,\"IP\",\"web\",\"\",0,0", true},
+        {"chained", u"+cgdcont=1,\"IP\",\"web\";+cgatt=1", true},
+        {"other_command", u"&F E0 V1", true},
+        {"longest_apn", longest, true},
+        {"empty", u"", false},
+        {"too_long", tooLong, false},
+        {"bad_apn", u"+cgdcont=1,\"IP\",\"we b\"", false},
+        {"empty_apn", u"+cgdcont=1,\"IP\",\"\"", false},
+        {"apn_too_long", apnTooLong, false},
+        {"context_zero", u"+cgdcont=0,\"IP\",\"web\"", false},
+        {"context_three_digits", u"+cgdcont=100,\"IP\",\"web\"", false},
+        {"no_context", u"+cgdcont=,\"IP\",\"web\"", false},
+        {"unquoted_apn", u"+cgdcont=1,\"IP\",web", false},
+        {"odd_quotes", u"+cgdcont=1,\"IP\",\"web", false},
+        {"second_definition_bad", u"+cgdcont=1,\"IP\",\"a\";+cgdcont=2,\"IP\",\"b'c\"", false},
+        {"carriage_return", u"+cgdcont=1,\"IP\",\"web\"\rATD123", false},
+        {"chat_escape", u"+cgdcont=1,\"IP\",\"web\"\\c", false},
+        {"chat_control", u"E0^M", false},
+        {"apostrophe", u"E0'", false},
+        {"non_ascii", u"+cgdcont=1,\"IP\",\"w\u00e9b\"", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(IsSafeInitCommand(c.text), c.ok);
+    }
+}
+
+TEST(ChecksTest, EntryNames) {
+    const std::u16string longest(kMaxEntryNameLength, u'a');
+    const std::u16string tooLong(kMaxEntryNameLength + 1, u'a');
+    const std::vector<Case> cases = {
+        {"default", u"QuorvelMMS", true},
+        {"punctuation", u"mms_1.b-2", true},
+        {"longest", longest, true},
+        {"too_long", tooLong, false},
+        {"empty", u"", false},
+        {"hidden", u".ppprc", false},
+        {"slash", u"../x", false},
+        {"blank", u"My MMS", false},
+        {"shell", u"a;b", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(IsSafeEntryName(c.text), c.ok);
+    }
+}
+
+TEST(ChecksTest, DevicePaths) {
+    const std::vector<Case> cases = {
+        {"usb", u"/dev/ttyUSB0", true},
+        {"pts", u"/dev/pts/3", true},
+        {"by_id", u"/dev/serial/by-id/usb-Huawei_E173_0123-if00-port0", true},
+        {"by_path", u"/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0", true},
+        {"not_dev", u"/tmp/ttyUSB0", false},
+        {"relative", u"ttyUSB0", false},
+        {"dev_only", u"/dev/", false},
+        {"parent", u"/dev/../etc/shadow", false},
+        {"double_slash", u"/dev//ttyUSB0", false},
+        {"trailing_slash", u"/dev/ttyUSB0/", false},
+        {"blank", u"/dev/tty USB0", false},
+        {"quote", u"/dev/tty\"", false},
+        {"newline", u"/dev/tty\nlock", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(IsSafeDevicePath(c.text), c.ok);
+    }
+}
+
+TEST(ChecksTest, DottedIpAddresses) {
+    struct IpCase {
+        const char* name;
+        std::u16string_view text;
+        std::optional<std::uint32_t> value;
+    };
+    const std::vector<IpCase> cases = {
+        {"private", u"10.0.0.1", 0x0A000001u},
+        {"highest", u"255.255.255.255", 0xFFFFFFFFu},
+        {"zero", u"0.0.0.0", 0u},
+        {"leading_zero", u"010.1.2.3", 0x0A010203u},
+        {"three_parts", u"10.0.1", std::nullopt},
+        {"five_parts", u"10.0.0.1.5", std::nullopt},
+        {"part_over_255", u"10.0.0.256", std::nullopt},
+        {"four_digits", u"10.0.0.0001", std::nullopt},
+        {"empty_part", u"10..0.1", std::nullopt},
+        {"trailing_dot", u"10.0.0.1.", std::nullopt},
+        {"sign", u"10.0.0.+1", std::nullopt},
+        {"blank", u"10.0.0.1 ", std::nullopt},
+        {"host_name", u"wap.example", std::nullopt},
+        {"empty", u"", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ParseDottedIp(c.text), c.value);
     }
 }
 

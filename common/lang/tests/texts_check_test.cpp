@@ -51,6 +51,11 @@ const std::map<std::string, std::string> kBinaries = {
     {"today", "today"},     {"pimplugin", "pimplugin"},
 };
 
+// Tables several binaries compile in: texts/<name>.tsv and texts/<name>-*.tsv for each of them.
+const std::map<std::string, std::vector<std::string>> kSharedTables = {
+    {"dataconn", {"connmgr", "connmgrplus"}},
+};
+
 std::vector<std::string> TableFiles(const std::string& binary) {
     std::vector<std::string> files;
     auto collect = [&files](const fs::path& dir, bool recursive, const std::string& prefix) {
@@ -76,6 +81,11 @@ std::vector<std::string> TableFiles(const std::string& binary) {
         }
     };
     collect(kRoot / "texts", false, binary);
+    for (const auto& [shared, users] : kSharedTables) {
+        if (std::find(users.begin(), users.end(), binary) != users.end()) {
+            collect(kRoot / "texts", false, shared);
+        }
+    }
     collect(kRoot / kBinaries.at(binary), true, "");
     std::sort(files.begin(), files.end());
     return files;
@@ -85,6 +95,7 @@ std::vector<std::string> TableFiles(const std::string& binary) {
 const std::vector<std::pair<std::string, std::vector<std::string>>> kFolders = {
     {"app", {"main"}},
     {"common/transport", {"main", "connmgr"}},
+    {"common/dataconn", {"connmgr", "connmgrplus"}},
     {"common", {"main"}},
     {"platform", {"main"}},
     {"mmsclient", {"mmsclient"}},
