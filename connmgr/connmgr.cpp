@@ -157,7 +157,8 @@ int StateText(LinkState state) {
 }
 
 // The serial device of a modem, found by its name as the modem list shows it: an exact match
-// first, then a name that contains the other. A device path is taken as it is.
+// first, then a name that contains the other. A path is taken as it is (a link is resolved
+// later, and the device must lie below /dev).
 std::optional<std::u16string> FindModemPort(std::u16string_view deviceName) {
     RefreshSerialDevices();
     ModemEntry modems[kMaxModemEntries];
@@ -176,7 +177,7 @@ std::optional<std::u16string> FindModemPort(std::u16string_view deviceName) {
             }
         }
     }
-    if (deviceName.substr(0, 5) == u"/dev/") {
+    if (!deviceName.empty() && deviceName.front() == u'/') {
         return std::u16string(deviceName);
     }
     return std::nullopt;

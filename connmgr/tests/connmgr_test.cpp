@@ -364,7 +364,8 @@ TEST_F(ConnMgrTest, CancelDuringTheDialEndsPppd) {
     m_pppd->Script("never", "skip");
     SetPlatformType(u"Palm PC2");
     Create();
-    m_ui.cancelWhen = [&] { return m_ui.pumps > 5; };
+    // Cancel once pppd is negotiating (it then waits for signals, like pppd).
+    m_ui.cancelWhen = [&] { return Has(m_ui.texts, "Starting projection phase..."); };
     EXPECT_FALSE(Connect());
     EXPECT_TRUE(m_ui.messages.empty()) << "a cancel needs no message: " << m_ui.messages.front();
     const auto run = OnlyRun();

@@ -25,17 +25,18 @@ bool IsAtPrefix(std::u16string_view text) {
            (text[1] == 't' || text[1] == 'T');
 }
 
-// Writes bytes to path with the given mode: a private temporary file in the same folder,
-// flushed and renamed over the old one. 0 or the errno of the failing step.
-int WriteFileAtomic(const std::string& path, const std::string& bytes, mode_t mode) {
+}  // namespace
+
+int WriteFileAtomic(const std::string& path, const std::string& bytes, unsigned mode) {
     const std::string temp = path + ".tmp";
     ::unlink(temp.c_str());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                          static_cast<mode_t>(mode));
     if (fd < 0) {
         return errno;
     }
     // The mode is exact whatever the umask.
-    int error = ::fchmod(fd, mode) == 0 ? 0 : errno;
+    int error = ::fchmod(fd, static_cast<mode_t>(mode)) == 0 ? 0 : errno;
     std::size_t done = 0;
     while (error == 0 && done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -62,6 +63,8 @@ int WriteFileAtomic(const std::string& path, const std::string& bytes, mode_t mo
     }
     return error;
 }
+
+namespace {
 
 bool Exists(const std::string& path) {
     struct stat st {};

@@ -35,7 +35,6 @@ case "$addr" in
     *[!0-9.]* | .* | *. | *..*) exit 0 ;;
 esac
 IFS=.
-# shellcheck disable=SC2086
 set -- $addr
 IFS='
 '

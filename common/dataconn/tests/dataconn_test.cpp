@@ -103,12 +103,16 @@ class DialEntryTest : public testing::TestHome {
 
 TEST_F(DialEntryTest, NeverConnectingEndsAtTheLimitWithoutSleeping) {
     m_pppd.Script("never");
-    // Every pump is a second: the limit comes after about 90 of them.
-    m_ui.onPump = [&] { m_clock.now += 1000; };
+    // Once pppd negotiates, every pump is a second: the limit comes after about 90 of them.
+    m_ui.onPump = [&] {
+        if (!m_states.empty() && m_states.back() == LinkState::Projection) {
+            m_clock.now += 1000;
+        }
+    };
     const DialResult result = Dial();
     EXPECT_EQ(result.link, nullptr);
     EXPECT_EQ(result.failure, LinkFailure::TimedOut);
-    EXPECT_GE(m_ui.pumps, static_cast<long>(kDialLimitMs / 1000) - 1);
+    EXPECT_GE(m_ui.pumps, static_cast<long>(kDialLimitMs / 1000));
     EXPECT_EQ(m_clock.sleeps, 0) << "the wait pumps; it never sleeps";
     ASSERT_EQ(m_ui.messages.size(), 1u);
     EXPECT_EQ(m_ui.messages[0], "The data connection did not come up within 90 seconds.");
@@ -119,13 +123,43 @@ TEST_F(DialEntryTest, NeverConnectingEndsAtTheLimitWithoutSleeping) {
     EXPECT_FALSE(fs::exists(ppp::PathsOf(ppp::EntryFolder(), u"Test").secrets));
 }
 
+TEST_F(DialEntryTest, EveryEndOfPppdEndsTheWait) {
+    struct Case {
+        const char* outcome;
+        LinkFailure failure;
+    };
+    const Case cases[] = {
+        {"auth-fail", LinkFailure::AuthFailed}, {"chat-fail", LinkFailure::ChatTimeout},
+        {"killed", LinkFailure::Killed},        {"hangup", LinkFailure::Hangup},
+        {"exit:7", LinkFailure::PortOpen},      {"exit:10", LinkFailure::Negotiation},
+    };
+    // A second a pump: a wait that missed the end would run into the limit.
+    m_ui.onPump = [&] { m_clock.now += 1000; };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.outcome);
+        WriteTestEntry(true, std::nullopt);
+        m_pppd.Script(c.outcome);
+        const std::uint64_t before = m_clock.now;
+        const DialResult result = Dial();
+        EXPECT_EQ(result.failure, c.failure);
+        EXPECT_LT(m_clock.now - before, kDialLimitMs);
+        EXPECT_FALSE(fs::exists(ppp::PathsOf(ppp::EntryFolder(), u"Test").secrets));
+    }
+}
+
 TEST_F(DialEntryTest, CancelIsSeenWhileWaiting) {
     m_pppd.Script("never");
-    m_ui.onPump = [&] { m_ui.canceled = m_ui.pumps >= 3; };
+    // Cancel once pppd is negotiating, some pumps after the state came.
+    m_ui.onPump = [&] {
+        m_ui.canceled = !m_states.empty() && m_states.back() == LinkState::Projection;
+    };
     const DialResult result = Dial();
     EXPECT_EQ(result.failure, LinkFailure::Canceled);
     EXPECT_TRUE(m_ui.messages.empty());
-    EXPECT_FALSE(ppp::test::ProcessExists(m_pppd.Records().at(0).pid));
+    const auto runs = m_pppd.Records();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].Signals(), std::vector<std::string>{"15"});
+    EXPECT_FALSE(ppp::test::ProcessExists(runs[0].pid));
 }
 
 TEST_F(DialEntryTest, LinkUpWaitsForTheRouteHookOrItsTime) {
