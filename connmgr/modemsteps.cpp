@@ -2,6 +2,7 @@
 
 #include "base/atcursor.h"
 #include "base/checks.h"
+#include "base/finalresult.h"
 #include "common/lang/lang.h"
 #include "common/transport/transport.h"
 
@@ -35,27 +36,8 @@ class OpenPort {
     int m_error;
 };
 
-// True when the answer holds a line that is exactly "OK".
-bool AnsweredOk(const std::u16string& response) {
-    AtCursor cursor(response);
-    while (cursor.FindLine(u"OK")) {
-        if (cursor.Line() == u"OK") {
-            return true;
-        }
-    }
-    return false;
-}
-
-// True when the answer holds a final result code: OK, ERROR or +CME ERROR.
 bool HasFinalResult(const std::u16string& response) {
-    AtCursor cursor(response);
-    while (cursor.FindLine(u"")) {
-        const std::u16string_view line = cursor.Line();
-        if (line == u"OK" || line == u"ERROR" || line.substr(0, 11) == u"+CME ERROR:") {
-            return true;
-        }
-    }
-    return false;
+    return ReadFinalResult(response).result != FinalResult::None;
 }
 
 // Reads on while what came so far ends without a final result code: an unsolicited line (a

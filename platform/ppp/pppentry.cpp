@@ -2,6 +2,7 @@
 
 #include "base/checks.h"
 #include "base/text.h"
+#include "platform/atomicfile.h"
 #include "platform/devicefs.h"
 
 #include <fcntl.h>
@@ -24,47 +25,6 @@ bool IsAtPrefix(std::u16string_view text) {
     return text.size() >= 2 && (text[0] == 'a' || text[0] == 'A') &&
            (text[1] == 't' || text[1] == 'T');
 }
-
-}  // namespace
-
-int WriteFileAtomic(const std::string& path, const std::string& bytes, unsigned mode) {
-    const std::string temp = path + ".tmp";
-    ::unlink(temp.c_str());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                          static_cast<mode_t>(mode));
-    if (fd < 0) {
-        return errno;
-    }
-    // The mode is exact whatever the umask.
-    int error = ::fchmod(fd, static_cast<mode_t>(mode)) == 0 ? 0 : errno;
-    std::size_t done = 0;
-    while (error == 0 && done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            error = n < 0 ? errno : EIO;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (error == 0 && ::fsync(fd) != 0) {
-        error = errno;
-    }
-    if (::close(fd) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        ::unlink(temp.c_str());
-    }
-    return error;
-}
-
-namespace {
 
 bool Exists(const std::string& path) {
     struct stat st {};
@@ -228,9 +188,10 @@ WriteResult WriteEntry(const std::string& folder, const EntrySettings& entry) {
         if (file.text.empty()) {
             continue;
         }
-        if (const int error = WriteFileAtomic(file.path, file.text, 0600); error != 0) {
+        if (std::string error; !ReplaceFileAtomically(file.path, file.text, KeepBackup::No,
+                                                      kPrivateFileMode, &error)) {
             result.problem = EntryProblem::Write;
-            result.detail = file.path + ": " + std::strerror(error);
+            result.detail = file.path + ": " + error;
             RemoveEntry(folder, entry.name);
             return result;
         }
@@ -242,7 +203,7 @@ void RemoveEntry(const std::string& folder, std::u16string_view name) {
     const EntryPaths paths = PathsOf(folder, name);
     for (const std::string* path : {&paths.options, &paths.chat, &paths.secrets, &paths.log}) {
         ::unlink(path->c_str());
-        ::unlink((*path + ".tmp").c_str());
+        RemoveStaleTemporaries(*path);
     }
 }
 

@@ -114,10 +114,6 @@ struct EntryInfo {
     std::optional<std::uint32_t> gateway;
 };
 
-// Writes bytes to path with exactly the given mode: a temporary file in the same folder,
-// flushed and renamed over the old one. 0 or the errno of the failing step.
-int WriteFileAtomic(const std::string& path, const std::string& bytes, unsigned mode);
-
 // Reads the entry back; nullopt when its options file is missing or not one of ours.
 std::optional<EntryInfo> ReadEntryInfo(const std::string& folder, std::u16string_view name);
 

@@ -1,6 +1,6 @@
 #include "tools/install/systemfiles.h"
 
-#include "platform/ppp/pppentry.h"
+#include "platform/atomicfile.h"
 #include "platform/ppp/pppsystem.h"
 
 #include <sys/stat.h>
@@ -48,8 +48,9 @@ SystemResult InstallSystemFiles(const std::string& root) {
             result.error = dir + ": " + std::strerror(error);
             return result;
         }
-        if (const int error = ppp::WriteFileAtomic(path, file.text, file.mode); error != 0) {
-            result.error = path + ": " + std::strerror(error);
+        if (std::string error; !ReplaceFileAtomically(path, file.text, KeepBackup::No,
+                                                      static_cast<mode_t>(file.mode), &error)) {
+            result.error = path + ": " + error;
             return result;
         }
         // pppd takes privileged options only from files an ordinary user cannot change.

@@ -147,15 +147,16 @@ TEST_F(PppEntryTest, RefusedEntryLeavesNoOldEntryBehind) {
 TEST_F(PppEntryTest, FailedWriteRemovesWhatWasWritten) {
     const std::string folder = Folder();
     const EntryPaths paths = PathsOf(folder, u"QuorvelMMS");
-    // A folder where the options file's temporary copy would go: the last write fails (as it
-    // would on a full disk), even for root.
-    fs::create_directories(paths.options + ".tmp/x");
+    // A folder in the options file's place: the last write fails (as it would on a full
+    // disk), even for root.
+    fs::create_directories(paths.options + "/x");
     const WriteResult result = WriteEntry(folder, Sample());
     EXPECT_EQ(result.problem, EntryProblem::Write);
     EXPECT_NE(result.detail.find(paths.options), std::string::npos) << result.detail;
     EXPECT_FALSE(fs::exists(paths.chat));
     EXPECT_FALSE(fs::exists(paths.secrets));
     EXPECT_FALSE(ReadEntryInfo(folder, u"QuorvelMMS"));
+    fs::remove_all(paths.options);
 }
 
 TEST_F(PppEntryTest, FolderThatTheShellWouldInterpretIsRefused) {
