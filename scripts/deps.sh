@@ -13,6 +13,6 @@ $SUDO apt-get install -y -qq --no-install-recommends \
     clang libclang-rt-14-dev \
     qt6-base-dev qt6-multimedia-dev libqt6dbus6 qt6-qpa-plugins \
     libpulse0 pulseaudio \
-    dbus dbus-x11 xvfb xauth \
+    dbus dbus-x11 xvfb xauth xdotool imagemagick socat \
     kannel ppp \
     >/dev/null

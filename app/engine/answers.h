@@ -98,7 +98,8 @@ std::u16string ExtractCdsPdu(std::u16string_view answer);
 struct PowerStatus {
     bool acOnline = false;
     bool charging = false;
-    int percent = 255;  // 255: no value
+    int percent = 255;           // 255: no value
+    bool batteryPresent = true;  // false: a machine without a battery (runs on mains)
 };
 int BatteryLevelFromStatus(const PowerStatus& status);
 

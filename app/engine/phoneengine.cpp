@@ -286,6 +286,13 @@ void CPhoneEngine::StopSession() {
     m_networkKnown = 0;
     m_inCall = 0;
     m_simReady = 0;
+    // The view clears the modem's indicators when the session ends, so the next session sends
+    // signal, GPRS, mailbox and roaming again, and runs their queries at once.
+    m_poll.signal = 0;
+    m_poll.gprs = 0;
+    m_poll.mailboxFull = 0;
+    m_poll.roaming = 0;
+    m_poll.lastRunMs.fill(0);
     if (!IsPortOpen()) {
         m_port.handle = 0;
         m_port.mutex.reset();
@@ -704,7 +711,9 @@ int CPhoneEngine::GetDivertStatus(std::u16string& number) {
 }
 
 int CPhoneEngine::GetBatteryLevel() {
-    return BatteryLevelFromStatus(m_ports.power->Read());
+    const PowerStatus status = m_ports.power->Read();
+    m_batteryPresent = status.batteryPresent ? 1 : 0;
+    return BatteryLevelFromStatus(status);
 }
 
 // ---------------------------------------------------------------- poll step and events
@@ -728,6 +737,9 @@ void CPhoneEngine::ProcessDialer() {
         return;
     }
     BusyScope busy(*this);
+    if (ReportIfDeviceLost()) {
+        return;
+    }
     if (PollSuspended()) {
         DrainPort();
     } else if (m_networkKnown != 0) {
@@ -774,6 +786,16 @@ void CPhoneEngine::ProcessDialer() {
             PostEvent(DialerEvent::CfCardError);
         }
     }
+    ReportIfDeviceLost();
+}
+
+bool CPhoneEngine::ReportIfDeviceLost() {
+    if (m_stopped != 0 || !IsPortOpen() || !m_ports.io->DeviceLost(m_port.handle)) {
+        return false;
+    }
+    m_simReady = 0;
+    PostEvent(DialerEvent::CfCardError, kDeviceClosed);
+    return true;
 }
 
 void CPhoneEngine::RunRotationQuery(int index) {
@@ -995,12 +1017,12 @@ void CPhoneEngine::ForgetLastModem() {
     m_modemName.clear();
 }
 
-bool DeadModemCounter::Feed(DialerEvent event) {
+bool DeadModemCounter::Feed(DialerEvent event, std::int64_t arg) {
     if (event != DialerEvent::CfCardError) {
         m_count = 0;
         return false;
     }
-    if (++m_count >= kThreshold) {
+    if (++m_count >= kThreshold || arg == kDeviceClosed) {
         m_count = 0;
         return true;
     }

@@ -219,6 +219,8 @@ class CPhoneEngine final : public IUnsolicitedHandler {
     int PhoneLock() const { return m_phoneLock; }
     bool MultiplexerModem() const { return m_multiplexerModem != 0; }
     bool DivertKnown() const { return m_divertKnown != 0; }
+    // False when the last battery reading found no battery at all (a desktop on mains).
+    bool BatteryPresent() const { return m_batteryPresent != 0; }
 
   private:
     std::u16string Text(int id) const;
@@ -233,6 +235,8 @@ class CPhoneEngine final : public IUnsolicitedHandler {
     std::optional<std::u16string> StatusExchange(std::u16string_view command,
                                                  std::uint32_t timeoutMs);
     void RunRotationQuery(int index);
+    // A read found the device closed: DM_CF_CARD_ERROR with kDeviceClosed, once per step.
+    bool ReportIfDeviceLost();
     // Reads what a command that did not end (ExchangeLong) still sends, before the next
     // command is written.
     void DrainLateAnswer();
@@ -263,6 +267,7 @@ class CPhoneEngine final : public IUnsolicitedHandler {
     int m_multiplexerModem = 0;
     int m_divertFlag = 0;
     int m_divertKnown = 0;
+    int m_batteryPresent = 1;
     NetworkMode m_networkMode = NetworkMode::Automatic;
     // Until this time an answer of an ended long exchange may still arrive (0: none expected).
     std::uint64_t m_lateAnswerUntilMs = 0;
@@ -300,10 +305,14 @@ class CPhoneEngine final : public IUnsolicitedHandler {
 // The view's count of dead-modem events: DM_CF_CARD_ERROR counts, any other event resets.
 // Feed returns true at the sixth in a row (and starts counting anew), when the view stops the
 // session and asks whether to restart.
+// DM_CF_CARD_ERROR carries kDeviceClosed when the device itself has gone (the port reported a
+// hang-up or an I/O error): no answer can come any more, so the modem counts as lost at once.
+inline constexpr std::int64_t kDeviceClosed = 1;
+
 class DeadModemCounter {
   public:
     static constexpr int kThreshold = 6;
-    bool Feed(DialerEvent event);
+    bool Feed(DialerEvent event, std::int64_t arg = 0);
     int Count() const { return m_count; }
 
   private:

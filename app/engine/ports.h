@@ -14,10 +14,10 @@
 
 #include "app/engine/answers.h"
 #include "app/engine/events.h"
+#include "common/ports/uiports.h"
 #include "common/transport/discovery.h"
 #include "common/transport/transport.h"
 #include "platform/sync.h"
-#include "common/ports/uiports.h"
 
 namespace qvl {
 
@@ -69,6 +69,8 @@ class IModemIo {
     }
     virtual void Read(PortHandle handle, std::u16string& response, std::uint32_t timeoutMs) = 0;
     virtual int Close(PortHandle& handle) = 0;
+    // True when the device behind the open port has gone (closed, unplugged).
+    virtual bool DeviceLost(PortHandle) { return false; }
 };
 
 // The machine's power supply as the battery icon needs it.

@@ -78,6 +78,10 @@ std::string ReadFirstLine(const std::filesystem::path& file) {
 
 }  // namespace
 
+bool SerialModemIo::DeviceLost(PortHandle handle) {
+    return PortDeviceLost(handle);
+}
+
 PowerStatus SysfsPowerSupply::Read() {
     namespace fs = std::filesystem;
     PowerStatus status;
@@ -106,6 +110,7 @@ PowerStatus SysfsPowerSupply::Read() {
             }
         }
     }
+    status.batteryPresent = batteryFound;
     if (!batteryFound) {
         status.acOnline = true;
     }

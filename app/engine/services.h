@@ -19,6 +19,7 @@ class SerialModemIo final : public IModemIo {
     int WriteSecret(PortHandle handle, std::u16string_view command) override;
     void ReadSecret(PortHandle handle, std::u16string& response, std::uint32_t timeoutMs) override;
     int Close(PortHandle& handle) override;
+    bool DeviceLost(PortHandle handle) override;
 };
 
 // IModemDirectory over the registry (EnumerateModems, FindExtModem).

@@ -268,6 +268,7 @@ void DialerController::Restart() {
     m_progress.Create(0, 100, -1, false);
     m_progress.SetText(LoadLocalString(5244), -1);
     m_engine->StopSession();
+    m_view->ClearModemIndicators();
     StartSession();
     m_progress.Close();
 }
@@ -324,9 +325,10 @@ void DialerController::CallVoiceMail() {
 }
 
 void DialerController::OnDialerEvent(const DialerEventMessage& message) {
-    if (m_deadModem.Feed(message.event)) {
+    if (m_deadModem.Feed(message.event, message.arg)) {
         m_engine->StopSession();
         SetStatusLine(LoadLocalString(5084));
+        m_view->ClearModemIndicators();
         if (m_messages->ShowMessage(LoadLocalString(5235), u"QVL SMS/Phone", MsgButtons::YesNo,
                                     MsgIcon::Question) == MsgAnswer::Yes) {
             m_progress.Create(0, 100, -1, false);
@@ -339,6 +341,7 @@ void DialerController::OnDialerEvent(const DialerEventMessage& message) {
     switch (message.event) {
         case DialerEvent::PortError:
             m_engine->StopSession();
+            m_view->ClearModemIndicators();
             m_messages->ShowMessage(LoadLocalString(5258), u"QVL SMS/Phone", MsgButtons::Ok,
                                     MsgIcon::Error);
             SetStatusLine(LoadLocalString(5084));
@@ -347,6 +350,9 @@ void DialerController::OnDialerEvent(const DialerEventMessage& message) {
             m_sound.Play(RingPath(u"SMSRing"), SoundPlayer::Repeat::Once);
             m_view->HandleStatusEvent(message, m_engine->DisplayText());
             m_engine->NotifyTodayItem(1, m_view->UnreadCount());
+            return;
+        case DialerEvent::Battery:
+            m_view->SetBattery(static_cast<int>(message.arg), m_engine->BatteryPresent());
             return;
         case DialerEvent::Volume:
             m_calls->SetStoredVolume(static_cast<int>(message.arg));

@@ -384,10 +384,17 @@ void CQVLDialerView::SetSignal(int bars) {
     UpdateIconImages();
 }
 
-void CQVLDialerView::SetBattery(int level) {
+void CQVLDialerView::SetBattery(int level, bool batteryPresent) {
     m_batteryLevel = level;
     m_batteryImage = std::clamp(level, 0, 5);
-    // Level 5 (charging or on mains) steps through the five images.
+    if (!batteryPresent && level == 5) {
+        // Nothing charges on a machine without a battery: a steady mains plug.
+        m_batteryImage = kMainsImage;
+        m_batteryBlink.stop();
+        UpdateIconImages();
+        return;
+    }
+    // Level 5 (a battery charging or on mains) steps through the five images.
     if (level == 5) {
         if (!m_batteryBlink.isActive()) {
             m_batteryBlink.start(500);
@@ -396,6 +403,14 @@ void CQVLDialerView::SetBattery(int level) {
         m_batteryBlink.stop();
     }
     UpdateIconImages();
+}
+
+void CQVLDialerView::ClearModemIndicators() {
+    SetSignal(0);
+    SetIndicator(StatusIcon::Gprs, false);
+    SetIndicator(StatusIcon::Roaming, false);
+    SetIndicator(StatusIcon::MailboxFull, false);
+    SetText(kDivertLine, QString());
 }
 
 void CQVLDialerView::SetIndicator(StatusIcon icon, bool shown) {

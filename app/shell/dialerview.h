@@ -43,11 +43,17 @@ class CQVLDialerView : public QWidget {
 
     // Status indicators.
     void SetSignal(int bars);
-    void SetBattery(int level);
+    // Level 1..5; with no battery in the machine the steady mains image replaces the
+    // charging animation of level 5.
+    void SetBattery(int level, bool batteryPresent = true);
+    // The modem is gone: signal bars empty, the GPRS, roaming and mailbox badges and the
+    // forwarding note cleared (the battery is the computer's and stays).
+    void ClearModemIndicators();
     void SetIndicator(StatusIcon icon, bool shown);
     void SetVolume(int level);
     bool IndicatorShown(StatusIcon icon) const;
     int BatteryImage() const { return m_batteryImage; }
+    int SignalBars() const { return m_signal; }
     bool BatteryBlinking() const { return m_batteryBlink.isActive(); }
 
     // The call list / keypad toggle.

@@ -249,6 +249,21 @@ QImage DrawStatusIcon(StatusIcon icon, int level, int scale) {
             }
             break;
         case StatusIcon::Battery: {
+            if (level == kMainsImage) {
+                // A mains plug: body, two pins, and the cable.
+                p.setPen(Qt::NoPen);
+                p.setBrush(on);
+                p.drawRoundedRect(QRectF(3, 5, 8, 6), 1.5, 1.5);
+                p.drawRect(QRectF(11, 6, 3.5, 1.4));
+                p.drawRect(QRectF(11, 8.6, 3.5, 1.4));
+                p.setPen(QPen(on, 1.4));
+                p.setBrush(Qt::NoBrush);
+                QPainterPath cable;
+                cable.moveTo(3, 8);
+                cable.cubicTo(0.5, 8, 2, 13, 0.8, 14.5);
+                p.drawPath(cable);
+                break;
+            }
             p.setPen(QPen(on, 1.2));
             p.setBrush(Qt::white);
             p.drawRoundedRect(QRectF(1, 4.5, 12, 8), 1.5, 1.5);

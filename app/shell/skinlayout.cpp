@@ -134,7 +134,7 @@ int IconLevels(StatusIcon icon) {
         case StatusIcon::Signal:
             return 5;  // bars 0..4
         case StatusIcon::Battery:
-            return 6;  // levels 1..5 (index 0 unused but drawn empty)
+            return 7;  // levels 1..5 (index 0 unused but drawn empty), 6 the mains plug
         case StatusIcon::Volume:
             return 6;  // levels 0..5
         case StatusIcon::Gprs:

@@ -82,5 +82,7 @@ QString SkinFileName(Orientation orientation);  // dialer.bmp, dialer270.bmp
 QString ButtonFileName(Orientation orientation, int button, int state, int scale);
 QString IconFileName(StatusIcon icon, int level, int scale);  // signal3.bmp, battery5@2x.bmp
 int IconLevels(StatusIcon icon);                              // images per icon
+// The battery image of a machine that has no battery: a mains plug (battery6).
+inline constexpr int kMainsImage = 6;
 
 }  // namespace qvl

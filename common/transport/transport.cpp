@@ -100,6 +100,8 @@ void TraceNumber(const char* format, long long value) {
 struct PendingBytes {
     std::vector<std::uint8_t> bytes;
     std::size_t head = 0;
+    // A read found the device closed (hang-up or error): it will not answer again.
+    bool deviceLost = false;
 
     bool Empty() const { return head >= bytes.size(); }
     std::uint8_t Take() { return bytes[head++]; }
@@ -437,6 +439,7 @@ int PortReadRaw(PortHandle handle, std::uint8_t* buffer, std::size_t& count,
             const Fill fill = FillPending(handle, pending, wait);
             if (fill == Fill::Ended) {
                 Trace(u"Read ended: device error or hang-up");
+                pending.deviceLost = true;
                 return 0;
             }
             if (fill == Fill::Nothing) {
@@ -469,6 +472,15 @@ int PortReadRaw(PortHandle handle, std::uint8_t* buffer, std::size_t& count,
             }
         }
     }
+}
+
+bool PortDeviceLost(PortHandle handle) {
+    if (!IsPortOpen(handle)) {
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(g_pendingMutex);
+    const auto it = g_pending.find(handle);
+    return it != g_pending.end() && it->second && it->second->deviceLost;
 }
 
 int PortRead(PortHandle handle, std::u16string& response, std::uint32_t timeoutMs) {

@@ -124,6 +124,10 @@ int PortRead(PortHandle handle, std::u16string& response, std::uint32_t timeoutM
 int PortReadRaw(PortHandle handle, std::uint8_t* buffer, std::size_t& count,
                 std::uint32_t idleTimeoutMs);
 
+// True when a read on the open port found the device closed (POLLHUP, POLLERR, EIO, end of
+// file): an unplugged modem or a simulator that ended. It does not come back on this handle.
+bool PortDeviceLost(PortHandle handle);
+
 // Closes the port: 1 when closed (handle set to kInvalidPortHandle), 0 when the handle was
 // already invalid (or 0) or closing failed.
 int PortClose(PortHandle& handle);

@@ -209,6 +209,7 @@ class ScriptedModemIo final : public IModemIo {
         ++secretWrites;
         return Write(handle, command);
     }
+    bool DeviceLost(PortHandle) override { return deviceLost; }
     void Read(PortHandle, std::u16string& response, std::uint32_t timeoutMs) override {
         reads.push_back(timeoutMs);
         if (silent) {
@@ -254,6 +255,7 @@ class ScriptedModemIo final : public IModemIo {
     int closes = 0;
     int secretWrites = 0;
     bool silent = false;
+    bool deviceLost = false;  // DeviceLost answers this
     bool isOpen = false;
 
   private:

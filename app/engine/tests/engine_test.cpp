@@ -546,6 +546,30 @@ TEST(DeadModemCounterTest, SixInARowAskToRestartFiveThenAnotherEventDoNot) {
     }
 }
 
+TEST(DeadModemCounterTest, AClosedDeviceIsLostAtOnce) {
+    DeadModemCounter counter;
+    EXPECT_TRUE(counter.Feed(DialerEvent::CfCardError, kDeviceClosed));
+    EXPECT_EQ(counter.Count(), 0);
+    // After two silent answers the closed device still ends it at once.
+    EXPECT_FALSE(counter.Feed(DialerEvent::CfCardError));
+    EXPECT_FALSE(counter.Feed(DialerEvent::CfCardError));
+    EXPECT_TRUE(counter.Feed(DialerEvent::CfCardError, kDeviceClosed));
+}
+
+TEST_F(EngineTest, PollStepReportsAClosedDeviceWithoutAskingIt) {
+    StartReady();
+    sink.Clear();
+    io.deviceLost = true;
+    engine->ProcessDialer();
+    ASSERT_EQ(sink.CountOf(DialerEvent::CfCardError), 1);
+    EXPECT_EQ(sink.events.back().arg, kDeviceClosed);
+    EXPECT_EQ(engine->SimReady(), false);
+    // Nothing more was asked of a device that is gone.
+    const auto writes = io.written.size();
+    engine->ProcessDialer();
+    EXPECT_EQ(io.written.size(), writes);
+}
+
 TEST_F(EngineTest, DivertStatusIsCachedUntilTheSessionRestarts) {
     StartReady();
     io.On(u"AT+CCFC", {Esc("\r\n+CCFC: 1,1,\"+491701234567\",145\r\n\r\nOK\r\n")});

@@ -147,6 +147,7 @@ class PhoneSimTest : public QObject {
     void waitingCallAnsweredFromCallOptions();
     void oneCallOffersOnlyWhatApplies();
     void enterDialsAfterAClickedKey();
+    void closedDeviceIsALostModemAtOnce();
 
   private:
     std::unique_ptr<Phone> Started(sim::ModemSeed seed = ReadySeed());
@@ -741,6 +742,26 @@ void PhoneSimTest::enterDialsAfterAClickedKey() {
     QTest::keyClick(target, Qt::Key_Return);
     QCOMPARE(phone->V()->Text(kNumberField), QStringLiteral("5"));
     QVERIFY(Has(phone->Log(), "ATD5;"));
+}
+
+void PhoneSimTest::closedDeviceIsALostModemAtOnce() {
+    auto phone = Started();
+    QVERIFY(phone);
+    phone->boxes.answer = MsgAnswer::No;
+    phone->V()->HandleStatusEvent({DialerEvent::Signal, 3, {}}, u"");
+    phone->V()->HandleStatusEvent({DialerEvent::GprsAttach, 1, {}}, u"");
+    phone->V()->HandleStatusEvent({DialerEvent::Roaming, 1, {}}, u"");
+    QVERIFY(phone->V()->IndicatorShown(StatusIcon::Gprs));
+    // The simulator closes its end of the line: reads see the hang-up (EIO).
+    phone->modem.DropLine();
+    QVERIFY(phone->PollUntil([&] { return phone->C().Engine().Stopped(); }, 2));
+    QCOMPARE(phone->V()->Text(kStatusLine), Local(5084));
+    QCOMPARE(QString::fromStdU16String(phone->boxes.shown.back()), Local(5235));
+    QVERIFY(!phone->V()->IndicatorShown(StatusIcon::Gprs));
+    QVERIFY(!phone->V()->IndicatorShown(StatusIcon::Roaming));
+    QVERIFY(!phone->V()->IndicatorShown(StatusIcon::MailboxFull));
+    QCOMPARE(phone->V()->Text(kDivertLine), QString());
+    QCOMPARE(phone->V()->SignalBars(), 0);
 }
 
 QTEST_MAIN(PhoneSimTest)

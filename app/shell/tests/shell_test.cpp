@@ -54,6 +54,9 @@ class ShellTest : public QObject {
     void statusEvents_data();
     void statusEvents();
     void batteryBlinksOnlyAtLevelFive();
+    void noBatteryShowsSteadyMains();
+    void modemTextsSpeakToAComputerUser_data();
+    void modemTextsSpeakToAComputerUser();
     void statusReportTextIsFilledLiterally();
     void keypadButtonsReportTheirIds();
     void ringerPageListsAndStoresRings();
@@ -228,6 +231,41 @@ void ShellTest::batteryBlinksOnlyAtLevelFive() {
     view.HandleStatusEvent({DialerEvent::NewSms, 4, {}}, u"");
     QCOMPARE(view.UnreadCount(), 2);
     QVERIFY(view.IndicatorShown(StatusIcon::NewMessage));
+}
+
+void ShellTest::noBatteryShowsSteadyMains() {
+    CQVLDialerView view;
+    view.SetBattery(5, false);
+    QVERIFY(!view.BatteryBlinking());
+    QCOMPARE(view.BatteryImage(), kMainsImage);
+    QTest::qWait(700);  // longer than one step of the charging animation
+    QCOMPARE(view.BatteryImage(), kMainsImage);
+    // A battery that charges still steps through its images.
+    view.SetBattery(5, true);
+    QVERIFY(view.BatteryBlinking());
+}
+
+void ShellTest::modemTextsSpeakToAComputerUser_data() {
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("check");  // a word of the Linux advice in that language
+    QTest::newRow("English") << 1 << QStringLiteral("unplug");
+    QTest::newRow("German") << 2 << QStringLiteral("Modem ab");
+    QTest::newRow("Italian") << 3 << QStringLiteral("Scollegare");
+    QTest::newRow("Spanish") << 4 << QStringLiteral("Desconecte");
+    QTest::newRow("French") << 5 << QStringLiteral("Débranchez");
+}
+
+void ShellTest::modemTextsSpeakToAComputerUser() {
+    QFETCH(int, language);
+    QFETCH(QString, check);
+    SetLanguage(language);
+    for (int id : {5258, 5259}) {
+        const QString text = QString::fromStdU16String(LoadLocalString(id));
+        QVERIFY2(text.contains(check), qPrintable(text));
+        // Nothing a computer does not have: a CF card or a device reset.
+        QVERIFY2(!text.contains(QStringLiteral("CF")), qPrintable(text));
+    }
+    SetLanguage(1);
 }
 
 void ShellTest::statusReportTextIsFilledLiterally() {

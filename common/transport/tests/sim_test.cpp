@@ -90,6 +90,14 @@ TEST_F(TransportSimTest, DroppedLineEndsTheReadAtOnce) {
     drop.join();
     EXPECT_LT(MsSince(start), kGenerousMs);
     EXPECT_NE(PortWrite(m_handle, u"AT\r"), 0) << "a write on a dead line reports failure";
+    EXPECT_TRUE(PortDeviceLost(m_handle)) << "the hang-up is remembered for the engine";
+}
+
+TEST_F(TransportSimTest, ALiveLineIsNotLost) {
+    std::u16string response;
+    PortWrite(m_handle, u"AT\r");
+    PortRead(m_handle, response, 3000);
+    EXPECT_FALSE(PortDeviceLost(m_handle));
 }
 
 }  // namespace
