@@ -420,6 +420,16 @@ int CShortMessage::CopyFromPhone(CRecordStore& store, const std::string& path, b
         store.Save(path);  // refused: the user learns that nothing was kept
         return 0;
     }
+    // The progress window this copy opens closes when the copy ends, on every path (a
+    // canceled read, a failed save, nothing found): left open it stays on top of the screens.
+    struct CloseProgress {
+        IProgressWindow* progress;
+        ~CloseProgress() {
+            if (progress != nullptr) {
+                progress->Close();
+            }
+        }
+    } closeProgress{m_ui.progress};
     Progress(kMsgReceivingCount);
     const int count = std::min(CountMessages(), kMaxLocations);
     if (count <= 0) {

@@ -6,6 +6,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "app/sms/ui/messagemodel.h"
+
 namespace qvl::smsui {
 
 CQVLReadDialog::CQVLReadDialog(const SmsUiPorts& ports, const MessageRow& row, QWidget* parent)
@@ -20,9 +22,17 @@ CQVLReadDialog::CQVLReadDialog(const SmsUiPorts& ports, const MessageRow& row, Q
     number->setTextInteractionFlags(Qt::TextSelectableByMouse);
     fields->addWidget(number, 0, 1);
     fields->addWidget(new QLabel(DlgText(kDlgRead, "time"), this), 1, 0);
-    fields->addWidget(new QLabel(m_time, this), 1, 1);
+    // The time as the list shows it ("dd/mm hh:mm"); the whole stored text is the tooltip.
+    auto* time = new QLabel(ShortTime(row.time), this);
+    time->setObjectName(QStringLiteral("timeText"));
+    time->setToolTip(m_time);
+    fields->addWidget(time, 1, 1);
     auto* text = new QPlainTextEdit(m_text, this);
     text->setReadOnly(true);
+    // A long message wraps in the dialog's width instead of widening the dialog.
+    text->setMinimumWidth(0);
+    text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    number->setWordWrap(true);
 
     struct Button {
         const char* control;
@@ -35,14 +45,22 @@ CQVLReadDialog::CQVLReadDialog(const SmsUiPorts& ports, const MessageRow& row, Q
                                           {"close", ReadAction::kClose}};
     const bool landscape = ports.IsLandscape();
     // Landscape: text on the left, fields and a column of buttons on the right. Portrait:
-    // fields, text, then a row of buttons.
-    auto* buttons = new QBoxLayout(landscape ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+    // fields, text, then the buttons in two columns, since five in a row are wider than a
+    // portrait screen.
+    auto* buttons = new QGridLayout;
+    int index = 0;
     for (const auto& b : kButtons) {
         auto* button = new QPushButton(DlgText(kDlgRead, b.control), this);
         button->setObjectName(QString::fromLatin1(b.control));
+        button->setMinimumWidth(0);
         const ReadAction action = b.action;
         connect(button, &QPushButton::clicked, this, [this, action] { Choose(action); });
-        buttons->addWidget(button);
+        if (landscape) {
+            buttons->addWidget(button, index, 0);
+        } else {
+            buttons->addWidget(button, index / 2, index % 2);
+        }
+        ++index;
     }
     if (row.number.empty()) {
         findChild<QPushButton*>(QStringLiteral("call"))->setEnabled(false);

@@ -3,11 +3,13 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFontMetrics>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenu>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -96,9 +98,20 @@ CQVLSMSNewView::CQVLSMSNewView(SmsUiPorts ports, QWidget* parent)
     // the screen, the vertical scroll bar coming or going).
     m_list->viewport()->installEventFilter(this);
 
+    // The command bar: the folder choice and New, which writes a new message as the handheld's
+    // New button did.
+    m_new = new QToolButton(this);
+    m_new->setObjectName(QStringLiteral("newMessage"));
+    m_new->setText(QString::fromStdU16String(LoadLocalString(kCmdNew)));
+    m_new->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    connect(m_new, &QToolButton::clicked, this, [this] { NewMessage(); });
+    auto* bar = new QHBoxLayout;
+    bar->setContentsMargins(0, 0, 0, 0);
+    bar->addWidget(m_folders, 1);
+    bar->addWidget(m_new);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_folders);
+    layout->addLayout(bar);
     layout->addWidget(m_list, 1);
 
     connect(m_folders, &QComboBox::activated, this, [this](int) { Refresh(); });
@@ -334,6 +347,12 @@ bool CQVLSMSNewView::ExportSelectedToPhone() {
     return ok;
 }
 
+void CQVLSMSNewView::BuildPaneMenu(QMenu& menu) const {
+    menu.addAction(QString::fromStdU16String(LoadLocalString(kCmdNew)))->setData(kCmdNew);
+    menu.addSeparator();
+    BuildContextMenu(menu);
+}
+
 void CQVLSMSNewView::BuildContextMenu(QMenu& menu) const {
     for (const auto& top : LoadLocalMenu(kMenuSms)) {
         for (const auto& item : top.popup ? top.items : std::vector<MenuItem>{top}) {
@@ -358,7 +377,7 @@ void CQVLSMSNewView::ShowContextMenu(const QPoint& pos) {
         SelectRow(index.row());
     }
     QMenu menu(this);
-    BuildContextMenu(menu);
+    BuildPaneMenu(menu);
     QAction* chosen = menu.exec(m_list->viewport()->mapToGlobal(pos));
     if (chosen == nullptr) {
         return;
@@ -368,6 +387,9 @@ void CQVLSMSNewView::ShowContextMenu(const QPoint& pos) {
         return;
     }
     switch (chosen->data().toInt()) {
+        case kCmdNew:
+            NewMessage();
+            break;
         case kCmdRead:
             OpenSelected();
             break;
@@ -394,6 +416,7 @@ void CQVLSMSNewView::ManageTemplates() {
 }
 
 void CQVLSMSNewView::Retranslate() {
+    m_new->setText(QString::fromStdU16String(LoadLocalString(kCmdNew)));
     m_model->ReloadTitles();
     ReloadFolders(CurrentFolder());
     FitColumns();
@@ -435,10 +458,33 @@ void CQVLSMSNewView::FitColumns() {
     }
     // At least the width of "..." so that a cut text still shows that it goes on.
     const int ellipsis = fm.horizontalAdvance(QStringLiteral("...")) + 2 * margin;
+    QHeaderView* header = m_list->horizontalHeader();
+    // What the delegate asks for the rows on screen (the image, its spacing and the style's
+    // padding included), and what the header needs to show its whole title: a column of
+    // empty times (messages written here) still reads "When", not "he".
+    QStyleOptionViewItem option;
+    option.initFrom(m_list);
+    option.font = m_list->font();
+    option.decorationSize = QSize(icon, icon);
+    const auto needed = [&](int column, int measured) {
+        int widest = std::max(measured, header->sectionSizeHint(column));
+        QAbstractItemDelegate* delegate = m_list->itemDelegateForColumn(column);
+        if (delegate == nullptr) {
+            delegate = m_list->itemDelegate();
+        }
+        for (int r = 0; r < rows; ++r) {
+            widest =
+                std::max(widest, delegate->sizeHint(option, m_model->index(r, column)).width());
+        }
+        return widest;
+    };
     int number =
-        std::max(icon + 2 * margin + numberText + 2 * margin, icon + 2 * margin + ellipsis);
+        needed(CMessageListModel::kColNumber,
+               std::max(icon + 2 * margin + numberText + 2 * margin, icon + 2 * margin + ellipsis));
     number = std::min(number, width * 2 / 5);
-    int when = std::min(std::max(whenText + 2 * margin, ellipsis), width * 2 / 5);
+    int when =
+        std::min(needed(CMessageListModel::kColWhen, std::max(whenText + 2 * margin, ellipsis)),
+                 width * 2 / 5);
     // The message text takes the rest, and at least a quarter of the width: the time gives way
     // first, then the number.
     const int messageMin = width / 4;

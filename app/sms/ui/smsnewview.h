@@ -21,6 +21,7 @@
 #include "app/sms/ui/smsuiports.h"
 
 class QComboBox;
+class QToolButton;
 class QMenu;
 class QTableView;
 
@@ -55,6 +56,8 @@ class CQVLSMSNewView : public QWidget {
     // Fills menu with the context menu 103 in the current language, "Move To.." as a submenu
     // of the folders. Each action carries its command (or, in the submenu, the folder key).
     void BuildContextMenu(QMenu& menu) const;
+    // The pane's menu: New (text 65000), then the context menu 103.
+    void BuildPaneMenu(QMenu& menu) const;
 
     // A new message, optionally to a number (the contacts plug-in's hand-over).
     void NewMessage(const QString& to = {});
@@ -70,6 +73,7 @@ class CQVLSMSNewView : public QWidget {
     CMessageListModel* Model() const { return m_model; }
     QTableView* List() const { return m_list; }
     QComboBox* Folders() const { return m_folders; }
+    QToolButton* NewButton() const { return m_new; }
     const SmsUiPorts& Ports() const { return m_ports; }
 
   signals:
@@ -90,6 +94,7 @@ class CQVLSMSNewView : public QWidget {
     std::unique_ptr<ISmsModem> m_ownedModem;
     SmsUiPorts m_ports;
     QComboBox* m_folders;
+    QToolButton* m_new;
     QTableView* m_list;
     CMessageListModel* m_model;
 };

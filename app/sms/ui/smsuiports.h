@@ -126,5 +126,7 @@ inline constexpr int kCmdDelete = 33021;
 inline constexpr int kCmdMoveTo = 33022;
 inline constexpr int kCmdExportToSim = 33023;
 inline constexpr int kMoveCommandBase = 10;
+// The command bar's New (standard text 65000): the compose screen for a new message.
+inline constexpr int kCmdNew = 65000;
 
 }  // namespace qvl::smsui

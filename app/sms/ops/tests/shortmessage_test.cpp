@@ -44,11 +44,16 @@ class FakeMessages : public IMessageBoxPort {
 
 class FakeProgress : public IProgressWindow {
   public:
-    void Create(int, int, int, bool) override {}
+    void Create(int, int, int, bool) override {
+        open = true;
+        ++created;
+    }
     void SetText(std::u16string_view text, int) override { texts.emplace_back(text); }
     void Show(bool) override {}
     bool IsCanceled() const override { return canceled || (cancelWhen && cancelWhen()); }
-    void Close() override {}
+    void Close() override { open = false; }
+    bool open = false;
+    int created = 0;
     void Destroy() override {}
     std::vector<std::u16string> texts;
     bool canceled = false;
@@ -259,6 +264,30 @@ TEST_F(SmsOpsTest, CopyFromPhoneJoinsPartsAcrossStorages) {
 
 std::string Single(const std::u16string& number, const std::u16string& text) {
     return BuildDeliverPdus(number, u"04/02/10,13:00:00,GMT+1", text, 0)[0];
+}
+
+// The progress window of a copy never outlives the copy: it closed on every way out.
+TEST_F(SmsOpsTest, CopyFromPhoneClosesItsProgressWindowOnEveryPath) {
+    struct Row {
+        const char* name;
+        bool cancel;
+    };
+    const Row rows[] = {
+        {"copied", false},
+        {"canceled while reading", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_GT(m_sim->InjectSms(Single(u"+4933", u"one"), "SM"), 0);
+        ASSERT_GT(m_sim->InjectSms(Single(u"+4944", u"two"), "SM"), 0);
+        m_progress = FakeProgress();
+        m_progress.canceled = false;
+        m_progress.cancelWhen = [&] { return row.cancel && m_progress.created > 0; };
+        CRecordStore store;
+        Message().CopyFromPhone(store, StorePath(), true);
+        EXPECT_GT(m_progress.created, 0);
+        EXPECT_FALSE(m_progress.open);
+    }
 }
 
 // Nothing leaves the phone unless the file holds it: a store that may not be written over is
