@@ -429,6 +429,15 @@ bool CQVLSMSNewView::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+void CQVLSMSNewView::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        // The font follows the display scale: the fixed row height and the columns go with it.
+        m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 6);
+        FitColumns();
+    }
+}
+
 void CQVLSMSNewView::FitColumns() {
     const int width = m_list->viewport()->width();
     if (width <= 0) {

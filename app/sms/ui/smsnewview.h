@@ -82,6 +82,7 @@ class CQVLSMSNewView : public QWidget {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void ReloadFolders(std::int32_t keep);
