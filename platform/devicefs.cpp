@@ -161,9 +161,15 @@ std::string DeviceRoot() {
         SetProblem("The device folder \"" + root + "\" cannot be created: " + std::strerror(err));
         return {};
     }
-    if (::access(root.c_str(), W_OK | X_OK) != 0) {
-        SetProblem("The device folder \"" + root + "\" is not writable: " + std::strerror(errno));
+    if (::access(root.c_str(), X_OK) != 0) {
+        SetProblem("The device folder \"" + root + "\" cannot be opened: " + std::strerror(errno));
         return {};
+    }
+    if (::access(root.c_str(), W_OK) != 0) {
+        // What is there can still be read (the registry's modem entries, the skins); every
+        // write fails and says so.
+        SetProblem("The device folder \"" + root + "\" is not writable: " + std::strerror(errno));
+        return root;
     }
     SetProblem({});
     return root;

@@ -10,7 +10,8 @@
 namespace qvl {
 
 // The device root as a UTF-8 path, created (mode 0700) when missing. Empty when it cannot be
-// created; DeviceRootProblem() then tells why.
+// created or opened; DeviceRootProblem() then tells why. A root that exists but is not writable
+// is returned for reading, and DeviceRootProblem() says that it is not writable.
 std::string DeviceRoot();
 std::string DeviceRootProblem();
 

@@ -147,6 +147,7 @@ void DialerController::Start() {
     m_frame->setWindowTitle(QString::fromLatin1(CMainFrame::kTitle));
     m_engine->ForgetLastModem();
     m_engine->WipeStoredPin();
+    ReportDeviceRootProblem();
     StartSession();
     if (m_shutDown) {
         return;
@@ -271,6 +272,19 @@ void DialerController::Restart() {
     m_view->ClearModemIndicators();
     StartSession();
     m_progress.Close();
+}
+
+void DialerController::ReportDeviceRootProblem() {
+    DeviceRoot();
+    const std::string problem = DeviceRootProblem();
+    if (problem.empty()) {
+        return;
+    }
+    // Said once, at the start: without it the user meets an empty modem chooser and a dialer
+    // that keeps nothing, with no reason given.
+    QString text = Q(LoadDialogText(100, "rootproblem"));
+    text.replace(QStringLiteral("%1"), QString::fromStdString(problem));
+    m_messages->ShowMessage(W(text), u"QVL SMS/Phone", MsgButtons::Ok, MsgIcon::Warning);
 }
 
 void DialerController::StartSession() {

@@ -48,6 +48,9 @@ class DialerController : public QObject, public IDialerEventSink, public ICallVi
     DialerController(CQVLDialerDoc* doc, CMainFrame* frame, Services services = DialerServices());
     ~DialerController() override;
 
+    // The window message a second start of the program sends: only bring the window forward.
+    static constexpr std::uint32_t kBringToFront = 0;
+
     static bool Handles(int command);
     // The message pane of the frame, made over the engine by the constructor.
     smsui::CQVLSMSNewView* MessageView() const { return m_messageView; }
@@ -66,6 +69,9 @@ class DialerController : public QObject, public IDialerEventSink, public ICallVi
     void OnDialerEvent(const DialerEventMessage& message) override;
     // Poll timer work (timer 1), callable by tests.
     void PollStep();
+    // A data folder ($QVL_HOME) that cannot be used is named with the reason (once, at the
+    // start).
+    void ReportDeviceRootProblem();
     // A window message from another program of the suite: 1124 (dial or write to the
     // registry value "Number") and 1224 (open the message view).
     std::int64_t OnWindowMessage(std::uint32_t message, std::int64_t wParam, std::int64_t lParam);

@@ -1,5 +1,6 @@
 #include "app/shell/dialerview.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
@@ -169,6 +170,15 @@ QRect CQVLDialerView::SkinRect() const {
     if (DisplayScale() == 2 && r.height() > 48) {
         r.adjust(0, 24, 0, -24);
     }
+    if (m_orientation == Orientation::Landscape) {
+        // A landscape window rarely has the skin's 4:3 shape: the skin keeps its proportions,
+        // centred, so that the round keys stay round, rather than being stretched unevenly.
+        const QSize skin = LayoutFor(m_orientation).skin;
+        const QSize fitted = skin.scaled(r.size(), Qt::KeepAspectRatio);
+        r = QRect(QPoint(r.x() + (r.width() - fitted.width()) / 2,
+                         r.y() + (r.height() - fitted.height()) / 2),
+                  fitted);
+    }
     return r;
 }
 
@@ -184,7 +194,9 @@ QRect CQVLDialerView::Map(const QRect& base) const {
 void CQVLDialerView::CheckOrientation() {
     const Orientation now = width() > height() ? Orientation::Landscape : Orientation::Portrait;
     const QSize base = LayoutFor(now).skin;
-    SetDisplayScale(width() >= 2 * base.width() && height() >= 2 * base.height() - 48 ? 2 : 1);
+    const int scale = width() >= 2 * base.width() && height() >= 2 * base.height() - 48 ? 2 : 1;
+    SetDisplayScale(scale);
+    ApplyUiScale(scale);
     if (now != m_orientation) {
         m_orientation = now;
         ReloadSkin();
@@ -192,6 +204,27 @@ void CQVLDialerView::CheckOrientation() {
     if (m_laidOutFor != size()) {
         LayoutControls();
     }
+}
+
+void ApplyUiScale(int scale) {
+    // The dialogs, message boxes, the menu bar and the message pane use the application font;
+    // at scale 2 it doubles with the dialer, so that they are not drawn at half the size.
+    static int applied = 1;
+    static QFont base;
+    if (scale == applied || QApplication::instance() == nullptr) {
+        return;
+    }
+    if (applied == 1) {
+        base = QApplication::font();
+    }
+    QFont f = base;
+    if (base.pointSizeF() > 0) {
+        f.setPointSizeF(base.pointSizeF() * scale);
+    } else if (base.pixelSize() > 0) {
+        f.setPixelSize(base.pixelSize() * scale);
+    }
+    QApplication::setFont(f);
+    applied = scale;
 }
 
 void CQVLDialerView::resizeEvent(QResizeEvent* event) {
@@ -303,6 +336,10 @@ void CQVLDialerView::LayoutControls() {
         QFont f = b->font();
         f.setPixelSize(
             std::max(8, int((b == m_volumeDown || b == m_volumeUp ? 14 : 9) * fontScale)));
+        // A long label ("Call Options", "Opciones de llamada") shrinks to fit its button.
+        while (f.pixelSize() > 6 && QFontMetrics(f).horizontalAdvance(b->text()) > b->width() - 4) {
+            f.setPixelSize(f.pixelSize() - 1);
+        }
         b->setFont(f);
     }
     for (QPushButton* b : m_optionButtons) {

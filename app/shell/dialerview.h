@@ -20,6 +20,10 @@
 
 namespace qvl {
 
+// Scales the application font (dialogs, message boxes, menu bar, message pane) with the
+// dialer's display scale, 1 or 2.
+void ApplyUiScale(int scale);
+
 class CQVLDialerView : public QWidget {
     Q_OBJECT
   public:

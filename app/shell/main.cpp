@@ -2,6 +2,7 @@
 // (which comes to the front) instead of fighting over the modem port.
 #include <unistd.h>
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QGuiApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -9,17 +10,33 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "app/shell/dialercontroller.h"
 #include "app/shell/dialerdoc.h"
 #include "app/shell/mainframe.h"
 #include "app/shell/skinart.h"
+#include "platform/devicefs.h"
+#include "platform/ipc/ipc_dbus.h"
 
 namespace {
 
+// One phone per device root: two copies on one root would share its registry and its modem.
+// The name also carries the user, as the socket lives in the user's runtime folder.
 QString InstanceName() {
-    return QStringLiteral("quorvel-parlino-%1").arg(static_cast<qulonglong>(::getuid()));
+    const QByteArray root = QByteArray::fromStdString(qvl::DeviceRoot());
+    const QByteArray hash = QCryptographicHash::hash(root, QCryptographicHash::Sha1).toHex();
+    return QStringLiteral("quorvel-parlino-%1-%2")
+        .arg(static_cast<qulonglong>(::getuid()))
+        .arg(QString::fromLatin1(hash.left(12)));
 }
 
 bool HandOverToRunningCopy() {
+    // The phone of this desktop session publishes its window on the session bus; any message
+    // to it brings it to the front.
+    qvl::DbusWindowMessenger bus;
+    if (bus.FindWindow(u"QVL SMS/Phone") &&
+        bus.SendWindowMessage(u"QVL SMS/Phone", qvl::DialerController::kBringToFront, 0, 0)) {
+        return true;
+    }
     QLocalSocket socket;
     socket.connectToServer(InstanceName());
     if (!socket.waitForConnected(500)) {

@@ -69,6 +69,10 @@ CMainFrame::CMainFrame(CQVLDialerDoc* doc) : m_doc(doc) {
     }
 }
 
+CMainFrame::~CMainFrame() {
+    ApplyUiScale(1);
+}
+
 void CMainFrame::BuildMenuBar() {
     menuBar()->clear();
     m_actions.clear();

@@ -43,6 +43,8 @@ class CMainFrame : public QMainWindow {
     static constexpr const char* kTitle = "QVL SMS/Phone";
 
     explicit CMainFrame(CQVLDialerDoc* doc);
+    // The application font goes back to scale 1 with the window that scaled it.
+    ~CMainFrame() override;
 
     CQVLDialerView* DialerView() const { return m_dialer; }
     QWidget* MessageView() const { return m_messages; }

@@ -35,7 +35,7 @@ SkinLayout MakePortrait() {
     l.icons[int(StatusIcon::Volume)] = QRect(166, 2, 30, 16);
     l.volumeDown = QRect(148, 2, 16, 16);
     l.volumeUp = QRect(198, 2, 16, 16);
-    l.callOptions = QRect(176, 102, 52, 15);
+    l.callOptions = QRect(150, 102, 78, 15);
     l.callList = QRect(12, 125, 216, 100);
     for (int i = 0; i < 7; ++i) {
         l.callListButtons[i] = QRect(12 + (i % 4) * 55, 229 + (i / 4) * 27, 51, 24);
@@ -69,7 +69,7 @@ SkinLayout MakeLandscape() {
     l.icons[int(StatusIcon::Volume)] = QRect(246, 2, 30, 16);
     l.volumeDown = QRect(228, 2, 16, 16);
     l.volumeUp = QRect(278, 2, 16, 16);
-    l.callOptions = QRect(90, 212, 54, 16);
+    l.callOptions = QRect(60, 212, 84, 16);
     l.callList = QRect(158, 22, 158, 110);
     for (int i = 0; i < 7; ++i) {
         l.callListButtons[i] = QRect(158 + (i % 4) * 40, 136 + (i / 4) * 29, 38, 26);

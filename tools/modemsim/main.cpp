@@ -123,9 +123,9 @@ void RemoveLink(const std::string& link, const std::string& target) {
 }
 
 bool Register(const Registration& as, const std::string& port) {
-    const qvl::RegKey key = qvl::RegKey::Open(
-        qvl::RegRoot::LocalMachine, std::u16string(kExtModems) + u"\\" + as.subKey,
-        qvl::RegOpen::Create);
+    const qvl::RegKey key =
+        qvl::RegKey::Open(qvl::RegRoot::LocalMachine,
+                          std::u16string(kExtModems) + u"\\" + as.subKey, qvl::RegOpen::Create);
     return key && key.WriteString(u"Port", qvl::Utf8ToWide(port)) &&
            key.WriteString(u"FriendlyName", as.friendlyName);
 }
@@ -142,7 +142,36 @@ void Unregister(const Registration& as, const std::string& port) {
     }
 }
 
-int OpenControlSocket(const std::string& path) {
+// True when a simulator is listening on the control socket at path: its link, socket and
+// registry entry are in use and must be left alone.
+bool ControlSocketAnswers(const std::string& path) {
+    sockaddr_un addr{};
+    if (path.empty() || path.size() >= sizeof addr.sun_path) {
+        return false;
+    }
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    const bool answers = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    close(fd);
+    return answers;
+}
+
+// The file we bound, so that the clean-up removes only our own socket.
+struct BoundSocket {
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+bool SameFile(const std::string& path, const BoundSocket& ours) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 && st.st_dev == ours.device && st.st_ino == ours.inode;
+}
+
+int OpenControlSocket(const std::string& path, BoundSocket& ours) {
     sockaddr_un addr{};
     if (path.size() >= sizeof addr.sun_path) {
         std::fprintf(stderr, "modemsim: control path too long\n");
@@ -162,13 +191,18 @@ int OpenControlSocket(const std::string& path) {
     addr.sun_family = AF_UNIX;
     std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
     const mode_t old = umask(0177);
-    const int bound = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    const int bindResult = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     umask(old);
-    if (bound != 0 || listen(fd, 4) != 0) {
+    if (bindResult != 0 || listen(fd, 4) != 0) {
         std::fprintf(stderr, "modemsim: cannot listen on %s: %s\n", path.c_str(),
                      std::strerror(errno));
         close(fd);
         return -1;
+    }
+    struct stat mine {};
+    if (lstat(path.c_str(), &mine) == 0) {
+        ours.device = mine.st_dev;
+        ours.inode = mine.st_ino;
     }
     return fd;
 }
@@ -200,6 +234,10 @@ struct Client {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // "modemsim --probe SOCKET": exit 0 when a simulator answers on that control socket.
+    if (argc == 3 && std::string(argv[1]) == "--probe") {
+        return ControlSocketAnswers(argv[2]) ? 0 : 1;
+    }
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         return 2;
@@ -222,6 +260,15 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &mask, nullptr);
     const int signals = signalfd(-1, &mask, SFD_CLOEXEC);
 
+    // A second simulator started on the same control socket (the run command started twice)
+    // would take over the link, the socket and the registry entry of the first one, and
+    // remove them when it ends, leaving the phone that uses them without a modem.
+    if (ControlSocketAnswers(options.control)) {
+        std::fprintf(stderr, "modemsim: a simulator already runs on %s; leaving it alone\n",
+                     options.control.c_str());
+        return 3;
+    }
+
     ModemSimulator modem(seed);
     std::string device = modem.Start();
     if (device.empty()) {
@@ -232,6 +279,7 @@ int main(int argc, char** argv) {
     bool linked = false;
     bool registered = false;
     int listener = -1;
+    BoundSocket controlSocket;
     if (!options.link.empty()) {
         linked = MakeLink(options.link, device);
         status = linked ? 0 : 1;
@@ -245,7 +293,7 @@ int main(int argc, char** argv) {
         }
     }
     if (status == 0 && !options.control.empty()) {
-        listener = OpenControlSocket(options.control);
+        listener = OpenControlSocket(options.control, controlSocket);
         status = listener < 0 ? 1 : 0;
     }
 
@@ -337,7 +385,9 @@ int main(int argc, char** argv) {
     for (const Client& c : clients) close(c.fd);
     if (listener >= 0) {
         close(listener);
-        unlink(options.control.c_str());
+        if (SameFile(options.control, controlSocket)) {
+            unlink(options.control.c_str());
+        }
     }
     modem.Stop();
     if (registered)

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -148,6 +149,7 @@ class PhoneSimTest : public QObject {
     void oneCallOffersOnlyWhatApplies();
     void enterDialsAfterAClickedKey();
     void closedDeviceIsALostModemAtOnce();
+    void callScreenshots();
 
   private:
     std::unique_ptr<Phone> Started(sim::ModemSeed seed = ReadySeed());
@@ -762,6 +764,30 @@ void PhoneSimTest::closedDeviceIsALostModemAtOnce() {
     QVERIFY(!phone->V()->IndicatorShown(StatusIcon::MailboxFull));
     QCOMPARE(phone->V()->Text(kDivertLine), QString());
     QCOMPARE(phone->V()->SignalBars(), 0);
+}
+
+// The call and waiting-call screens as a user sees them, written into the build folder
+// (scripts/screenshots.sh copies them into the docs).
+void PhoneSimTest::callScreenshots() {
+    auto phone = Started();
+    QVERIFY(phone);
+    QVERIFY(QTest::qWaitForWindowExposed(phone->frame.get()));
+    QVERIFY(QDir().mkpath(QStringLiteral(QVL_SCREENSHOT_DIR)));
+    const QDir dir(QStringLiteral(QVL_SCREENSHOT_DIR));
+    phone->V()->SetText(kNumberField, QStringLiteral("+4930123456"));
+    phone->Click(kCallButton);
+    phone->modem.RemoteAnswer();
+    QVERIFY(phone->PollUntil([&] { return phone->C().Timer(4).isActive(); }));
+    QTRY_VERIFY_WITH_TIMEOUT(phone->V()->Text(kTimerLine) >= QStringLiteral("00:00:02"), 5000);
+    QVERIFY(phone->frame->grab().save(dir.filePath(QStringLiteral("call-en-portrait.png"))));
+
+    QVERIFY(phone->modem.InjectCallWaiting("+491701234567"));
+    QVERIFY(phone->PollUntil(
+        [&] { return phone->C().Calls().Waiting() && phone->C().Engine().CallCount() == 2; }));
+    emit phone->V()->Command(kCmdCallOptions);
+    QVERIFY(phone->V()->CallListShown());
+    QVERIFY(
+        phone->frame->grab().save(dir.filePath(QStringLiteral("waiting-call-en-portrait.png"))));
 }
 
 QTEST_MAIN(PhoneSimTest)

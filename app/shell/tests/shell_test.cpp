@@ -2,18 +2,26 @@
 // shape, skins, status reactions, the message view in the frame and the commands that reach
 // it; and the screenshots of the dialer and the message screens, written into the build folder
 // (scripts/screenshots.sh copies them into docs/screenshots).
+#include <QAbstractItemDelegate>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include "app/shell/dialerdoc.h"
 #if QVL_HAVE_ENGINE
@@ -22,6 +30,7 @@
 #include "app/shell/dialogs.h"
 #include "app/sms/store/recordstore.h"
 #include "app/sms/ui/composeview.h"
+#include "app/sms/ui/readdialog.h"
 #include "app/sms/ui/smsnewview.h"
 #endif
 #include "app/shell/mainframe.h"
@@ -70,6 +79,13 @@ class ShellTest : public QObject {
     void contactsSmsRequestOpensCompose();
     void messageScreenshots_data();
     void messageScreenshots();
+    void unusableDataFolderIsNamedOnce();
+    void dialogsFollowTheDialerScale();
+    void landscapeKeepsTheKeysProportions_data();
+    void landscapeKeepsTheKeysProportions();
+    void newMessageFromTheMessagePane();
+    void messageListAndReadDialogFitTheWindow_data();
+    void messageListAndReadDialogFitTheWindow();
     void sessionStartListsSerialDevicesAgain_data();
     void sessionStartListsSerialDevicesAgain();
 
@@ -633,8 +649,184 @@ void ShellTest::messageScreenshots() {
     f.View()->NewMessage(QStringLiteral("+4930123456"));
     QVERIFY(!compose.isNull());
     QVERIFY(compose.save(dir.filePath(composeFile)));
+
+    // The read screen, inside the window's width.
+    QImage read;
+    f.onDialog = [&](QDialog& dialog) {
+        if (qobject_cast<smsui::CQVLReadDialog*>(&dialog) != nullptr) {
+            dialog.resize(size.width(), size.height());
+            dialog.show();
+            if (QTest::qWaitForWindowExposed(&dialog)) {
+                read = dialog.grab().toImage();
+            }
+            dialog.hide();
+        }
+        return int(QDialog::Rejected);
+    };
+    QVERIFY(f.View()->SelectRow(2));
+    f.View()->OpenSelected();
+    QVERIFY(!read.isNull());
+    QVERIFY(read.save(dir.filePath(
+        QString(composeFile).replace(QStringLiteral("compose"), QStringLiteral("read")))));
     ClearMessages();
     SetLanguage(1);
+#else
+    QSKIP("built without the engine");
+#endif
+}
+
+void ShellTest::unusableDataFolderIsNamedOnce() {
+#if QVL_HAVE_ENGINE
+    MessageFrame f;
+    f.doc->Controller()->ReportDeviceRootProblem();
+    QVERIFY(f.boxes.shown.empty());  // a usable folder: nothing to say
+    // A folder below a regular file cannot be made, not even by the superuser.
+    QFile plain(m_home.filePath(QStringLiteral("plain-file")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QByteArray good = qgetenv("QVL_HOME");
+    const QString bad = plain.fileName() + QStringLiteral("/phone");
+    qputenv("QVL_HOME", bad.toUtf8());
+    f.doc->Controller()->ReportDeviceRootProblem();
+    qputenv("QVL_HOME", good);
+    QCOMPARE(f.boxes.shown.size(), std::size_t(1));
+    const QString text = QString::fromStdU16String(f.boxes.shown[0]);
+    QVERIFY2(text.contains(bad), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("QVL_HOME")), qPrintable(text));
+#else
+    QSKIP("built without the engine");
+#endif
+}
+
+void ShellTest::dialogsFollowTheDialerScale() {
+    CQVLDialerDoc doc;
+    CMainFrame frame(&doc);
+    frame.resize(240, 340);
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    QCOMPARE(DisplayScale(), 1);
+    const qreal base = QApplication::font().pointSizeF();
+    const int menuAtOne = frame.menuBar()->sizeHint().height();
+    frame.resize(480, 700);
+    QTRY_COMPARE(DisplayScale(), 2);
+    QCOMPARE(QApplication::font().pointSizeF(), 2 * base);
+    QTRY_VERIFY(frame.menuBar()->sizeHint().height() > menuAtOne);
+    // A message box made now takes the doubled font.
+    QMessageBox box(QMessageBox::Information, QStringLiteral("t"), QStringLiteral("text"));
+    QCOMPARE(box.font().pointSizeF(), 2 * base);
+    frame.resize(240, 340);
+    QTRY_COMPARE(DisplayScale(), 1);
+    QCOMPARE(QApplication::font().pointSizeF(), base);
+}
+
+void ShellTest::landscapeKeepsTheKeysProportions_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("wide window") << QSize(900, 300);
+    QTest::newRow("nearly square") << QSize(500, 460);
+    QTest::newRow("skin's own shape") << QSize(320, 240);
+}
+
+void ShellTest::landscapeKeepsTheKeysProportions() {
+    QFETCH(QSize, size);
+    CQVLDialerView view;
+    view.resize(size);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QCOMPARE(view.CurrentOrientation(), Orientation::Landscape);
+    const QRect design = LayoutFor(Orientation::Landscape).buttons[kKey5 - 1];
+    const QRect shown = view.Button(kKey5)->geometry();
+    const double designRatio = double(design.width()) / design.height();
+    const double shownRatio = double(shown.width()) / shown.height();
+    QVERIFY2(std::abs(shownRatio / designRatio - 1.0) < 0.05,
+             qPrintable(QStringLiteral("%1 vs %2").arg(shownRatio).arg(designRatio)));
+    QVERIFY(view.rect().contains(shown));
+}
+
+void ShellTest::newMessageFromTheMessagePane() {
+#if QVL_HAVE_ENGINE
+    MessageFrame f;
+    f.frame->show();
+    f.frame->RunCommand(kCmdSms);
+    QToolButton* button = f.View()->NewButton();
+    QVERIFY(button != nullptr && button->isVisible());
+    QCOMPARE(button->text(), QString::fromStdU16String(LoadLocalString(65000)));
+    f.opened.clear();
+    button->click();
+    QCOMPARE(f.opened, QStringList{QStringLiteral("qvl::smsui::CQVLComposeView")});
+    // The pane's menu offers it too, first.
+    QMenu menu;
+    f.View()->BuildPaneMenu(menu);
+    QVERIFY(!menu.actions().isEmpty());
+    QCOMPARE(menu.actions().first()->data().toInt(), 65000);
+#else
+    QSKIP("built without the engine");
+#endif
+}
+
+void ShellTest::messageListAndReadDialogFitTheWindow_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("portrait 240") << QSize(240, 320);
+    QTest::newRow("portrait 480 at scale 1") << QSize(480, 560);
+}
+
+void ShellTest::messageListAndReadDialogFitTheWindow() {
+#if QVL_HAVE_ENGINE
+    QFETCH(QSize, size);
+    ClearMessages();
+    PutMessages({
+        Sms(sms::kFolderInRead, u"+491701234567", u"Thanks, got it!", u"05/11/26,18:03:00,GMT+1"),
+        Sms(sms::kFolderInRead, u"+4930123456", u"See you", u"01/12/26,09:12:00,GMT+1"),
+        // Written here: no time.
+        Sms(sms::kFolderOutSent, u"+491701234567", u"On my way", u""),
+    });
+    MessageFrame f;
+    f.frame->resize(size.width(), size.height() + f.frame->menuBar()->sizeHint().height());
+    f.frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
+    f.frame->RunCommand(kCmdSms);
+    QTableView* list = f.View()->List();
+    const auto total = [&] {
+        return list->columnWidth(0) + list->columnWidth(1) + list->columnWidth(2);
+    };
+    QVERIFY(f.View()->ShowFolder(sms::kFolderInRead));
+    QVERIFY(total() <= list->viewport()->width());
+    if (size.width() >= 480) {
+        // Room enough (a 480-pixel window at scale 1): the numbers are not cut.
+        QStyleOptionViewItem option;
+        option.initFrom(list);
+        option.font = list->font();
+        const int icon = list->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, list);
+        option.decorationSize = QSize(icon, icon);
+        for (int r = 0; r < f.View()->Model()->rowCount(); ++r) {
+            const int need = list->itemDelegateForColumn(0)
+                                 ->sizeHint(option, f.View()->Model()->index(r, 0))
+                                 .width();
+            QVERIFY2(list->columnWidth(0) >= need,
+                     qPrintable(QStringLiteral("%1 < %2").arg(list->columnWidth(0)).arg(need)));
+        }
+    }
+    // Messages without a time: the "When" column still shows its whole title.
+    QVERIFY(f.View()->ShowFolder(sms::kFolderOutSent));
+    QVERIFY(list->columnWidth(2) >= list->horizontalHeader()->sectionSizeHint(2));
+    QVERIFY(total() <= list->viewport()->width());
+
+    // The read dialog fits the window and shows the time as the list does.
+    QVERIFY(f.View()->ShowFolder(sms::kFolderInRead));
+    QVERIFY(f.View()->SelectRow(1));
+    int dialogWidth = 0;
+    QString shownTime;
+    f.onDialog = [&](QDialog& dialog) {
+        if (auto* read = qobject_cast<smsui::CQVLReadDialog*>(&dialog)) {
+            dialogWidth = read->minimumSizeHint().width();
+            shownTime = read->findChild<QLabel*>(QStringLiteral("timeText"))->text();
+        }
+        return int(QDialog::Rejected);
+    };
+    f.View()->OpenSelected();
+    QVERIFY2(dialogWidth > 0 && dialogWidth <= size.width(),
+             qPrintable(QString::number(dialogWidth)));
+    QCOMPARE(shownTime, QStringLiteral("01/12 09:12"));
+    ClearMessages();
 #else
     QSKIP("built without the engine");
 #endif

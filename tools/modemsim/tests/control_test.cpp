@@ -234,6 +234,68 @@ TEST_F(ProgramTest, DropThenRestartMovesTheLink) {
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
 }
 
+// The run command started twice: the second simulator must neither take over nor, when it
+// ends, remove the link, socket and registry entry that the first one's phone uses.
+TEST_F(ProgramTest, ASecondSimulatorOnTheSameSocketLeavesTheFirstAlone) {
+    const std::string link = m_dir + "/modem";
+    const std::string control = m_dir + "/control";
+    const std::vector<std::string> args = {"--link", link, "--control", control, "--register-gprs"};
+    const std::string first = Launch(args);
+    ASSERT_FALSE(first.empty());
+    const pid_t firstPid = m_pid;
+    m_pid = -1;
+
+    EXPECT_EQ(Launch(args), "") << "the second one does not start";
+    int status = -1;
+    waitpid(m_pid, &status, 0);
+    m_pid = -1;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(), first);
+    EXPECT_EQ(Control(control, "signal 9"), "OK") << "the first one still answers";
+    EXPECT_TRUE(RegKey::Open(RegRoot::LocalMachine, u"ExtModems\\GPRS_Modem"));
+
+    m_pid = firstPid;
+    status = Stop();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_FALSE(std::filesystem::exists(control));
+}
+
+TEST_F(ProgramTest, ProbeAndAStaleSocket) {
+    const std::string control = m_dir + "/control";
+    // A socket file left by a simulator that crashed: nobody answers, it is replaced.
+    const int stale = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", control.c_str());
+    ASSERT_EQ(bind(stale, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    close(stale);
+    const auto probe = [&] {
+        std::string program = QVL_MODEMSIM_PROGRAM;
+        std::string flag = "--probe";
+        std::string path = control;
+        char* argv[] = {program.data(), flag.data(), path.data(), nullptr};
+        pid_t pid = -1;
+        if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ) != 0) {
+            return -1;
+        }
+        int rc = -1;
+        waitpid(pid, &rc, 0);
+        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    };
+    EXPECT_EQ(probe(), 1);
+    ASSERT_FALSE(Launch({"--control", control}).empty());
+    EXPECT_EQ(probe(), 0);
+    // Our socket was replaced by someone else's file meanwhile: the clean-up leaves it.
+    std::filesystem::remove(control);
+    FILE* f = std::fopen(control.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    const int status = Stop();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(std::filesystem::exists(control));
+}
+
 TEST_F(ProgramTest, RefusesABadSeed) {
     const std::string seed = m_dir + "/bad.txt";
     FILE* f = std::fopen(seed.c_str(), "w");
