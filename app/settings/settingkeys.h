@@ -67,13 +67,18 @@ inline constexpr char16_t kValueSkinImage270[] = u"SkinImage270";
 inline constexpr char16_t kDefaultSkinImage[] = u"\\My Documents\\bmp_files\\dialer.bmp";
 inline constexpr char16_t kDefaultSkinImage270[] = u"\\My Documents\\bmp_files\\dialer270.bmp";
 
-// Speed dial: the key is deleted and written again as a whole. Slot values are named with the
-// category (0-2) and button (0-4); see SpeedDialValueName in settings.h.
+// Speed dial: the used slots are written first, then the values of the others removed (see
+// app/contacts/speeddial.h). Slot values are named with the category (0-2) and button (0-4);
+// see SpeedDialValueName in settings.h.
 inline constexpr char16_t kKeySpeedDial[] = u"SOFTWARE\\Quorvel\\Dialer\\SpeedDial";
 inline constexpr char kSpeedDialNameFormat[] = "Category%dButton%dName";
 inline constexpr char kSpeedDialNumberFormat[] = "Category%dButton%dNumber";
 inline constexpr int kSpeedDialCategories = 3;
 inline constexpr int kSpeedDialButtons = 5;
+
+// The Contacts folder (a vCard directory); missing or empty: "<device root>/Contacts".
+inline constexpr char16_t kKeyContacts[] = u"SOFTWARE\\Quorvel\\Dialer\\Settings\\Contacts";
+inline constexpr char16_t kValueContactsFolder[] = u"Folder";  // string, a path of this machine
 
 // --- HKEY_LOCAL_MACHINE: the dial-up connection library -------------------------------------
 // Written with the leading backslash, as that library always has.
