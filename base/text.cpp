@@ -199,6 +199,33 @@ char16_t FoldCase(char16_t c) {
     return c;
 }
 
+std::u16string EscapeMarkup(std::u16string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (const char16_t c : text) {
+        switch (c) {
+            case u'&':
+                out += u"&amp;";
+                break;
+            case u'<':
+                out += u"&lt;";
+                break;
+            case u'>':
+                out += u"&gt;";
+                break;
+            case u'"':
+                out += u"&quot;";
+                break;
+            case u'\'':
+                out += u"&#39;";
+                break;
+            default:
+                out.push_back(c);
+        }
+    }
+    return out;
+}
+
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) {
         return false;

@@ -32,6 +32,10 @@ std::u16string Widen(std::string_view ascii);
 std::optional<long long> ParseDecimal(std::u16string_view digits, long long lo, long long hi);
 std::optional<long long> ParseDecimal(std::string_view digits, long long lo, long long hi);
 
+// Text for a place where markup is read (a notification body, the incoming-call bubble's
+// HTML): "&", "<", ">", and the quotes of attribute values written as entities.
+std::u16string EscapeMarkup(std::u16string_view text);
+
 // Case-insensitive comparison of wide text (ASCII and Latin-1 letters fold), used for
 // registry names and file names.
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);

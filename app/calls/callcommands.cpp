@@ -5,6 +5,7 @@
 
 #include "base/checks.h"
 #include "base/finalresult.h"
+#include "base/text.h"
 #include "platform/sync.h"
 
 namespace qvl {
@@ -55,7 +56,8 @@ std::u16string FormatCallDuration(std::uint64_t elapsedMs) {
 
 std::u16string CallBubbleHtml(const std::u16string& caller,
                               const std::function<std::u16string(int)>& text) {
-    return u"<html><body><form method=\"POST\" action=><p>" + text(5118) + caller +
+    // A caller's name is text, never markup of the bubble.
+    return u"<html><body><form method=\"POST\" action=><p>" + text(5118) + EscapeMarkup(caller) +
            u" ?</p><p align=right><input type=button name='cmd:9898' value='" + text(5119) +
            u"'>&nbsp;<input type=button name='cmd:8989' value='" + text(5120) +
            u"'></p></body></html>";

@@ -1,5 +1,6 @@
 #include "app/shell/dialercontroller.h"
 
+#include "app/contacts/ui/speeddialdlg.h"
 #include "app/shell/dialerdoc.h"
 #include "app/shell/mainframe.h"
 #include "app/sms/store/recordstore.h"
@@ -7,6 +8,7 @@
 #include "app/sms/ui/smsnewview.h"
 #include "app/sms/ui/smssettingspage.h"
 #include "base/checks.h"
+#include "base/text.h"
 #include "common/lang/lang.h"
 #include "platform/devicefs.h"
 #include "platform/registry.h"
@@ -32,7 +34,8 @@ DialerController::DialerController(CQVLDialerDoc* doc, CMainFrame* frame, Servic
       m_messageBoxes(frame),
       m_dialogs(frame),
       m_progress(frame),
-      m_messages(services.messages != nullptr ? services.messages : &m_messageBoxes) {
+      m_messages(services.messages != nullptr ? services.messages : &m_messageBoxes),
+      m_runContactsDialog(services.runContactsDialog) {
     EnginePorts ports;
     ports.sink = this;
     ports.pinDialog = services.pinDialog != nullptr ? services.pinDialog : &m_dialogs;
@@ -102,6 +105,8 @@ DialerController::DialerController(CQVLDialerDoc* doc, CMainFrame* frame, Servic
         // that follow it belong to the phonebook and MMS parts of the program.
         if (!m_engine->Stopped()) {
             m_engine->InitModem();
+            // The SIM's country: caller numbers in national form are read in it.
+            m_callerNames.SetSimCountryCode(ReadSimCountryCode(*m_engine));
         }
     });
     connect(m_view, &CQVLDialerView::ButtonClicked, this, &DialerController::OnButton);
@@ -140,7 +145,7 @@ QTimer& DialerController::Timer(int id) {
 bool DialerController::Handles(int command) {
     return command == kCmdRestartPhone || command == kCmdRingerSettings ||
            command == kCmdCallVoiceMail || command == kCmdSmsSettings ||
-           command == kCmdManageFolders || command == kCmdTemplates;
+           command == kCmdManageFolders || command == kCmdTemplates || command == kCmdSpeedDial;
 }
 
 void DialerController::Start() {
@@ -250,6 +255,9 @@ void DialerController::RunCommand(int command) {
         case kCmdCallVoiceMail:
             CallVoiceMail();
             return;
+        case kCmdSpeedDial:
+            OpenSpeedDial();
+            return;
         case kCmdRingerSettings:
             m_frame->RunSettingsDialog([this] {
                 CQVLRingerPage page(
@@ -336,6 +344,31 @@ void DialerController::CallVoiceMail() {
                                 MsgIcon::Question) == MsgAnswer::Yes) {
         OpenSmsSettings();
     }
+}
+
+void DialerController::OpenSpeedDial() {
+    contactsui::SpeedDialPorts ports;
+    ports.messages = m_messages;
+    ports.openSmsSettings = [this] { OpenSmsSettings(); };
+    // The poll loop stays out while a slot's menu is open.
+    ports.holdPoll = [this](const std::function<void()>& run) {
+        CPhoneEngine::BusyScope busy(*m_engine);
+        run();
+    };
+    QString number;
+    m_frame->RunSettingsDialog([&] {
+        contactsui::CQVLSpeedDialDlg dialog(std::move(ports), m_frame->width() > m_frame->height(),
+                                            m_frame);
+        const int result = m_runContactsDialog ? m_runContactsDialog(dialog) : dialog.exec();
+        number = dialog.ChosenNumber();
+        return result;
+    });
+    if (number.isEmpty()) {
+        return;
+    }
+    m_frame->ShowPane(0);
+    m_calls->DialNumber(W(number));
+    m_doc->SetDialerActive(true);
 }
 
 void DialerController::OnDialerEvent(const DialerEventMessage& message) {
@@ -571,7 +604,7 @@ void DialerController::ShowCallBubble(const std::u16string& html, const std::u16
     // The HTML stays the text source of the bubble; the desktop shows its plain parts.
     m_bubbleHtml = Q(html);
     if (m_notifier.Show(QString::fromLatin1(CMainFrame::kTitle),
-                        Q(LoadLocalString(5118)) + Q(caller) + QStringLiteral(" ?"),
+                        Q(LoadLocalString(5118)) + Q(EscapeMarkup(caller)) + QStringLiteral(" ?"),
                         Q(LoadLocalString(5119)), Q(LoadLocalString(5120)))) {
         return;
     }
@@ -599,9 +632,9 @@ bool DialerController::DialerOnScreen() const {
            m_doc->DialerActive();
 }
 
-std::u16string DialerController::LookupCallerName(const std::u16string&) {
-    // Caller names come from the device contacts, which arrive with the contacts work.
-    return {};
+std::u16string DialerController::LookupCallerName(const std::u16string& number) {
+    // From what is already read: the ringing call never waits for the modem.
+    return m_callerNames.Lookup(number);
 }
 
 }  // namespace qvl

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/calls/callcommands.h"
+#include "app/contacts/callernames.h"
 #include "app/engine/phoneengine.h"
 #include "app/shell/dialogs.h"
 #include "common/controls/qtuiports.h"
@@ -39,6 +40,8 @@ struct DialerServices {
     // Runs the modal dialogs of the message screens (null: QDialog::exec). Tests act on the
     // dialog while it is open.
     std::function<int(QDialog&)> runMessageDialog;
+    // Runs the speed-dial dialog (null: QDialog::exec).
+    std::function<int(QDialog&)> runContactsDialog;
 };
 
 class DialerController : public QObject, public IDialerEventSink, public ICallView {
@@ -114,6 +117,8 @@ class DialerController : public QObject, public IDialerEventSink, public ICallVi
     // chooser offers what is plugged in now.
     void StartSession();
     void CallVoiceMail();
+    // "Speed dial": the speed-dial dialog, and a call to the number chosen in it.
+    void OpenSpeedDial();
     // Shows the message pane and reads the phone's messages into the list.
     void OpenMessages();
     void OpenSmsSettings();
@@ -144,6 +149,9 @@ class DialerController : public QObject, public IDialerEventSink, public ICallVi
     int m_selectedCall = -1;
     QString m_bubbleHtml;
     bool m_shutDown = false;
+    // The names of callers: the SIM book's cache and the contacts folder.
+    CallerNames m_callerNames;
+    std::function<int(QDialog&)> m_runContactsDialog;
 };
 
 }  // namespace qvl

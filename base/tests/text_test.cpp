@@ -1,5 +1,5 @@
-#include "base/reader.h"
 #include "base/text.h"
+#include "base/reader.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +37,9 @@ TEST(TextTest, Windows1252BothWays) {
     EXPECT_EQ(AnsiToWide("\x80\xE9\x9F\x81"), u"\u20AC\u00E9\u0178\u0081");
     EXPECT_EQ(WideToAnsi(u"\u20AC\u00E9\u0178"), "\x80\xE9\x9F");
     // Unmappable characters become the code page's default character, one per character.
-    EXPECT_EQ(WideToAnsi(u"a\u0391\xD83D\xDE00" u"b"), "a??b");
+    EXPECT_EQ(WideToAnsi(u"a\u0391\xD83D\xDE00"
+                         u"b"),
+              "a??b");
     for (int b = 0; b < 256; ++b) {
         const std::string one(1, static_cast<char>(b));
         EXPECT_EQ(WideToAnsi(AnsiToWide(one)), one) << b;
@@ -60,6 +62,12 @@ TEST(TextTest, CaseFoldingForNames) {
     EXPECT_TRUE(EqualsNoCase(u"\u00C9T\u00C9", u"\u00E9t\u00E9"));
     EXPECT_FALSE(EqualsNoCase(u"abc", u"abd"));
     EXPECT_FALSE(EqualsNoCase(u"\u00D7", u"\u00F7"));
+}
+
+TEST(TextTest, EscapeMarkupLeavesNoTagOrEntity) {
+    EXPECT_EQ(EscapeMarkup(u"Anna"), u"Anna");
+    EXPECT_EQ(EscapeMarkup(u"<b>A&B</b> 'x' \"y\""),
+              u"&lt;b&gt;A&amp;B&lt;/b&gt; &#39;x&#39; &quot;y&quot;");
 }
 
 TEST(ByteReaderTest, ReadsPastTheEndFailWithoutMoving) {

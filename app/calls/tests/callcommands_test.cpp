@@ -133,6 +133,11 @@ TEST(CallFormat, BubbleCarriesCallerAndBothCommands) {
     EXPECT_NE(html.find(u"T5118Anna ?"), std::u16string::npos);
     EXPECT_NE(html.find(u"name='cmd:9898' value='T5119'"), std::u16string::npos);
     EXPECT_NE(html.find(u"name='cmd:8989' value='T5120'"), std::u16string::npos);
+    // A name holding markup stays text.
+    const std::u16string hostile = CallBubbleHtml(u"<a href='x'>A & B</a>", Text);
+    EXPECT_NE(hostile.find(u"T5118&lt;a href=&#39;x&#39;&gt;A &amp; B&lt;/a&gt; ?"),
+              std::u16string::npos);
+    EXPECT_EQ(hostile.find(u"<a "), std::u16string::npos);
 }
 
 struct DialRow {

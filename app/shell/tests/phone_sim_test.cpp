@@ -14,10 +14,14 @@
 #include <QToolButton>
 #include <memory>
 
+#include <QDir>
+#include <QFile>
 #include "app/engine/testing/enginepeer.h"
 #include "app/engine/testing/fakes.h"
 #include "app/shell/dialercontroller.h"
 #include "app/shell/dialerdoc.h"
+
+#include "app/contacts/ui/speeddialdlg.h"
 #include "app/shell/mainframe.h"
 #include "app/sms/store/recordstore.h"
 #include "app/sms/ui/smsnewview.h"
@@ -150,10 +154,14 @@ class PhoneSimTest : public QObject {
     void enterDialsAfterAClickedKey();
     void closedDeviceIsALostModemAtOnce();
     void callScreenshots();
+    void speedDialFromTheMenuDials();
+    void incomingCallShowsTheContactsName();
 
   private:
     std::unique_ptr<Phone> Started(sim::ModemSeed seed = ReadySeed());
     QTemporaryDir m_home;
+    // Acts on the speed-dial dialog while it is open (null: exec).
+    std::function<int(QDialog&)> m_runContacts;
 };
 
 void PhoneSimTest::initTestCase() {
@@ -174,6 +182,9 @@ std::unique_ptr<Phone> PhoneSimTest::Started(sim::ModemSeed seed) {
     phone->services.messages = &phone->boxes;
     phone->services.messenger = &phone->messenger;
     phone->services.publishWindow = false;
+    phone->services.runContactsDialog = [this](QDialog& d) {
+        return m_runContacts ? m_runContacts(d) : d.exec();
+    };
     phone->messenger.published = {u"QVLDialerToday"};
     phone->doc = std::make_unique<CQVLDialerDoc>(&phone->services);
     phone->frame = std::make_unique<CMainFrame>(phone->doc.get());
@@ -788,6 +799,57 @@ void PhoneSimTest::callScreenshots() {
     QVERIFY(phone->V()->CallListShown());
     QVERIFY(
         phone->frame->grab().save(dir.filePath(QStringLiteral("waiting-call-en-portrait.png"))));
+}
+
+void PhoneSimTest::speedDialFromTheMenuDials() {
+    const RegKey key = RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer\\SpeedDial",
+                                    RegOpen::Create);
+    key.WriteString(u"Category0Button1Name", u"Anna");
+    key.WriteString(u"Category0Button1Number", u"0301234567");
+    auto phone = Started();
+    QVERIFY(phone);
+    QVERIFY(phone->frame->CommandAction(kCmdSpeedDial)->isEnabled());
+    phone->frame->ShowPane(1);
+    bool shown = false;
+    m_runContacts = [&](QDialog& d) {
+        auto* dialog = qobject_cast<contactsui::CQVLSpeedDialDlg*>(&d);
+        shown = dialog != nullptr && dialog->SpeedButton(1)->text() == QStringLiteral("Anna");
+        QTest::mouseClick(dialog->SpeedButton(1), Qt::LeftButton);
+        return d.result();
+    };
+    phone->frame->RunCommand(kCmdSpeedDial);
+    m_runContacts = nullptr;
+    QVERIFY(shown);
+    QCOMPARE(phone->frame->ActivePane(), 0);
+    QVERIFY(Has(phone->Log(), "ATD0301234567;"));
+    QCOMPARE(phone->V()->Text(kNameLine), QStringLiteral("<-0301234567"));
+    RegDeleteTree(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer\\SpeedDial");
+}
+
+void PhoneSimTest::incomingCallShowsTheContactsName() {
+    const QString card = m_home.path() + QStringLiteral("/Contacts/bea.vcf");
+    QDir().mkpath(m_home.path() + QStringLiteral("/Contacts"));
+    {
+        QFile file(card);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Bea\r\nN:<b>Berg</b> & Co;Bea;;;\r\n"
+            "TEL;TYPE=WORK:040 777 888\r\nEND:VCARD\r\n");
+    }
+    auto phone = Started();
+    QVERIFY(phone);
+    // With the message view in front, the call is announced by the bubble.
+    phone->frame->ShowPane(1);
+    phone->modem.InjectIncomingCall("+4940777888");
+    QVERIFY(phone->PollUntil([&] { return phone->C().Calls().Ringing(); }));
+    QCOMPARE(phone->V()->Text(kNameLine), QStringLiteral("->Bea <b>Berg</b> & Co"));
+    QVERIFY(
+        phone->C().BubbleHtml().contains(QStringLiteral("Bea &lt;b&gt;Berg&lt;/b&gt; &amp; Co ?")));
+    QVERIFY(!phone->C().BubbleHtml().contains(QStringLiteral("<b>")));
+    // The name came from what was read: no phonebook read while the call rang.
+    QCOMPARE(CountPrefix(phone->Log(), "AT+CPBR"), 0);
+    phone->Click(kHangUpButton);
+    QFile::remove(card);
 }
 
 QTEST_MAIN(PhoneSimTest)
