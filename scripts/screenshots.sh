@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Refreshes docs/screenshots/ from a build: builds qvl_shell_tests and qvl_phone_sim_tests, runs
-# only their screenshot functions (they write into <build>/screenshots/) and copies the pictures
-# into the docs.
+# Refreshes docs/screenshots/ from a build: builds qvl_shell_tests, qvl_phone_sim_tests and
+# qvl_contactsui_tests, runs only their screenshot functions (they write into
+# <build>/screenshots/) and copies the pictures into the docs.
 #   scripts/screenshots.sh [BUILD_DIR]     (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,11 +10,12 @@ JOBS=${JOBS:-$(nproc)}
 if [ ! -f "$BUILD/CMakeCache.txt" ]; then
     cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-cmake --build "$BUILD" -j "$JOBS" --target qvl_shell_tests qvl_phone_sim_tests
+cmake --build "$BUILD" -j "$JOBS" --target qvl_shell_tests qvl_phone_sim_tests qvl_contactsui_tests
 rm -rf "$BUILD/screenshots"
 # The tests make their own throw-away device roots; the call screens come from the simulator.
 QT_QPA_PLATFORM=offscreen "$BUILD/bin/qvl_shell_tests" screenshots messageScreenshots
 QT_QPA_PLATFORM=offscreen "$BUILD/bin/qvl_phone_sim_tests" callScreenshots
+QT_QPA_PLATFORM=offscreen "$BUILD/bin/qvl_contactsui_tests" screenshots
 mkdir -p docs/screenshots
 cp "$BUILD"/screenshots/*.png docs/screenshots/
 ls "$BUILD"/screenshots/*.png | sed 's|.*/|docs/screenshots/|'
