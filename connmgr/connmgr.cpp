@@ -101,28 +101,7 @@ void Show(int messageId, std::u16string_view value = {}) {
     }
 }
 
-// The progress window of one export, destroyed when the export returns.
-class Progress {
-  public:
-    Progress(bool cancellable, int textId) {
-        if (g_ports.progress != nullptr) {
-            g_ports.progress->Create(0, 100, -1, cancellable);
-            g_ports.progress->SetText(LoadLocalString(textId), -1);
-        }
-    }
-    ~Progress() {
-        if (g_ports.progress != nullptr) {
-            g_ports.progress->Destroy();
-        }
-    }
-    Progress(const Progress&) = delete;
-    Progress& operator=(const Progress&) = delete;
-    void SetText(int textId) const {
-        if (g_ports.progress != nullptr) {
-            g_ports.progress->SetText(LoadLocalString(textId), -1);
-        }
-    }
-};
+using Progress = dataconn::ScopedProgress;
 
 RegKey LibraryKey() {
     return RegKey::Open(RegRoot::LocalMachine, kLibraryKey, RegOpen::Create);
@@ -302,7 +281,7 @@ int ShowEntryProblem(const ppp::WriteResult& result, std::u16string_view deviceN
 // Dials the entry and waits for the link, with the state texts in the progress window.
 void* DialRasEntry(const std::u16string& entryName) {
     SetDialingLocation();
-    const Progress progress(true, kMsgConnecting);
+    const Progress progress(g_ports, true, kMsgConnecting);
     dataconn::DialResult dial = dataconn::DialEntry(
         entryName, g_ports, [&](LinkState state) { progress.SetText(StateText(state)); }, {});
     if (!dial.link) {
@@ -315,7 +294,7 @@ void CreateConnectionImpl(const std::u16string& entryName, const std::u16string&
                           const std::u16string& dialString, int mode,
                           const std::u16string& initCommand, const std::u16string& userName,
                           const std::u16string& password, const std::u16string& simPin) {
-    const Progress progress(false, kMsgCreating);
+    const Progress progress(g_ports, false, kMsgCreating);
     // Whatever happens below, nothing of an earlier entry is left to be dialled.
     WipePin();
     const RegKey key = LibraryKey();
@@ -383,7 +362,7 @@ void ConnectInternetImpl(const std::u16string& entryName, const std::u16string& 
     }
     const std::u16string port = portName.empty() ? Utf8ToWide(info->device) : portName;
     {
-        const Progress progress(false, kMsgOpeningPort);
+        const Progress progress(g_ports, false, kMsgOpeningPort);
         const connmgr::SimResult sim = connmgr::UnlockSim(port, g_pin);
         switch (sim.step) {
             case connmgr::SimStep::Ready:

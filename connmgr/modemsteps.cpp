@@ -3,7 +3,7 @@
 #include "base/atcursor.h"
 #include "base/checks.h"
 #include "base/finalresult.h"
-#include "common/lang/lang.h"
+#include "common/dataconn/dataconn.h"
 #include "common/transport/transport.h"
 
 #include <cerrno>
@@ -112,10 +112,7 @@ SimResult UnlockSim(std::u16string_view port, std::u16string_view pin) {
 }
 
 int SendLongInit(std::u16string_view port, std::u16string_view text, const UiPorts& ports) {
-    if (ports.progress != nullptr) {
-        ports.progress->Create(0, 100, -1, false);
-        ports.progress->SetText(LoadLocalString(kMsgInitializing), -1);
-    }
+    const dataconn::ScopedProgress progress(ports, false, kMsgInitializing);
     int result = 0;
     {
         OpenPort open(port);
@@ -136,9 +133,6 @@ int SendLongInit(std::u16string_view port, std::u16string_view text, const UiPor
                 result = AnsweredOk(response) ? 0 : EPROTO;
             }
         }
-    }
-    if (ports.progress != nullptr) {
-        ports.progress->Destroy();
     }
     return result;
 }

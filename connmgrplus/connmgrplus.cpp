@@ -55,22 +55,7 @@ std::u16string_view DestinationValueName() {
     return IsConnMgrRegistryLayout() ? std::u16string_view(u"DestId") : std::u16string_view();
 }
 
-class Progress {
-  public:
-    Progress(bool cancellable, int textId) {
-        if (g_ports.progress != nullptr) {
-            g_ports.progress->Create(0, 100, -1, cancellable);
-            g_ports.progress->SetText(LoadLocalString(textId), -1);
-        }
-    }
-    ~Progress() {
-        if (g_ports.progress != nullptr) {
-            g_ports.progress->Destroy();
-        }
-    }
-    Progress(const Progress&) = delete;
-    Progress& operator=(const Progress&) = delete;
-};
+using Progress = dataconn::ScopedProgress;
 
 // Removes the proxy entries whose source is guid: the ones this destination wrote before.
 void RemoveOwnProxies(const RegKey& proxies, std::u16string_view guid) {
@@ -167,7 +152,7 @@ void* ConnectInternetPlusImpl(const std::u16string& destination) {
     if (!entry) {
         return nullptr;
     }
-    const Progress progress(true, kMsgConnecting);
+    const Progress progress(g_ports, true, kMsgConnecting);
     dataconn::DialResult dial = dataconn::DialEntry(*entry, g_ports, nullptr, {});
     if (!dial.link) {
         return nullptr;
@@ -210,7 +195,7 @@ extern "C" void DisconnectInternetPlus(void* connectionHandle, void* /*ownerWind
         if (!call) {
             return;
         }
-        const Progress progress(false, kMsgDisconnecting);
+        const Progress progress(g_ports, false, kMsgDisconnecting);
         dataconn::HangUp(*call->link, call->entryName, g_ports, {});
     } catch (...) {
     }

@@ -243,6 +243,8 @@ DialResult DialEntry(std::u16string_view entryName, const UiPorts& ports,
             if (!info->gateway || link->RouteHookFinished() ||
                 clock.NowMs() - *upSince >= options.routeWaitMs) {
                 ppp::RemoveSecrets(folder, entryName);
+                // onState belongs to this wait (it may refer to the caller's window).
+                link->onState = nullptr;
                 result.link = std::move(link);
                 return result;
             }
@@ -263,6 +265,26 @@ void HangUp(ppp::PppLink& link, std::u16string_view entryName, const UiPorts& po
     if (const std::string folder = ppp::EntryFolder();
         !folder.empty() && IsSafeEntryName(entryName)) {
         ppp::RemoveSecrets(folder, entryName);
+    }
+}
+
+ScopedProgress::ScopedProgress(const UiPorts& ports, bool cancellable, int textId)
+    : m_window(ports.progress) {
+    if (m_window != nullptr) {
+        m_window->Create(0, 100, -1, cancellable);
+        m_window->SetText(LoadLocalString(textId), -1);
+    }
+}
+
+ScopedProgress::~ScopedProgress() {
+    if (m_window != nullptr) {
+        m_window->Destroy();
+    }
+}
+
+void ScopedProgress::SetText(int textId) const {
+    if (m_window != nullptr) {
+        m_window->SetText(LoadLocalString(textId), -1);
     }
 }
 

@@ -42,8 +42,9 @@ struct DialResult {
 // Dials the entry: checks that it is complete and that this user may run pppd, starts pppd
 // and waits until the link is up (and the gateway's route is set, when the entry has a
 // gateway), the call fails, the user cancels (ports.progress) or limitMs passes. onState is
-// called on every step. The entry's password file is removed as soon as pppd has read its
-// options, and whenever the call fails. A failure other than Canceled is shown to the user.
+// called on every step until DialEntry returns. The entry's password file is removed as soon as
+// pppd has read its options, and whenever the call fails. A failure other than Canceled is shown to
+// the user.
 DialResult DialEntry(std::u16string_view entryName, const UiPorts& ports,
                      const std::function<void(ppp::LinkState)>& onState,
                      const DialOptions& options);
@@ -60,6 +61,20 @@ std::u16string FailureText(ppp::LinkFailure failure, std::string_view detail,
 // Replaces the first placeholder ("%s" or "%d") of text by value, taken as it stands.
 std::u16string FillPlaceholder(std::u16string text, std::u16string_view placeholder,
                                std::u16string_view value);
+
+// The progress window of one library call (animated bar, the text of message textId), destroyed
+// when the call returns.
+class ScopedProgress {
+  public:
+    ScopedProgress(const UiPorts& ports, bool cancellable, int textId);
+    ~ScopedProgress();
+    ScopedProgress(const ScopedProgress&) = delete;
+    ScopedProgress& operator=(const ScopedProgress&) = delete;
+    void SetText(int textId) const;
+
+  private:
+    IProgressWindow* m_window;
+};
 
 // The ports of a library whose caller gave none: messages go to standard error, nothing is
 // pumped, no progress is shown.
