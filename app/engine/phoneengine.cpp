@@ -926,7 +926,8 @@ void CPhoneEngine::NotifyTodayItem(std::int64_t wParam, std::int64_t lParam) {
     if (m_ports.messenger == nullptr || !m_ports.messenger->FindWindow(kTodayWindow)) {
         return;
     }
-    m_ports.messenger->SendWindowMessage(kTodayWindow, kWmTodayNewMessages, wParam, lParam);
+    // Posted: a Today host that is busy or hung must not hold up the phone.
+    m_ports.messenger->PostWindowMessage(kTodayWindow, kWmTodayNewMessages, wParam, lParam);
 }
 
 // ---------------------------------------------------------------- call list

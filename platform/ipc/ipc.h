@@ -23,6 +23,11 @@ class IWindowMessenger {
     virtual bool SendWindowMessage(std::u16string_view name, std::uint32_t message,
                                    std::int64_t wParam, std::int64_t lParam,
                                    std::int64_t* result = nullptr) = 0;
+    // Hands the message to the window without waiting for its handler (the handheld's
+    // PostMessage): a program that must not freeze while another one is busy uses this. True
+    // when the message was given to the transport; whether the window handled it is not known.
+    virtual bool PostWindowMessage(std::u16string_view name, std::uint32_t message,
+                                   std::int64_t wParam, std::int64_t lParam) = 0;
 };
 
 // For machines without a session bus: no window is ever found, nothing is sent.
@@ -31,6 +36,10 @@ class NullWindowMessenger final : public IWindowMessenger {
     bool FindWindow(std::u16string_view) override { return false; }
     bool SendWindowMessage(std::u16string_view, std::uint32_t, std::int64_t, std::int64_t,
                            std::int64_t*) override {
+        return false;
+    }
+    bool PostWindowMessage(std::u16string_view, std::uint32_t, std::int64_t,
+                           std::int64_t) override {
         return false;
     }
 };

@@ -51,13 +51,28 @@ class WindowObject final : public QDBusVirtualObject {
         }
         const std::int64_t result =
             m_handler ? m_handler(args[0].toUInt(), args[1].toLongLong(), args[2].toLongLong()) : 0;
-        connection.send(message.createReply(QVariant::fromValue(qlonglong{result})));
+        // A posted message expects no answer.
+        if (message.isReplyRequired()) {
+            connection.send(message.createReply(QVariant::fromValue(qlonglong{result})));
+        }
         return true;
     }
 
   private:
     DbusWindowPublisher::Handler m_handler;
 };
+
+QDBusMessage WindowCall(std::u16string_view name, std::uint32_t message, std::int64_t wParam,
+                        std::int64_t lParam) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        BusNameOf(name), QLatin1String(kWindowObjectPath), QLatin1String(kWindowInterface),
+        QLatin1String(kWindowMethod));
+    // A window that is not published is not started by the bus.
+    call.setAutoStartService(false);
+    call << QVariant::fromValue(uint{message}) << QVariant::fromValue(qlonglong{wParam})
+         << QVariant::fromValue(qlonglong{lParam});
+    return call;
+}
 
 }  // namespace
 
@@ -96,11 +111,7 @@ bool DbusWindowMessenger::SendWindowMessage(std::u16string_view name, std::uint3
     if (!Connected()) {
         return false;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        BusNameOf(name), QLatin1String(kWindowObjectPath), QLatin1String(kWindowInterface),
-        QLatin1String(kWindowMethod));
-    call << QVariant::fromValue(uint{message}) << QVariant::fromValue(qlonglong{wParam})
-         << QVariant::fromValue(qlonglong{lParam});
+    const QDBusMessage call = WindowCall(name, message, wParam, lParam);
     const QDBusMessage reply = m_state->connection.call(call, QDBus::Block, m_timeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) {
         return false;
@@ -109,6 +120,16 @@ bool DbusWindowMessenger::SendWindowMessage(std::u16string_view name, std::uint3
         *result = reply.arguments().front().toLongLong();
     }
     return true;
+}
+
+bool DbusWindowMessenger::PostWindowMessage(std::u16string_view name, std::uint32_t message,
+                                            std::int64_t wParam, std::int64_t lParam) {
+    if (!Connected()) {
+        return false;
+    }
+    // A call sent with send() goes out flagged "no reply expected": the bus delivers it and
+    // nobody waits for the handler.
+    return m_state->connection.send(WindowCall(name, message, wParam, lParam));
 }
 
 struct DbusWindowPublisher::State {

@@ -2,7 +2,8 @@
 //
 // A published window is the object kWindowObjectPath on the bus name WindowBusName(name),
 // with one method kWindowInterface.SendMessage(u message, x wParam, x lParam) -> x result.
-// "Find" is a check that the bus name has an owner; "send" is a blocking method call.
+// "Find" is a check that the bus name has an owner; "send" is a blocking method call, "post" a
+// method call sent with no reply expected.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,8 @@ class DbusWindowMessenger final : public IWindowMessenger {
     bool FindWindow(std::u16string_view name) override;
     bool SendWindowMessage(std::u16string_view name, std::uint32_t message, std::int64_t wParam,
                            std::int64_t lParam, std::int64_t* result = nullptr) override;
+    bool PostWindowMessage(std::u16string_view name, std::uint32_t message, std::int64_t wParam,
+                           std::int64_t lParam) override;
     void SetCallTimeoutMs(int ms) { m_timeoutMs = ms; }
 
   private:

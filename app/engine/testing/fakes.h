@@ -160,6 +160,7 @@ class FakeWindowMessenger final : public IWindowMessenger {
         std::uint32_t message;
         std::int64_t wParam;
         std::int64_t lParam;
+        bool posted = false;  // PostWindowMessage: the sender did not wait
     };
     bool FindWindow(std::u16string_view name) override {
         for (const auto& w : published) {
@@ -175,6 +176,14 @@ class FakeWindowMessenger final : public IWindowMessenger {
             return false;
         }
         sent.push_back({std::u16string(name), message, wParam, lParam});
+        return true;
+    }
+    bool PostWindowMessage(std::u16string_view name, std::uint32_t message, std::int64_t wParam,
+                           std::int64_t lParam) override {
+        if (!FindWindow(name)) {
+            return false;
+        }
+        sent.push_back({std::u16string(name), message, wParam, lParam, true});
         return true;
     }
     std::vector<std::u16string> published;

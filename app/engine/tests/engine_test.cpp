@@ -772,6 +772,7 @@ TEST_F(EngineTest, TodayItemIsToldOnlyWhenItRuns) {
     EXPECT_EQ(messenger.sent[0].message, 1324u);
     EXPECT_EQ(messenger.sent[0].wParam, 1);
     EXPECT_EQ(messenger.sent[0].lParam, 4);
+    EXPECT_TRUE(messenger.sent[0].posted);
 }
 
 TEST_F(EngineTest, HandlerThatStopsTheSessionInsideAnExchangeIsSafe) {

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <future>
 #include <memory>
@@ -26,18 +28,24 @@ struct Received {
     std::int64_t lParam;
 };
 
-// Runs a publisher in a thread of its own until Stop.
+// Runs a publisher in a thread of its own until Stop. With a gate, the handler holds every
+// message until the gate opens (a program that is busy).
 class PublisherThread {
   public:
-    PublisherThread(std::u16string name, std::string connection) {
+    PublisherThread(std::u16string name, std::string connection,
+                    std::shared_future<void> gate = {}) {
         std::promise<std::string> published;
         auto result = published.get_future();
-        m_thread.reset(QThread::create([this, name, connection, &published] {
+        m_thread.reset(QThread::create([this, name, connection, gate, &published] {
             DbusWindowPublisher publisher(
                 name,
-                [this](std::uint32_t m, std::int64_t w, std::int64_t l) {
+                [this, gate](std::uint32_t m, std::int64_t w, std::int64_t l) {
+                    if (gate.valid()) {
+                        gate.wait_for(std::chrono::seconds(60));
+                    }
                     std::lock_guard lock(m_mutex);
                     m_received.push_back({m, w, l});
+                    m_arrived.notify_all();
                     return w + l;
                 },
                 connection);
@@ -60,11 +68,18 @@ class PublisherThread {
         std::lock_guard lock(m_mutex);
         return m_received;
     }
+    // Waits (with a generous limit) until count messages have been handled.
+    bool WaitForMessages(std::size_t count) {
+        std::unique_lock lock(m_mutex);
+        return m_arrived.wait_for(lock, std::chrono::seconds(60),
+                                  [&] { return m_received.size() >= count; });
+    }
 
   private:
     std::unique_ptr<QThread> m_thread;
     std::string m_problem;
     std::mutex m_mutex;
+    std::condition_variable m_arrived;
     std::vector<Received> m_received;
 };
 
@@ -113,6 +128,26 @@ TEST_F(DbusIpcTest, PublishedWindowIsFoundAndReceivesMessages) {
     EXPECT_EQ(received[1].lParam, -7);
 }
 
+// A posted message is on its way before the window's handler has even started: the sender
+// does not wait for a program that is busy (the handler here holds it until after the post
+// returned; a blocking send would run into its time-out and fail).
+TEST_F(DbusIpcTest, PostedMessageDoesNotWaitForABusyWindow) {
+    const std::u16string name = UniqueName("BusyWindow");
+    std::promise<void> open;
+    PublisherThread busy(name, "qvl-test-busy", open.get_future().share());
+    ASSERT_EQ(busy.Problem(), "");
+    DbusWindowMessenger messenger("qvl-test-poster");
+    messenger.SetCallTimeoutMs(2000);
+    EXPECT_TRUE(messenger.PostWindowMessage(name, 1224, 0, 0));
+    EXPECT_TRUE(messenger.PostWindowMessage(name, 1224, 5, 6));
+    open.set_value();
+    ASSERT_TRUE(busy.WaitForMessages(2));
+    const auto received = busy.ReceivedMessages();
+    EXPECT_EQ(received[0].message, 1224u);
+    EXPECT_EQ(received[1].wParam, 5);
+    EXPECT_EQ(received[1].lParam, 6);
+}
+
 TEST_F(DbusIpcTest, AbsentWindowIsNotFoundAndNothingIsSent) {
     DbusWindowMessenger messenger("qvl-test-sender-2");
     const std::u16string name = UniqueName("NoSuchWindow");
@@ -141,6 +176,7 @@ TEST(NullWindowMessengerTest, FindsNothing) {
     NullWindowMessenger none;
     EXPECT_FALSE(none.FindWindow(u"QVLDialerToday"));
     EXPECT_FALSE(none.SendWindowMessage(u"QVLDialerToday", 1324, 1, 1, nullptr));
+    EXPECT_FALSE(none.PostWindowMessage(u"QVLDialerToday", 1324, 1, 1));
 }
 
 }  // namespace
