@@ -79,6 +79,17 @@ bool IsSafeContextDefinition(std::u16string_view args) {
 
 }  // namespace
 
+std::u16string WithoutNumberSeparators(std::u16string_view number) {
+    std::u16string out;
+    out.reserve(number.size());
+    for (const char16_t c : number) {
+        if (c != u' ' && c != u'\u00A0' && c != u'(' && c != u')' && c != u'-' && c != u'.') {
+            out += c;
+        }
+    }
+    return out;
+}
+
 bool IsDialableNumber(std::u16string_view number) {
     if (number.empty() || number.size() > kMaxDialableLength) {
         return false;

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace qvl {
@@ -28,6 +29,11 @@ inline constexpr std::size_t kMaxDevicePathLength = 200;
 // and the pause characters of a dial string ("," and p, P, w, W); at least one digit; at most
 // kMaxDialableLength characters.
 bool IsDialableNumber(std::u16string_view number);
+
+// A number as people and address books write it, without its visual separators: blanks
+// (also the no-break space), "(", ")", "-" and "." (the separators of RFC 3966). Nothing else
+// is removed or changed, so the result still has to pass IsDialableNumber or IsSmsAddress.
+std::u16string WithoutNumberSeparators(std::u16string_view number);
 
 // Longest SMS address: an address field carries at most 20 digits (GSM 03.40).
 inline constexpr std::size_t kMaxSmsAddressDigits = 20;

@@ -45,6 +45,33 @@ TEST(ChecksTest, DialableNumbers) {
     }
 }
 
+// Only the separators go: what is left is checked as it stands, so a line break or a command
+// written into a number survives the step and is refused by the check.
+TEST(ChecksTest, NumberSeparators) {
+    struct Row {
+        const char* name;
+        std::u16string_view written;
+        std::u16string_view stripped;
+        bool dialable;
+    };
+    const std::vector<Row> rows = {
+        {"blanks_and_parentheses", u"(030) 123 45", u"03012345", true},
+        {"dashes_and_dots", u"+49-30-123.456", u"+4930123456", true},
+        {"no_break_space", u"0170\u00A01234567", u"01701234567", true},
+        {"nothing_to_remove", u"*31#0301", u"*31#0301", true},
+        {"line_break_stays", u"030 123\r\n456", u"030123\r\n456", false},
+        {"command_stays", u"123; AT+CMGD=1,4", u"123;AT+CMGD=1,4", false},
+        {"only_separators", u" (-.) ", u"", false},
+        {"tab_stays", u"030\t123", u"030\t123", false},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        const std::u16string out = WithoutNumberSeparators(r.written);
+        EXPECT_EQ(out, r.stripped);
+        EXPECT_EQ(IsDialableNumber(out), r.dialable);
+    }
+}
+
 TEST(ChecksTest, SmsAddresses) {
     const std::vector<Case> cases = {
         {"international", u"+491701234567", true},
