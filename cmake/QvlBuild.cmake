@@ -73,6 +73,17 @@ function(qvl_bench name)
     target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark)
 endfunction()
 
+# qvl_library_exports(TARGET SYMBOLS...): a shared library exports exactly these C names and
+# nothing else. Besides a clean interface this keeps it unloadable: libstdc++'s template
+# statics are "unique" symbols, and glibc never unloads a library that exports one.
+function(qvl_library_exports target)
+    set(script "${CMAKE_CURRENT_BINARY_DIR}/${target}.exports")
+    list(JOIN ARGN "; " names)
+    file(CONFIGURE OUTPUT "${script}" CONTENT "{\n  global: ${names};\n  local: *;\n};\n")
+    target_link_options(${target} PRIVATE "-Wl,--version-script=${script}")
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${script}")
+endfunction()
+
 # Text tables (qvl_add_texts) are provided by the language routines.
 if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/QvlTexts.cmake)
     include(QvlTexts)

@@ -21,6 +21,16 @@ Proc Find(void* library, const char* name) {
     return reinterpret_cast<Proc>(::dlsym(library, name));
 }
 
+// Whether the library is still in the process after its last dlclose (RTLD_NOLOAD loads
+// nothing, it only finds a library that is there).
+bool StillLoaded(const char* path) {
+    void* library = ::dlopen(path, RTLD_NOW | RTLD_NOLOAD);
+    if (library != nullptr) {
+        ::dlclose(library);
+    }
+    return library != nullptr;
+}
+
 class DlopenTest : public DataConnTest {};
 
 TEST_F(DlopenTest, BothLibrariesLoadedByNameUnloadedAndLoadedAgain) {
@@ -57,6 +67,8 @@ TEST_F(DlopenTest, BothLibrariesLoadedByNameUnloadedAndLoadedAgain) {
         setPorts(nullptr);
         EXPECT_EQ(::dlclose(plus), 0);
         EXPECT_EQ(::dlclose(connMgr), 0);
+        EXPECT_FALSE(StillLoaded(QVL_CONNMGRPLUS_LIBRARY));
+        EXPECT_FALSE(StillLoaded(QVL_CONNMGR_LIBRARY));
         m_pppd->Script("up", "skip");
     }
     const auto runs = m_pppd->Records();
@@ -118,6 +130,7 @@ TEST_F(DlopenTest, ConnectionManagerEntriesAndAnUnknownDestination) {
     EXPECT_TRUE(m_pppd->Records().empty());
     setPorts(nullptr);
     EXPECT_EQ(::dlclose(plus), 0);
+    EXPECT_FALSE(StillLoaded(QVL_CONNMGRPLUS_LIBRARY));
 }
 
 // The first platform's layout keeps the destination's GUID in the key's unnamed value and
