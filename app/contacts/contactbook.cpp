@@ -82,13 +82,20 @@ std::vector<ContactRecord> ContactBook::ReadAll() {
     return records ? *records : std::vector<ContactRecord>();
 }
 
-std::shared_ptr<const std::vector<ContactRecord>> ContactBook::Records() {
+std::shared_ptr<const std::vector<ContactRecord>> ContactBook::Records(Reread reread) {
+    // The records kept are those of the last log-on when no other read or write logged on
+    // since.
+    const bool current = m_records && m_recordsLogon == m_folder.Logons();
+    if (reread == Reread::IfListingChanged && current && !m_folder.ListingChanged()) {
+        return m_records;
+    }
     LogonScope logon(m_folder);
     if (!logon.Ok()) {
         m_records.reset();
         return nullptr;
     }
-    if (m_records && !m_folder.Listing().changed) {
+    m_recordsLogon = m_folder.Logons();
+    if (current && !m_folder.Listing().changed) {
         return m_records;
     }
     auto records = std::make_shared<std::vector<ContactRecord>>();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
@@ -39,10 +40,15 @@ class ContactBook {
     std::size_t ReadContacts(std::span<ContactRecord> out);
     // Every contact in one log-on; empty when the folder cannot be read.
     std::vector<ContactRecord> ReadAll();
+    // How much of the folder Records looks at again.
+    enum class Reread {
+        Always,            // every file (a file rewritten in place is seen)
+        IfListingChanged,  // only the folder, unless a card was added, removed or replaced
+    };
     // The same, shared: the folder is looked at afresh, and when nothing in it changed since
     // the last call the records of that call are handed out again (null when the folder
     // cannot be read).
-    std::shared_ptr<const std::vector<ContactRecord>> Records();
+    std::shared_ptr<const std::vector<ContactRecord>> Records(Reread reread = Reread::Always);
     // A new contact whose first name part is name and whose home number is number, saved.
     bool AddContact(std::u16string_view name, std::u16string_view number);
 
@@ -52,6 +58,7 @@ class ContactBook {
   private:
     ContactsFolder m_folder;
     std::shared_ptr<const std::vector<ContactRecord>> m_records;
+    std::uint64_t m_recordsLogon = 0;  // the log-on m_records was built from or checked by
 };
 
 }  // namespace qvl

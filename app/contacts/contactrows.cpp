@@ -1,17 +1,32 @@
 #include "app/contacts/contactrows.h"
 
+#include <unicode/uchar.h>
+
 #include "base/text.h"
 
 namespace qvl {
 
 namespace {
 
+// Case folded the Unicode way, so that "ан" finds "Анна" as "jö" finds "Jörg". Characters are
+// folded one UTF-16 unit at a time: folds that change the length (ß to ss) are not made.
+char16_t FoldUnit(char16_t c) {
+    if (c < 0x80) {
+        return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+    }
+    if (c >= 0xD800 && c <= 0xDFFF) {
+        return c;
+    }
+    const UChar32 folded = u_foldCase(c, U_FOLD_CASE_DEFAULT);
+    return folded <= 0xFFFF ? static_cast<char16_t>(folded) : c;
+}
+
 bool BeginsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
     if (prefix.size() > text.size()) {
         return false;
     }
     for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (FoldCase(text[i]) != FoldCase(prefix[i])) {
+        if (FoldUnit(text[i]) != FoldUnit(prefix[i])) {
             return false;
         }
     }
@@ -103,6 +118,22 @@ std::vector<ContactRow> FilterContactRows(std::span<const ContactRow> rows,
         }
     }
     return shown;
+}
+
+std::optional<std::vector<ContactRow>> ContactSearch::Rows(std::u16string_view search,
+                                                           bool reread) {
+    auto records = m_book.Records(reread ? ContactBook::Reread::Always
+                                         : ContactBook::Reread::IfListingChanged);
+    if (!records) {
+        m_records.reset();
+        m_rows.clear();
+        return std::nullopt;
+    }
+    if (records != m_records) {
+        m_rows = ContactRows(*records);
+        m_records = std::move(records);
+    }
+    return FilterContactRows(m_rows, *m_records, search);
 }
 
 std::u16string ContactExportName(std::u16string_view rowName, int nameLength) {

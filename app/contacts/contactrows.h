@@ -4,6 +4,8 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -36,6 +38,27 @@ std::vector<ContactRow> ContactRows(std::span<const ContactRecord> records);
 std::vector<ContactRow> FilterContactRows(std::span<const ContactRow> rows,
                                           std::span<const ContactRecord> records,
                                           std::u16string_view search);
+
+// The Contacts source as the Address Book shows and searches it: the rows of the contacts,
+// kept with the records they were built from, and filtered for each search text.
+class ContactSearch {
+  public:
+    explicit ContactSearch(ContactBook& book) : m_book(book) {}
+
+    // The rows matching search (every row for an empty one); nothing when the folder cannot
+    // be read. reread: every file of the folder is looked at again (showing or refreshing the
+    // source); otherwise (a keystroke) the folder is read again only when its listing changed,
+    // and the rows kept are filtered.
+    std::optional<std::vector<ContactRow>> Rows(std::u16string_view search, bool reread);
+    // The records of the rows last handed out (null before the first Rows or after a failed
+    // read).
+    const std::vector<ContactRecord>* Records() const { return m_records.get(); }
+
+  private:
+    ContactBook& m_book;
+    std::shared_ptr<const std::vector<ContactRecord>> m_records;
+    std::vector<ContactRow> m_rows;
+};
 
 // The name a contact row takes into the SIM or handset book: "<" and ">" removed (so
 // " <Mobile>" becomes " Mobile"), control characters dropped, cut to nameLength characters.

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 #include "base/text.h"
 #include "platform/atomicfile.h"
@@ -28,6 +29,10 @@ bool HasCardSuffix(std::string_view name) {
 std::int64_t Nanoseconds(const struct timespec& t) {
     return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
+
+// File systems keep times in ticks as coarse as two seconds (FAT); a folder whose time is
+// closer than that to the listing may change again without its time moving.
+constexpr std::int64_t kFolderTimeTickNs = 2'000'000'000;
 
 class Descriptor {
   public:
@@ -97,10 +102,20 @@ bool ContactsFolder::Logon() {
     Logoff();
     m_listing = FolderListing();
     m_problem.clear();
+    m_folderStamp = FolderStamp();
     Descriptor dir(::open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));
     if (dir.Get() < 0) {
         m_problem = m_path + ": " + std::strerror(errno);
         return false;
+    }
+    // The folder's stamp is taken before its names are read, so a change during the listing
+    // shows as a changed stamp later.
+    struct timespec now {};
+    struct stat folder {};
+    if (::clock_gettime(CLOCK_REALTIME, &now) == 0 && ::fstat(dir.Get(), &folder) == 0) {
+        m_folderStamp = {folder.st_dev, folder.st_ino, Nanoseconds(folder.st_mtim),
+                         Nanoseconds(folder.st_ctim), false};
+        m_folderStamp.trusted = Nanoseconds(folder.st_mtim) < Nanoseconds(now) - kFolderTimeTickNs;
     }
     // fdopendir takes over a descriptor of its own, so the listing's fd stays ours to close.
     DIR* stream = ::fdopendir(::dup(dir.Get()));
@@ -191,6 +206,16 @@ bool ContactsFolder::Logon() {
     }
     m_loggedOn = true;
     return true;
+}
+
+bool ContactsFolder::ListingChanged() const {
+    struct stat folder {};
+    if (!m_folderStamp.trusted || ::stat(m_path.c_str(), &folder) != 0) {
+        return true;
+    }
+    const FolderStamp now{folder.st_dev, folder.st_ino, Nanoseconds(folder.st_mtim),
+                          Nanoseconds(folder.st_ctim), true};
+    return !(now == m_folderStamp);
 }
 
 void ContactsFolder::Logoff() {

@@ -86,6 +86,8 @@ class ContactsFolder {
     bool Logon();
     void Logoff();
     bool LoggedOn() const { return m_loggedOn; }
+    // Log-ons so far: what was built from one listing belongs to its number.
+    std::uint64_t Logons() const { return m_logons; }
 
     // The number of items, or -1 when not logged on.
     int Count() const;
@@ -100,6 +102,15 @@ class ContactsFolder {
 
     const std::string& Problem() const { return m_problem; }
     const FolderListing& Listing() const { return m_listing; }
+
+    // Whether the folder's own listing may differ from the one the last log-on read: a card
+    // file added, removed or renamed (synchronising programs and the phone itself write a card
+    // as a temporary file renamed into place) changes the folder's modification time. One
+    // stat of the folder, no look at its files: a file rewritten in place is only seen by the
+    // next log-on. True before the first log-on, when the folder cannot be looked at, and when
+    // the folder had changed so shortly before that log-on that a change in the same clock
+    // tick of the file system would leave its time as it was.
+    bool ListingChanged() const;
 
   private:
     struct FileStamp {
@@ -116,7 +127,18 @@ class ContactsFolder {
         std::uint64_t seen = 0;  // the log-on that last found the file
     };
 
+    // The folder itself at the last log-on; trusted: old enough to tell a later change.
+    struct FolderStamp {
+        dev_t device = 0;
+        ino_t inode = 0;
+        std::int64_t mtimeNs = 0;
+        std::int64_t ctimeNs = 0;
+        bool trusted = false;
+        bool operator==(const FolderStamp&) const = default;
+    };
+
     std::string m_path;
+    FolderStamp m_folderStamp;
     bool m_loggedOn = false;
     std::map<std::string, KnownFile> m_known;
     std::uint64_t m_logons = 0;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/text.h"
+
 namespace qvl {
 namespace {
 
@@ -51,6 +53,21 @@ TEST(ContactRows, SearchFiltersTheFullRows) {
             names.push_back(row.name);
         }
         EXPECT_EQ(names, c.names) << std::string(c.search.begin(), c.search.end());
+    }
+}
+
+// Names in other scripts than Latin are searched without case too.
+TEST(ContactRows, SearchIgnoresCaseInEveryScript) {
+    const std::vector<ContactRecord> records = {{u"Анна", u"Ёлкина", u"", u"1", u""},
+                                                {u"Jörg", u"Ωμέγα", u"", u"2", u""},
+                                                {u"Åsa", u"", u"", u"3", u""}};
+    const auto rows = ContactRows(records);
+    const std::pair<std::u16string, std::size_t> cases[] = {{u"ан", 0}, {u"АН", 0}, {u"ёл", 0},
+                                                            {u"JÖ", 1}, {u"ωμ", 1}, {u"åS", 2}};
+    for (const auto& [search, record] : cases) {
+        const auto shown = FilterContactRows(rows, records, search);
+        ASSERT_EQ(shown.size(), 1u) << WideToUtf8(search);
+        EXPECT_EQ(shown[0].record, record) << WideToUtf8(search);
     }
 }
 

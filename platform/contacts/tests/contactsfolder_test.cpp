@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "base/text.h"
@@ -130,6 +132,68 @@ TEST_F(ContactsFolderTest, TenThousandFilesAndOnlyChangedFilesReadAgain) {
     EXPECT_EQ(folder.Listing().read, 1u);
     EXPECT_EQ(folder.Item(8)->Get(ContactProperty::LastName), u"Changed");
     EXPECT_EQ(folder.Item(9)->Get(ContactProperty::LastName), u"F9");
+}
+
+TEST_F(ContactsFolderTest, ListingChangedWhenACardIsAddedRemovedOrReplaced) {
+    // The folder's time set an hour back, so that a change now is told apart from the last one.
+    const auto backdate = [this] {
+        struct timespec times[2]{};
+        ::clock_gettime(CLOCK_REALTIME, &times[1]);
+        times[1].tv_sec -= 3600;
+        times[0] = times[1];
+        ASSERT_EQ(::utimensat(AT_FDCWD, m_dir.c_str(), times, 0), 0);
+    };
+    const struct {
+        const char* what;
+        bool backdated;
+        std::function<void(ContactsFolder&)> change;
+        bool changed;
+    } kCases[] = {
+        {"nothing", true, [](ContactsFolder&) {}, false},
+        {"a card rewritten in place", true,
+         [this](ContactsFolder&) { Write("a.vcf", Card("Other", "G", "TEL:9\r\n")); }, false},
+        {"a card added", true,
+         [this](ContactsFolder&) { Write("c.vcf", Card("C", "G", "TEL:3\r\n")); }, true},
+        {"a card removed", true, [this](ContactsFolder&) { fs::remove(m_dir + "/b.vcf"); }, true},
+        {"a card replaced by a renamed file", true,
+         [this](ContactsFolder&) {
+             Write(".tmp", Card("New", "G", "TEL:4\r\n"));
+             fs::rename(m_dir + "/.tmp", m_dir + "/a.vcf");
+         },
+         true},
+        {"a card the phone saved", true,
+         [](ContactsFolder& folder) {
+             ASSERT_TRUE(folder.Logon());
+             ContactItem item = folder.Add();
+             item.Set(ContactProperty::FirstName, u"Saved");
+             ASSERT_TRUE(folder.Save(item));
+         },
+         true},
+        {"the folder removed", true, [this](ContactsFolder&) { fs::remove_all(m_dir); }, true},
+        // Changed just before the listing: a change in the same tick would keep its time.
+        {"nothing, the folder changed just before", false, [](ContactsFolder&) {}, true},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        fs::create_directories(m_dir);
+        Write("a.vcf", Card("A", "G", "TEL:1\r\n"));
+        Write("b.vcf", Card("B", "G", "TEL:2\r\n"));
+        fs::remove(m_dir + "/c.vcf");
+        ContactsFolder folder(m_dir);
+        EXPECT_TRUE(folder.ListingChanged());  // never listed
+        if (c.backdated) {
+            backdate();
+        }
+        ASSERT_TRUE(folder.Logon());
+        folder.Logoff();
+        if (c.backdated) {
+            // The stamp is taken before the names are read: a change during the listing
+            // still shows.
+            EXPECT_FALSE(folder.ListingChanged());
+        }
+        c.change(folder);
+        EXPECT_EQ(folder.ListingChanged(), c.changed);
+    }
 }
 
 TEST_F(ContactsFolderTest, SavedItemIsACardFileNamedByItsUid) {
