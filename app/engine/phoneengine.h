@@ -173,6 +173,8 @@ class CPhoneEngine final : public IUnsolicitedHandler {
     // SIM accepts a code, or by whoever changes the PIN.
     void SetStoredPin(std::u16string_view pin);
     void WipeStoredPin();
+    // The data call of an MMS send unlocks the SIM with it when the modem asks again.
+    const std::u16string& StoredPin() const { return m_storedPin; }
     // Forgets the port and the modem of the last session, as at program start: the next
     // session chooses its modem again.
     void ForgetLastModem();
