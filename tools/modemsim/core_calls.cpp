@@ -551,6 +551,12 @@ void ModemCore::EndDataCall(bool noCarrier) {
     }
 }
 
+void ModemCore::LineReleased() {
+    if (m_dataCall) {
+        EndDataCall(false);
+    }
+}
+
 bool ModemCore::RemoteHangup(int callId) {
     if (callId == 0 && m_dataCall) {
         EndDataCall(true);

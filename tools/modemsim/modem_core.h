@@ -75,6 +75,10 @@ class ModemCore {
     bool RemoteAnswer(int callId);  // 0: the first alerting or dialling call
     bool RemoteHangup(int callId);  // 0: every call (and a data call)
     bool RemoteBusy(int callId);    // an outgoing call meets a busy line; 0: the first one
+    // The program closed the line for the last time, which drops DTR (a tty hangs up on its
+    // last close): like a handset set to follow DTR (AT&D2), the modem ends a data call. Its
+    // NO CARRIER goes to a line nobody reads, so the next program to open it finds none.
+    void LineReleased();
     void SetSignal(int rssi) { m_state.signal = rssi; }
     void SetBattery(int percent, bool charging);
     void SetRegistered(bool registered);

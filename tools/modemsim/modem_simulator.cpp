@@ -131,6 +131,7 @@ void ModemSimulator::OnDeviceEvents() {
             }
             if ((ev->mask & IN_CLOSE) != 0 && m_openers > 0 && --m_openers == 0 && m_slave >= 0) {
                 ioctl(m_slave, TIOCNXCL);
+                m_core.LineReleased();
             }
             at += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
         }

@@ -144,5 +144,24 @@ TEST_F(SimTest, DataCallConnectsAndEscapesBack) {
     EXPECT_EQ(Ask("AT"), "\r\nOK\r\n");
 }
 
+TEST_F(SimTest, DataCallEndsWhenTheLineIsReleased) {
+    Open();
+    Ask("ATE0");
+    ASSERT_EQ(Ask("AT+CGDCONT=1,\"IP\",\"mms.example\""), "\r\nOK\r\n");
+    ASSERT_EQ(Ask("ATD*99***1#"), "\r\nCONNECT\r\n");
+    const std::string path = m_sim->DevicePath();
+    // pppd's hang-up: it closes the line, which drops DTR. The close reaches the simulator
+    // through a file watch, a moment later.
+    m_line.reset();
+    const auto limit =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kArrivalLimitMs);
+    while (m_sim->Mode() != LineMode::Command && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(m_sim->Mode(), LineMode::Command);
+    m_line = std::make_unique<TestLine>(path);
+    EXPECT_EQ(Ask("AT"), "\r\nOK\r\n") << "back in command state, no stale NO CARRIER first";
+}
+
 }  // namespace
 }  // namespace qvl::sim::test
