@@ -29,7 +29,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j "$JOBS"
 
 if [ "$home_ok" = 1 ] && [ -x build/bin/qvl-install ]; then
-    build/bin/qvl-install --prefix-bin "$PWD/build/bin" >/dev/null
+    build/bin/qvl-install --prefix-bin "$PWD/build/bin" --no-desktop >/dev/null
 fi
 
 use_sim=${QVL_USE_SIMULATOR:-}

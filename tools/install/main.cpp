@@ -32,18 +32,22 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "qvl-install: %s\n", error.c_str());
         }
         std::fprintf(help ? stdout : stderr,
-                     "usage: qvl-install [--prefix-bin DIR] [--language 1-5]\n"
+                     "usage: qvl-install [--prefix-bin DIR] [--language 1-5] [--no-desktop]\n"
+                     "       qvl-install --uninstall [--prefix-bin DIR]\n"
                      "       qvl-install --system [--system-root DIR]\n"
                      "  --prefix-bin DIR  folder holding the main program (default: this "
                      "program's folder)\n"
                      "  --language N      store the language choice (1 English, 2 German, "
                      "3 Italian, 4 Spanish, 5 French)\n"
+                     "  --no-desktop      no autostart entry, no tel:/sms: and vCard handlers\n"
+                     "  --uninstall       remove what the install step wrote (the user's\n"
+                     "                    messages, contacts and settings stay)\n"
                      "  --system          as root: the pppd files for data calls (below DIR,\n"
                      "                    default /)\n"
                      "The device folder is $QVL_HOME, else $XDG_DATA_HOME/quorvel-phone.\n");
         return help ? 0 : 2;
     }
-    const Result result = RunInstall(*options);
+    const Result result = options->uninstall ? RunUninstall(*options) : RunInstall(*options);
     for (const auto& line : result.notes) {
         std::printf("qvl-install: %s\n", line.c_str());
     }

@@ -16,7 +16,15 @@ namespace {
 
 using qvl::testing::TestHome;
 
-class InstallTest : public TestHome {};
+// The desktop entries go below the test's own folder, never into the user's.
+class InstallTest : public TestHome {
+  protected:
+    void SetUp() override {
+        TestHome::SetUp();
+        ::setenv("XDG_CONFIG_HOME", (Home() + "/config").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (Home() + "/data").c_str(), 1);
+    }
+};
 
 std::uint32_t Le(const std::string& b, std::size_t at, int bytes) {
     std::uint32_t v = 0;
@@ -109,9 +117,9 @@ TEST_F(InstallTest, WritesInstallKeyAndTonesAndKeepsWhatIsThere) {
 
     const Result result = RunInstall({"/opt/quorvel/bin", std::nullopt});
     ASSERT_TRUE(result.ok) << result.error;
-    EXPECT_EQ(ReadSettingString(kRootLocalMachine, keys::kKeyAppsSmsPhone, keys::kValueInstallDir,
-                                u""),
-              u"/opt/quorvel/bin");
+    EXPECT_EQ(
+        ReadSettingString(kRootLocalMachine, keys::kKeyAppsSmsPhone, keys::kValueInstallDir, u""),
+        u"/opt/quorvel/bin");
     EXPECT_FALSE(RegKey::Open(RegRoot::CurrentUser, keys::kKeyInstaller));  // not asked
     EXPECT_EQ(DeviceFindFiles(keys::kRingFilePattern),
               (std::vector<std::u16string>{u"quorvel chirp.WAV", u"Quorvel Message.wav",
@@ -128,9 +136,9 @@ TEST_F(InstallTest, WritesInstallKeyAndTonesAndKeepsWhatIsThere) {
     ASSERT_TRUE(again.ok) << again.error;
     EXPECT_EQ(ReadSettingNumber(kRootCurrentUser, keys::kKeyInstaller, keys::kValueLanguageId, 0),
               5u);
-    EXPECT_EQ(ReadSettingString(kRootLocalMachine, keys::kKeyAppsSmsPhone, keys::kValueInstallDir,
-                                u""),
-              u"/usr/bin");
+    EXPECT_EQ(
+        ReadSettingString(kRootLocalMachine, keys::kKeyAppsSmsPhone, keys::kValueInstallDir, u""),
+        u"/usr/bin");
     EXPECT_EQ(ReadText(Home() + "/windows/Quorvel Ring.wav"), before);
 }
 
@@ -145,6 +153,73 @@ TEST_F(InstallTest, FailuresAreReported) {
     const Result noRoot = RunInstall({"/usr/bin", std::nullopt});
     EXPECT_FALSE(noRoot.ok);
     EXPECT_NE(noRoot.error.find("/file/device"), std::string::npos) << noRoot.error;
+}
+
+// Install, then uninstall twice with the setup library beside the programs: everything the
+// install wrote goes, the user's own things stay, and both removals succeed.
+TEST_F(InstallTest, UninstallRemovesWhatTheInstallWroteAndOnlyThat) {
+    WriteText(Home() + "/windows/quorvel chirp.WAV", "mine");
+    WriteText(Home() + "/config/mimeapps.list",
+              "[Default Applications]\nx-scheme-handler/sms=their-sms.desktop;\n"
+              "text/html=browser.desktop\n");
+    WriteText(Home() + "/data/applications/other.desktop", "[Desktop Entry]\n");
+    const std::string bin = QVL_SETUP_LIBRARY_DIR;
+    const Result installed = RunInstall({bin, std::nullopt});
+    ASSERT_TRUE(installed.ok) << installed.error;
+    const RegKey item = RegKey::Open(RegRoot::LocalMachine,
+                                     u"SOFTWARE\\Microsoft\\Today\\Items\\Quorvel SMS Phone");
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item.ReadString(u"DLL"), Utf8ToWide(bin + "/libQVLDialerToday.so"));
+    EXPECT_EQ(item.ReadDword(u"Type"), 4u);
+    EXPECT_EQ(item.ReadDword(u"Enabled"), 1u);
+    const std::string autostart =
+        ReadText(Home() + "/config/autostart/quorvel-phone-today.desktop");
+    EXPECT_NE(autostart.find("Exec=\"" + bin + "/qvl-today\"\n"), std::string::npos) << autostart;
+    const std::string links = ReadText(Home() + "/data/applications/quorvel-phone-links.desktop");
+    EXPECT_NE(links.find("MimeType=x-scheme-handler/tel;x-scheme-handler/sms;"), std::string::npos);
+    EXPECT_NE(links.find("/qvl-contact\" %u"), std::string::npos) << links;
+    const std::string mime = ReadText(Home() + "/config/mimeapps.list");
+    EXPECT_NE(mime.find("x-scheme-handler/tel=quorvel-phone-links.desktop;"), std::string::npos);
+    EXPECT_NE(mime.find("x-scheme-handler/sms=their-sms.desktop;\n"), std::string::npos) << mime;
+    EXPECT_NE(mime.find("text/vcard=quorvel-phone-vcard.desktop;"), std::string::npos);
+    EXPECT_NE(installed.notes.back().find("read its items again"), std::string::npos);
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const Result removed = RunUninstall({bin, std::nullopt, true});
+        ASSERT_TRUE(removed.ok) << removed.error;
+        EXPECT_FALSE(RegKey::Open(RegRoot::LocalMachine,
+                                  u"SOFTWARE\\Microsoft\\Today\\Items\\Quorvel SMS Phone"));
+        EXPECT_FALSE(RegKey::Open(RegRoot::LocalMachine, keys::kKeyAppsSmsPhone));
+        EXPECT_FALSE(
+            std::filesystem::exists(Home() + "/config/autostart/quorvel-phone-today.desktop"));
+        EXPECT_FALSE(
+            std::filesystem::exists(Home() + "/data/applications/quorvel-phone-links.desktop"));
+        EXPECT_FALSE(
+            std::filesystem::exists(Home() + "/data/applications/quorvel-phone-vcard.desktop"));
+        EXPECT_FALSE(std::filesystem::exists(Home() + "/windows/Quorvel Ring.wav"));
+        EXPECT_FALSE(std::filesystem::exists(Home() + "/windows/Quorvel Message.wav"));
+        EXPECT_EQ(ReadText(Home() + "/windows/quorvel chirp.WAV"), "mine");
+        EXPECT_EQ(
+            ReadSettingString(kRootLocalMachine, keys::kKeyRinger, keys::kValueVoiceRing, u"none"),
+            u"none");
+        EXPECT_TRUE(std::filesystem::exists(Home() + "/data/applications/other.desktop"));
+        EXPECT_EQ(ReadText(Home() + "/config/mimeapps.list"),
+                  "[Default Applications]\nx-scheme-handler/sms=their-sms.desktop;\n"
+                  "text/html=browser.desktop\n");
+    }
+    std::string error;
+    const auto parsed = ParseArgs({"--uninstall"}, "/x", error);
+    ASSERT_TRUE(parsed);
+    EXPECT_TRUE(parsed->uninstall);
+    // The run script's install from the build tree leaves the desktop alone.
+    Options quiet{bin, std::nullopt};
+    quiet.desktop = false;
+    ASSERT_TRUE(RunInstall(quiet).ok);
+    EXPECT_FALSE(std::filesystem::exists(Home() + "/config/autostart/quorvel-phone-today.desktop"));
+    EXPECT_FALSE(
+        std::filesystem::exists(Home() + "/data/applications/quorvel-phone-links.desktop"));
+    EXPECT_TRUE(ParseArgs({"--no-desktop"}, "/x", error).has_value());
 }
 
 }  // namespace
