@@ -55,8 +55,8 @@ inline constexpr std::uint32_t kTodaymGetColor = kWmUser + 100;
 // Item -> screen: paint the screen's background into the item (lParam: TodayWatermark*).
 inline constexpr std::uint32_t kTodaymDrawWatermark = kWmUser + 101;
 // Item -> screen, our host's addition: what the item shows has changed (wParam: the count of
-// new things it reports, lParam: its line of text, const char16_t*). The host's tray icon shows
-// it; a screen that does not know the message ignores it.
+// new things it reports, lParam: TodayItemStatus*, its line of text and its window). The host's
+// tray icon shows it; a screen that does not know the message ignores it.
 inline constexpr std::uint32_t kTodaymItemStatus = kWmUser + 120;
 // Screen -> item: drop cached data.
 inline constexpr std::uint32_t kWmTodayCustomClearCache = kWmUser + 242;
