@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -19,7 +20,11 @@ void RKFloatCtrl::Create(int minimum, int maximum, int position, bool cancellabl
     // A second Create replaces the first window rather than leaving it orphaned on screen.
     Destroy();
     m_canceled = false;
-    m_window = new RKFloatWindow(m_parent, minimum, maximum, position, cancellable);
+    // A window shown while a modal dialog is open belongs to that dialog: the dialog's modality
+    // would otherwise keep the Cancel tap away from it.
+    QWidget* modal = QApplication::activeModalWidget();
+    m_window = new RKFloatWindow(modal != nullptr ? modal : m_parent, minimum, maximum, position,
+                                 cancellable);
     QScreen* screen = m_parent != nullptr ? m_parent->screen() : QGuiApplication::primaryScreen();
     const QRect area = screen != nullptr ? screen->geometry() : QRect(0, 0, 240, 320);
     // Over the program's own window when there is one: on a desktop the "screen" of the

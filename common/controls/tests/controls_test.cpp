@@ -1,4 +1,5 @@
 // Widget tests of the skinned button and the floating progress window, on real widgets.
+#include <QDialog>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -67,6 +68,7 @@ class ControlsTest : public QObject {
     void determinateStripSwingsWithinRange();
     void cancel_data();
     void cancel();
+    void cancelReachesAWindowShownFromAModalDialog();
     void setTextKeepsOrSetsPosition();
     void windowHasCutCornersAndFixedSize();
     void callsAfterCloseAreHarmless();
@@ -299,6 +301,27 @@ void ControlsTest::cancel() {
     QCOMPARE(progress.IsCanceled(), canceled);
     QCOMPARE(progress.Window()->Text(),
              canceled ? QStringLiteral("Canceling..") : QStringLiteral("Reading messages.."));
+}
+
+void ControlsTest::cancelReachesAWindowShownFromAModalDialog() {
+    QWidget frame;
+    frame.resize(240, 320);
+    frame.show();
+    RKFloatCtrl progress(&frame);
+    QDialog dialog(&frame);
+    QWidget* owner = nullptr;
+    bool canceled = false;
+    QTimer::singleShot(0, &dialog, [&] {
+        progress.Create(0, 100, -1, true);
+        owner = progress.Window()->parentWidget();
+        QTest::mouseClick(progress.Window(), Qt::LeftButton, {}, QPoint(168, 83));
+        canceled = progress.IsCanceled();
+        progress.Close();
+        dialog.reject();
+    });
+    dialog.exec();
+    QCOMPARE(owner, static_cast<QWidget*>(&dialog));
+    QVERIFY(canceled);
 }
 
 void ControlsTest::setTextKeepsOrSetsPosition() {
