@@ -17,12 +17,12 @@
 #include "app/engine/phoneengine.h"
 #include "app/engine/testing/enginepeer.h"
 #include "app/engine/testing/fakes.h"
+#include "app/engine/testing/simengine.h"
 #include "app/services/callsettings.h"
 #include "app/services/networkselection.h"
 #include "app/services/securitycodes.h"
 #include "base/text.h"
 #include "common/lang/lang.h"
-#include "tools/modemsim/modem_simulator.h"
 
 namespace qvl::services {
 namespace {
@@ -39,38 +39,21 @@ class ServicesSimTest : public ::testing::Test {
     }
     void TearDown() override {
         context.reset();
-        engine.reset();
-        sim.reset();
+        phone.reset();
         std::error_code ec;
         std::filesystem::remove_all(m_home, ec);
     }
 
     // A running session on the simulator with the set-up done and the operator known.
     void Running(sim::ModemSeed seed = sim::DefaultSeed()) {
-        sim = std::make_unique<sim::ModemSimulator>(seed);
-        const std::string path = sim->Start();
-        ASSERT_FALSE(path.empty()) << sim->LastError();
-        const ModemEntry entry{u"Simulator", u"QVL Labs GSM-SIM 1", Utf8ToWide(path)};
-        directory.entries = {entry};
-        chooser.choice = entry;
-        EnginePorts ports;
-        ports.sink = &sink;
-        ports.pinDialog = &pin;
-        ports.chooser = &chooser;
-        ports.modems = &directory;
-        ports.power = &power;
-        engine = std::make_unique<CPhoneEngine>(ports);
-        engine->SetRestartPauseMs(20);
+        phone = std::make_unique<qvl::testing::SimEngine>(std::move(seed));
+        ASSERT_TRUE(phone->Start()) << phone->modem.LastError();
+        sim = &phone->modem;
+        engine = phone->engine.get();
         context = std::make_unique<ServiceContext>(
             ServiceContext{*engine, UiPorts{&boxes, nullptr, nullptr},
-                           [](int id) { return LoadLocalString(id); }, &pin});
-        pin.Answer(DialogResult::Ok, u"1234");
-        ASSERT_EQ(engine->StartSession(AutoPin::AskUser), 1);
-        ASSERT_EQ(engine->InitModem(), 1);
-        engine->ProcessDialer();
+                           [](int id) { return LoadLocalString(id); }, &phone->pin});
         ASSERT_EQ(engine->OperatorName(), u"QVL Mobile");
-        pin.shown.clear();
-        pin.script.clear();
     }
     // One poll step that checks the operator, whatever the time.
     void OperatorCheck() {
@@ -87,14 +70,10 @@ class ServicesSimTest : public ::testing::Test {
     }
 
     std::string m_home;
-    std::unique_ptr<sim::ModemSimulator> sim;
-    std::unique_ptr<CPhoneEngine> engine;
+    std::unique_ptr<qvl::testing::SimEngine> phone;
+    sim::ModemSimulator* sim = nullptr;
+    CPhoneEngine* engine = nullptr;
     std::unique_ptr<ServiceContext> context;
-    qvl::testing::RecordingEventSink sink;
-    qvl::testing::FakePinDialog pin;
-    qvl::testing::FakeModemChooser chooser;
-    qvl::testing::FakeModemDirectory directory;
-    qvl::testing::FakePowerSupply power;
     qvl::testing::FakeMessageBox boxes;
 };
 
@@ -137,12 +116,12 @@ TEST_F(ServicesSimTest, RefusedRegistrationInEveryErrorMode) {
         ASSERT_EQ(selection.Search(), SearchOutcome::Listed) << cmee;
         ASSERT_TRUE(CanRegister(selection.Networks()[1])) << cmee;
         boxes.shown.clear();
-        sink.Clear();
+        phone->sink.Clear();
         EXPECT_EQ(selection.Register(1), RegisterOutcome::Denied) << cmee;
         EXPECT_EQ(boxes.shown, std::vector<std::u16string>{LoadLocalString(kMsgRegistrationDenied)})
             << cmee;
         EXPECT_FALSE(engine->NetworkKnown()) << cmee;
-        EXPECT_EQ(sink.CountOf(DialerEvent::Searching), 1) << cmee;
+        EXPECT_EQ(phone->sink.CountOf(DialerEvent::Searching), 1) << cmee;
         EXPECT_EQ(engine->GetNetworkMode(), NetworkMode::Automatic) << cmee;
         // The next poll step finds the home network again.
         engine->ProcessDialer();
@@ -219,7 +198,7 @@ TEST_F(ServicesSimTest, RefusedCodesInEveryErrorMode) {
         EXPECT_EQ(codes.ChangeCode(2, u"9999", u"4321", u"4321"), kMsgCodeChangeFailed) << cmee;
         EXPECT_EQ(EnginePeer::StoredPin(*engine), u"1234") << cmee;
         const int lock = engine->SimPinLock();
-        pin.Answer(DialogResult::Ok, u"9999");
+        phone->pin.Answer(DialogResult::Ok, u"9999");
         EXPECT_EQ(codes.ToggleLock(LockFacility::SimPin), kMsgCodeLockFailed) << cmee;
         EXPECT_EQ(engine->SimPinLock(), lock) << cmee;
         EXPECT_TRUE(sim->State().sim.pinEnabled) << cmee;
@@ -235,9 +214,9 @@ TEST_F(ServicesSimTest, NoCodeReachesTheTrace) {
     SecurityCodes codes(*context);
     EXPECT_EQ(codes.ChangeCode(2, u"1234", u"4826", u"4826"), kMsgCodeChanged);
     EXPECT_EQ(codes.ChangeCode(3, u"5678", u"9317", u"9317"), kMsgCodeChanged);
-    pin.Answer(DialogResult::Ok, u"4826");
+    phone->pin.Answer(DialogResult::Ok, u"4826");
     EXPECT_EQ(codes.ToggleLock(LockFacility::SimPin), kMsgCodeLockDone);
-    pin.Answer(DialogResult::Ok, u"00000000");
+    phone->pin.Answer(DialogResult::Ok, u"00000000");
     EXPECT_EQ(codes.ToggleLock(LockFacility::Phone), kMsgCodeLockDone);
     // Something after them, so the trace holds the commands around the secret ones.
     std::u16string name;
@@ -266,7 +245,7 @@ TEST_F(ServicesSimTest, NewPinIsSentByALaterSessionStart) {
     engine->StopSession();
     const std::size_t mark = sim->CommandLog().size();
     ASSERT_EQ(engine->StartSession(AutoPin::UseStoredPin), 1);
-    EXPECT_TRUE(pin.shown.empty());
+    EXPECT_TRUE(phone->pin.shown.empty());
     bool sentNew = false;
     const auto log = sim->CommandLog();
     for (std::size_t i = mark; i < log.size(); ++i) {
@@ -285,15 +264,15 @@ TEST_F(ServicesSimTest, EnablingTheSimLockStoresItsPin) {
     engine->WipeStoredPin();
     ASSERT_EQ(engine->SimPinLock(), 0);
     SecurityCodes codes(*context);
-    pin.Answer(DialogResult::Ok, u"1234");
+    phone->pin.Answer(DialogResult::Ok, u"1234");
     ASSERT_EQ(codes.ToggleLock(LockFacility::SimPin), kMsgCodeLockDone);
     EXPECT_EQ(engine->SimPinLock(), 1);
-    pin.shown.clear();
+    phone->pin.shown.clear();
     sim->SetSimPresent(false);
     sim->SetSimPresent(true);
     engine->StopSession();
     ASSERT_EQ(engine->StartSession(AutoPin::UseStoredPin), 1);
-    EXPECT_TRUE(pin.shown.empty());
+    EXPECT_TRUE(phone->pin.shown.empty());
     EXPECT_EQ(engine->SimPinLock(), 1);
 }
 
