@@ -1,6 +1,9 @@
 #include "app/shell/dialercontroller.h"
 
 #include "app/contacts/ui/speeddialdlg.h"
+#include "app/services/ui/networkpage.h"
+#include "app/services/ui/securitypage.h"
+#include "app/services/ui/settingssheet.h"
 #include "app/shell/dialerdoc.h"
 #include "app/shell/mainframe.h"
 #include "app/sms/store/recordstore.h"
@@ -35,7 +38,8 @@ DialerController::DialerController(CQVLDialerDoc* doc, CMainFrame* frame, Servic
       m_dialogs(frame),
       m_progress(frame),
       m_messages(services.messages != nullptr ? services.messages : &m_messageBoxes),
-      m_runContactsDialog(services.runContactsDialog) {
+      m_runContactsDialog(services.runContactsDialog),
+      m_runServiceDialog(services.runServiceDialog) {
     EnginePorts ports;
     ports.sink = this;
     ports.pinDialog = services.pinDialog != nullptr ? services.pinDialog : &m_dialogs;
@@ -145,7 +149,9 @@ QTimer& DialerController::Timer(int id) {
 bool DialerController::Handles(int command) {
     return command == kCmdRestartPhone || command == kCmdRingerSettings ||
            command == kCmdCallVoiceMail || command == kCmdSmsSettings ||
-           command == kCmdManageFolders || command == kCmdTemplates || command == kCmdSpeedDial;
+           command == kCmdManageFolders || command == kCmdTemplates || command == kCmdSpeedDial ||
+           command == kCmdNetworkSettings || command == kCmdCallSettings ||
+           command == kCmdSecuritySettings || command == kCmdModemInfo;
 }
 
 void DialerController::Start() {
@@ -258,6 +264,12 @@ void DialerController::RunCommand(int command) {
         case kCmdSpeedDial:
             OpenSpeedDial();
             return;
+        case kCmdNetworkSettings:
+        case kCmdCallSettings:
+        case kCmdSecuritySettings:
+        case kCmdModemInfo:
+            OpenServicePage(command);
+            return;
         case kCmdRingerSettings:
             m_frame->RunSettingsDialog([this] {
                 CQVLRingerPage page(
@@ -271,6 +283,39 @@ void DialerController::RunCommand(int command) {
         default:
             return;
     }
+}
+
+void DialerController::OpenServicePage(int command) {
+    m_frame->RunSettingsDialog([this, command] {
+        const services::ServiceContext context{*m_engine, UiPorts{m_messages, &m_pump, &m_progress},
+                                               LoadLocalString, nullptr};
+        const servicesui::Orientation orientation = m_frame->width() > m_frame->height()
+                                                        ? servicesui::Orientation::Landscape
+                                                        : servicesui::Orientation::Portrait;
+        auto run = [this](QDialog& page) {
+            return m_runServiceDialog ? m_runServiceDialog(page) : page.exec();
+        };
+        switch (command) {
+            case kCmdNetworkSettings: {
+                servicesui::CQVLNetworkPage page(context, orientation, m_frame);
+                return run(page);
+            }
+            case kCmdCallSettings: {
+                servicesui::CQVLSettingsSheet sheet(context, orientation, m_frame);
+                return run(sheet);
+            }
+            case kCmdSecuritySettings: {
+                servicesui::CQVLSecurityPage page(context, orientation, m_frame);
+                return run(page);
+            }
+            default: {
+                // The modem is asked, under its progress window, before the texts show.
+                servicesui::CQVLModemInfoPage page(context, orientation, m_frame);
+                page.Load();
+                return run(page);
+            }
+        }
+    });
 }
 
 void DialerController::Restart() {

@@ -42,6 +42,8 @@ struct DialerServices {
     std::function<int(QDialog&)> runMessageDialog;
     // Runs the speed-dial dialog (null: QDialog::exec).
     std::function<int(QDialog&)> runContactsDialog;
+    // Runs the network, call and security settings pages (null: QDialog::exec).
+    std::function<int(QDialog&)> runServiceDialog;
 };
 
 class DialerController : public QObject, public IDialerEventSink, public ICallView {
@@ -122,6 +124,9 @@ class DialerController : public QObject, public IDialerEventSink, public ICallVi
     // Shows the message pane and reads the phone's messages into the list.
     void OpenMessages();
     void OpenSmsSettings();
+    // The network, call and security settings and the modem information, each under the
+    // settings-dialog rule.
+    void OpenServicePage(int command);
     // The contacts plug-in's request to write to the registry value "Number".
     void NewMessageRequest(const std::u16string& number);
     QString RingPath(const char16_t* value) const;
@@ -152,6 +157,7 @@ class DialerController : public QObject, public IDialerEventSink, public ICallVi
     // The names of callers: the SIM book's cache and the contacts folder.
     CallerNames m_callerNames;
     std::function<int(QDialog&)> m_runContactsDialog;
+    std::function<int(QDialog&)> m_runServiceDialog;
 };
 
 }  // namespace qvl

@@ -5,6 +5,8 @@
 // The simulator comes first: its headers use a member named like a Qt keyword macro.
 #include "tools/modemsim/modem_simulator.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -18,6 +20,9 @@
 #include <QFile>
 #include "app/engine/testing/enginepeer.h"
 #include "app/engine/testing/fakes.h"
+#include "app/services/ui/networkpage.h"
+#include "app/services/ui/securitypage.h"
+#include "app/services/ui/settingssheet.h"
 #include "app/shell/dialercontroller.h"
 #include "app/shell/dialerdoc.h"
 
@@ -94,6 +99,9 @@ struct Phone {
     std::unique_ptr<CQVLDialerDoc> doc;
     std::unique_ptr<CMainFrame> frame;
 
+    // Acts on a settings page while it is open (the page's return value).
+    std::function<int(QDialog&)> onServiceDialog;
+
     DialerController& C() { return *doc->Controller(); }
     CQVLDialerView* V() { return frame->DialerView(); }
     std::vector<std::string> Log() { return modem.CommandLog(); }
@@ -146,6 +154,8 @@ class PhoneSimTest : public QObject {
     void newMessageIndicatorUntilTheViewOpens_data();
     void newMessageIndicatorUntilTheViewOpens();
     void rowSelectionEnablesMatchingOptions();
+    void settingsPagesKeepTheSettingsDialogRule();
+    void settingsPagesAsANewUserMeetsThem();
     void outgoingCallTimedFromTheAnswer();
     void answeredCallTimerNotRestarted();
     void incomingCallBringsTheDialerForward();
@@ -184,6 +194,9 @@ std::unique_ptr<Phone> PhoneSimTest::Started(sim::ModemSeed seed) {
     phone->services.publishWindow = false;
     phone->services.runContactsDialog = [this](QDialog& d) {
         return m_runContacts ? m_runContacts(d) : d.exec();
+    };
+    phone->services.runServiceDialog = [p = phone.get()](QDialog& page) {
+        return p->onServiceDialog ? p->onServiceDialog(page) : int(QDialog::Rejected);
     };
     phone->messenger.published = {u"QVLDialerToday"};
     phone->doc = std::make_unique<CQVLDialerDoc>(&phone->services);
@@ -853,6 +866,141 @@ void PhoneSimTest::incomingCallShowsTheContactsName() {
     QCOMPARE(CountPrefix(phone->Log(), "AT+CPBR"), 0);
     phone->Click(kHangUpButton);
     QFile::remove(card);
+}
+
+void PhoneSimTest::settingsPagesKeepTheSettingsDialogRule() {
+    auto phone = Started();
+    QVERIFY(phone);
+    const std::pair<int, const char*> commands[] = {
+        {kCmdNetworkSettings, "CQVLNetworkPage"},
+        {kCmdCallSettings, "CQVLSettingsSheet"},
+        {kCmdSecuritySettings, "CQVLSecurityPage"},
+        {kCmdModemInfo, "CQVLModemInfoPage"},
+    };
+    for (const auto& [command, page] : commands) {
+        QVERIFY(phone->frame->CommandAction(command)->isEnabled());
+        QString opened;
+        bool active = true;
+        bool suspended = false;
+        phone->onServiceDialog = [&](QDialog& dialog) {
+            opened = dialog.objectName();
+            active = phone->doc->DialerActive();
+            suspended = phone->C().Engine().PollSuspended();
+            return int(QDialog::Rejected);
+        };
+        phone->frame->RunCommand(command);
+        QCOMPARE(opened, QString::fromLatin1(page));
+        QVERIFY(!active);
+        QVERIFY(suspended);
+        QVERIFY(phone->doc->DialerActive());
+        QVERIFY(!phone->C().Engine().PollSuspended());
+    }
+}
+
+void PhoneSimTest::settingsPagesAsANewUserMeetsThem() {
+    auto phone = Started();
+    QVERIFY(phone);
+    CPhoneEngine& engine = phone->C().Engine();
+    engine.SetRestartPauseMs(20);
+
+    // Network: list, register by hand, the choice stays; then back to automatic.
+    phone->onServiceDialog = [&](QDialog& dialog) {
+        auto* page = qobject_cast<servicesui::CQVLNetworkPage*>(&dialog);
+        page->Manual();
+        page->List()->setCurrentRow(1);
+        page->Register();
+        return int(QDialog::Rejected);
+    };
+    phone->frame->RunCommand(kCmdNetworkSettings);
+    QCOMPARE(phone->V()->Text(kStatusLine), QStringLiteral("Northnet"));
+    const std::size_t registered = phone->Log().size();
+    for (int i = 0; i < 2; ++i) {
+        testing::EnginePeer::ForgetOperatorCheck(engine);
+        phone->Poll();
+    }
+    QCOMPARE(QString::fromStdU16String(engine.OperatorName()), QStringLiteral("Northnet"));
+    const std::vector<std::string> log = phone->Log();
+    QCOMPARE(std::count(log.begin() + static_cast<std::ptrdiff_t>(registered), log.end(),
+                        std::string("AT+COPS=0,0")),
+             0);
+    QCOMPARE(std::count(log.begin() + static_cast<std::ptrdiff_t>(registered), log.end(),
+                        std::string("AT+COPS=3,0")),
+             2);
+    phone->onServiceDialog = [&](QDialog& dialog) {
+        qobject_cast<servicesui::CQVLNetworkPage*>(&dialog)->Automatic();
+        return int(QDialog::Rejected);
+    };
+    phone->frame->RunCommand(kCmdNetworkSettings);
+    QCOMPARE(phone->V()->Text(kStatusLine), QStringLiteral("QVL Mobile"));
+
+    // Call settings: forwarding for voice when busy, its status, and call waiting.
+    phone->onServiceDialog = [&](QDialog& dialog) {
+        auto* sheet = qobject_cast<servicesui::CQVLSettingsSheet*>(&dialog);
+        servicesui::CQVLCallForwardPage* forward = sheet->ForwardPage();
+        forward->Condition()->setCurrentIndex(1);
+        forward->Number()->setText(QStringLiteral("+4930555"));
+        forward->Register();
+        forward->Enable();
+        forward->QueryStatus();
+        sheet->WaitingPage()->Button("enable")->click();
+        return int(QDialog::Rejected);
+    };
+    phone->boxes.shown.clear();
+    phone->frame->RunCommand(kCmdCallSettings);
+    QCOMPARE(phone->boxes.shown.size(), 4u);
+    QCOMPARE(QString::fromStdU16String(phone->boxes.shown[2]),
+             Local(5035).replace(QStringLiteral("%s"), QStringLiteral("+4930555")));
+    QCOMPARE(QString::fromStdU16String(phone->boxes.shown[3]), Local(5005));
+
+    // Security: the SIM lock on (the PIN dialog asks for the PIN), a new PIN, and the lock off
+    // and on again with the new PIN.
+    int pinDialogs = 0;
+    phone->onServiceDialog = [&](QDialog& dialog) {
+        auto* page = qobject_cast<servicesui::CQVLSecurityPage*>(&dialog);
+        {
+            DialogDriver driver(QStringLiteral("1234"));
+            page->ToggleLock(LockFacility::SimPin);
+            pinDialogs += driver.pinDialogs;
+        }
+        page->CodeSelector()->setCurrentIndex(2);
+        page->OldCode()->setText(QStringLiteral("1234"));
+        page->NewCode()->setText(QStringLiteral("4826"));
+        page->VerifyCode()->setText(QStringLiteral("4826"));
+        page->ChangeCode();
+        DialogDriver driver(QStringLiteral("4826"));
+        page->ToggleLock(LockFacility::SimPin);
+        page->ToggleLock(LockFacility::SimPin);
+        pinDialogs += driver.pinDialogs;
+        return int(QDialog::Rejected);
+    };
+    phone->boxes.shown.clear();
+    phone->frame->RunCommand(kCmdSecuritySettings);
+    QCOMPARE(pinDialogs, 3);
+    QCOMPARE(phone->boxes.shown.size(), 4u);
+    QCOMPARE(QString::fromStdU16String(phone->boxes.shown[1]), Local(5045));
+    QCOMPARE(phone->modem.State().sim.pin, std::string("4826"));
+    QVERIFY(phone->modem.State().sim.pinEnabled);
+    QCOMPARE(engine.SimPinLock(), 1);
+    // Restart Phone still unlocks without asking.
+    {
+        DialogDriver driver(QStringLiteral("0000"));
+        phone->frame->RunCommand(kCmdRestartPhone);
+        QCOMPARE(driver.pinDialogs, 0);
+    }
+    QVERIFY(engine.SimReady());
+
+    // Modem information.
+    QStringList info;
+    phone->onServiceDialog = [&](QDialog& dialog) {
+        auto* page = qobject_cast<servicesui::CQVLModemInfoPage*>(&dialog);
+        for (const char* field : {"version", "model", "manufacturer", "imei"}) {
+            info << page->Field(field)->text();
+        }
+        return int(QDialog::Rejected);
+    };
+    phone->frame->RunCommand(kCmdModemInfo);
+    QCOMPARE(info, (QStringList{QStringLiteral("R1.0.0"), QStringLiteral("GSM-SIM 1"),
+                                QStringLiteral("QVL Labs"), QStringLiteral("490154203237518")}));
 }
 
 QTEST_MAIN(PhoneSimTest)
