@@ -59,7 +59,7 @@ links=$(grep -nE 'target_link_libraries' $(find "${folders[@]}" -path 'base/*' -
 
 awk -v links="$links" '
 function qt_folder(f) {
-    return f ~ /^(app\/shell|app\/sms\/ui|app\/contacts\/ui|app\/services\/ui|common\/controls|platform\/qt|tools)\// ||
+    return f ~ /^(app\/shell|app\/sms\/ui|app\/mms\/ui|app\/contacts\/ui|app\/services\/ui|common\/controls|platform\/qt|tools)\// ||
            f ~ /^platform\/ipc\/(tests\/)?ipc_dbus/
 }
 function is_test(f) { return f ~ /\/(tests|bench|fuzz)\// }

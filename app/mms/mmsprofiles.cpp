@@ -11,7 +11,9 @@
 #include "app/settings/settingkeys.h"
 #include "app/settings/settings.h"
 #include "app/sms/store/messageops.h"
+#include "base/checks.h"
 #include "base/text.h"
+#include "common/lang/lang.h"
 #include "platform/atomicfile.h"
 #include "platform/devicefs.h"
 
@@ -334,15 +336,32 @@ const MmsProfile* FindProfileByOperator(const sms::CRecordStore& store, std::int
     return nullptr;
 }
 
+namespace {
+
+std::optional<std::int32_t> IdAbove(std::int32_t highest) {
+    highest = std::max(highest, kNewProfileIdBase);
+    if (highest >= kMaxProfileId) {
+        return std::nullopt;
+    }
+    return highest + 1;
+}
+
+}  // namespace
+
 std::optional<std::int32_t> NewProfileId(const sms::CRecordStore& store) {
     std::int32_t highest = kNewProfileIdBase;
     for (const MmsProfile* p : ProfilesOf(store)) {
         highest = std::max(highest, p->key);
     }
-    if (highest >= kMaxProfileId) {
-        return std::nullopt;
+    return IdAbove(highest);
+}
+
+std::optional<std::int32_t> NewProfileId(const std::vector<MmsProfile>& profiles) {
+    std::int32_t highest = kNewProfileIdBase;
+    for (const MmsProfile& p : profiles) {
+        highest = std::max(highest, p.key);
     }
-    return highest + 1;
+    return IdAbove(highest);
 }
 
 bool DetectProfileSetting() {
@@ -370,6 +389,60 @@ bool MmsImportedSetting() {
 
 void WriteMmsImported() {
     WriteSettingNumber(kRootLocalMachine, keys::kKeyDialer, keys::kValueMmsImported, 1);
+}
+
+int ProfileEntryProblem(const MmsProfile& p) {
+    if (p.name.empty()) {
+        return kMsgProfileNameMissing;
+    }
+    if (!IsValidApn(p.apn)) {
+        return kMsgProfileBadApn;
+    }
+    if (!IsSafeCredential(p.user, kMaxCredentialLength) ||
+        !IsSafeCredential(p.password, kMaxCredentialLength)) {
+        return kMsgProfileBadCredentials;
+    }
+    if (!p.dns.empty() && !ParseDottedIp(p.dns)) {
+        return kMsgProfileBadDns;
+    }
+    return 0;
+}
+
+std::u16string FillMessage(std::u16string_view text,
+                           std::initializer_list<std::u16string_view> values) {
+    std::u16string out;
+    auto next = values.begin();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool mark =
+            text[i] == u'%' && i + 1 < text.size() && (text[i + 1] == u's' || text[i + 1] == u'd');
+        if (mark && next != values.end()) {
+            out += *next++;
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::u16string ImportReportText(const ImportReport& report, const std::string& path) {
+    const std::u16string file = Utf8ToWide(path);
+    switch (report.status) {
+        case ImportStatus::kImported:
+            return FillMessage(LoadLocalString(kMsgProfilesImported),
+                               {Utf8ToWide(std::to_string(report.imported)),
+                                Utf8ToWide(std::to_string(report.skipped.size()))});
+        case ImportStatus::kNothingValid:
+            return FillMessage(LoadLocalString(kMsgNothingImported), {file});
+        case ImportStatus::kTooLarge:
+            return FillMessage(LoadLocalString(kMsgImportTooLarge), {file});
+        case ImportStatus::kMissing:
+        case ImportStatus::kCannotRead:
+            break;
+    }
+    const std::u16string reason =
+        report.reason.empty() ? Utf8ToWide(std::strerror(ENOENT)) : Utf8ToWide(report.reason);
+    return FillMessage(LoadLocalString(kMsgImportUnreadable), {file, reason});
 }
 
 std::string DefaultMmpPath() {

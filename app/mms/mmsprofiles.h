@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -126,6 +127,7 @@ const MmsProfile* FindProfileByOperator(const sms::CRecordStore& store, std::int
 // The id of a new profile: the larger of kNewProfileIdBase and the highest id, plus 1; nothing
 // when that would pass kMaxProfileId.
 std::optional<std::int32_t> NewProfileId(const sms::CRecordStore& store);
+std::optional<std::int32_t> NewProfileId(const std::vector<MmsProfile>& profiles);
 
 // The registry values of MMS (HKEY_LOCAL_MACHINE).
 bool DetectProfileSetting();            // "DetectProfile", missing: 1
@@ -133,6 +135,31 @@ std::int32_t SelectedProfileSetting();  // "SelectedProfileID", missing: 0
 void WriteProfileSettings(bool detect, std::int32_t selectedProfileId);
 bool MmsImportedSetting();  // "MMSImported", missing: 0
 void WriteMmsImported();
+
+// The longest user name or password the data call takes.
+inline constexpr std::size_t kMaxCredentialLength = 63;
+
+// Why a profile typed by the user cannot be kept (the message text to show), or 0.
+// Checked: a name, the access point, the user name and password, the DNS address.
+int ProfileEntryProblem(const MmsProfile& profile);
+
+// The "%s" and "%d" of a message text replaced, in order, by the values.
+std::u16string FillMessage(std::u16string_view text,
+                           std::initializer_list<std::u16string_view> values);
+// The user's text of an import's outcome from the file at path (UTF-8), in the current
+// language: how many profiles and skipped lines, or why the profiles were kept.
+std::u16string ImportReportText(const ImportReport& report, const std::string& path);
+
+// Message ids of the profiles.
+inline constexpr int kMsgProfilesImported = 5449;
+inline constexpr int kMsgNothingImported = 5450;
+inline constexpr int kMsgImportUnreadable = 5451;
+inline constexpr int kMsgImportTooLarge = 5452;
+inline constexpr int kMsgProfileNameMissing = 5453;
+inline constexpr int kMsgProfileIdsUsedUp = 5454;
+inline constexpr int kMsgProfileBadApn = 5455;
+inline constexpr int kMsgProfileBadCredentials = 5456;
+inline constexpr int kMsgProfileBadDns = 5457;
 
 // "\My Documents\mms.mmp" in the device root.
 std::string DefaultMmpPath();

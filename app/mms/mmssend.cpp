@@ -25,8 +25,6 @@ namespace qvl::mms {
 
 namespace {
 
-// The longest user name and password the data call's files hold.
-constexpr std::size_t kMaxCredentialLength = 63;
 constexpr char16_t kCaption[] = u"MMS";
 
 class LinkedConnection final : public IDataConnection {
@@ -100,15 +98,6 @@ class ProgressStep {
 
 bool IsControl(char16_t c) {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F);
-}
-
-// "%s" of a message text filled with a text given by the user, as plain text.
-std::u16string Fill(std::u16string text, std::u16string_view value) {
-    const std::size_t at = text.find(u"%s");
-    if (at != std::u16string::npos) {
-        text.replace(at, 2, value);
-    }
-    return text;
 }
 
 bool SamePort(const std::u16string& a, const std::u16string& b) {
@@ -189,16 +178,18 @@ bool SendFlow::ProfileUsable(const MmsProfile& profile) const {
     // These texts go into AT+CGDCONT, the dial script and pppd's files: a text that fails its
     // check is refused whole, before anything is sent to the modem.
     if (!IsValidApn(profile.apn)) {
-        Say(Fill(Text(kMsgBadApn), profile.name), MsgButtons::Ok, MsgIcon::Warning);
+        Say(FillMessage(Text(kMsgBadApn), {profile.name}), MsgButtons::Ok, MsgIcon::Warning);
         return false;
     }
     if (!IsSafeCredential(profile.user, kMaxCredentialLength) ||
         !IsSafeCredential(profile.password, kMaxCredentialLength)) {
-        Say(Fill(Text(kMsgBadCredentials), profile.name), MsgButtons::Ok, MsgIcon::Warning);
+        Say(FillMessage(Text(kMsgBadCredentials), {profile.name}), MsgButtons::Ok,
+            MsgIcon::Warning);
         return false;
     }
     if (profile.gateway.empty() || profile.uri.empty()) {
-        Say(Fill(Text(kMsgIncompleteProfile), profile.name), MsgButtons::Ok, MsgIcon::Warning);
+        Say(FillMessage(Text(kMsgIncompleteProfile), {profile.name}), MsgButtons::Ok,
+            MsgIcon::Warning);
         return false;
     }
     return true;
@@ -268,8 +259,8 @@ MmsSendResult SendFlow::Run(const ComposedMms& message, const std::function<void
     if (!profile || !ProfileUsable(*profile)) {
         return MmsSendResult::kStopped;
     }
-    if (Say(Fill(Text(kMsgConfirmGateway), profile->name), MsgButtons::YesNo, MsgIcon::Question) !=
-        MsgAnswer::Yes) {
+    if (Say(FillMessage(Text(kMsgConfirmGateway), {profile->name}), MsgButtons::YesNo,
+            MsgIcon::Question) != MsgAnswer::Yes) {
         return MmsSendResult::kStopped;
     }
     int cid = 1;

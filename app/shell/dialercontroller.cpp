@@ -1,6 +1,8 @@
 #include "app/shell/dialercontroller.h"
 
 #include "app/contacts/ui/speeddialdlg.h"
+#include "app/mms/mmssend.h"
+#include "app/mms/ui/mmssettingspage.h"
 #include "app/services/ui/networkpage.h"
 #include "app/services/ui/securitypage.h"
 #include "app/services/ui/settingssheet.h"
@@ -104,14 +106,16 @@ DialerController::DialerController(CQVLDialerDoc* doc, CMainFrame* frame, Servic
     connect(&m_timer3, &QTimer::timeout, this, [this] { m_calls->OnWaitingWatchTick(); });
     connect(&m_timer4, &QTimer::timeout, this, [this] { m_calls->OnCallTimerTick(); });
     connect(&m_timer5, &QTimer::timeout, this, [this] { m_calls->OnClearTimer(); });
-    connect(&m_timer6, &QTimer::timeout, this, [this] {
-        // Modem set-up once the session is up. The SIM book read and the MMS profile import
-        // that follow it belong to the phonebook and MMS parts of the program.
+    connect(&m_timer6, &QTimer::timeout, this, [this, ui] {
+        // Modem set-up once the session is up. The SIM book read that follows it belongs to
+        // the phonebook part of the program.
         if (!m_engine->Stopped()) {
             m_engine->InitModem();
             // The SIM's country: caller numbers in national form are read in it.
             m_callerNames.SetSimCountryCode(ReadSimCountryCode(*m_engine));
         }
+        // The operators' MMS profiles of "\My Documents\mms.mmp", once (until it worked).
+        mms::RunFirstMmsImport(ui, LoadLocalString(mms::kMsgImportingProfiles));
     });
     connect(m_view, &CQVLDialerView::ButtonClicked, this, &DialerController::OnButton);
     connect(m_view, &CQVLDialerView::Command, this, &DialerController::OnCommand);
@@ -151,7 +155,8 @@ bool DialerController::Handles(int command) {
            command == kCmdCallVoiceMail || command == kCmdSmsSettings ||
            command == kCmdManageFolders || command == kCmdTemplates || command == kCmdSpeedDial ||
            command == kCmdNetworkSettings || command == kCmdCallSettings ||
-           command == kCmdSecuritySettings || command == kCmdModemInfo;
+           command == kCmdSecuritySettings || command == kCmdModemInfo ||
+           command == kCmdMmsSettings;
 }
 
 void DialerController::Start() {
@@ -248,6 +253,12 @@ void DialerController::RunCommand(int command) {
             return;
         case kCmdSmsSettings:
             OpenSmsSettings();
+            return;
+        case kCmdMmsSettings:
+            m_frame->RunSettingsDialog([this] {
+                mmsui::CQVLMmsSettingsPage page(m_messageView->Ports(), m_frame);
+                return m_messageView->Ports().Run(page);
+            });
             return;
         case kCmdManageFolders:
             m_messageView->ManageFolders();

@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
@@ -305,6 +306,72 @@ TEST_F(MmsHome, ProfileSettingsDefaults) {
     WriteProfileSettings(false, 5003);
     EXPECT_FALSE(DetectProfileSetting());
     EXPECT_EQ(SelectedProfileSetting(), 5003);
+}
+
+// qvl-mmp as a user runs it: a file written from typed lines reads back as the same lines,
+// and a line that cannot be stored exactly refuses the whole file.
+struct ToolRun {
+    int status = -1;
+    std::string out;
+};
+ToolRun RunMmpTool(const std::string& args, const std::string& input, const std::string& home) {
+    const std::string inputFile = home + "/tool-input.txt";
+    std::ofstream(inputFile, std::ios::binary) << input;
+    const std::string command =
+        std::string(QVL_MMP_TOOL) + " " + args + " < " + inputFile + " 2>" + home + "/tool-err.txt";
+    ToolRun run;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return run;
+    }
+    char buffer[512];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        run.out.append(buffer, n);
+    }
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+TEST_F(MmsHome, MmpToolWritesAndReadsProfileFiles) {
+    const std::string lines =
+        "12|26202|Operator MMS|mms.example|wap|wap|10.0.0.53|10.0.0.1|http://mms.example/mms\r\n"
+        "13|0|Zürich|mms.ch||||10.0.0.2|http://m/a|b\n";
+    const std::string file = m_home + "/op.mmp";
+    ASSERT_EQ(RunMmpTool("write " + file, lines, m_home).status, 0);
+    const MmpFileRead read = ReadMmpFile(file);
+    ASSERT_EQ(read.content.profiles.size(), 2u);
+    EXPECT_EQ(read.content.profiles[1].name, u"Zürich") << "Windows-1252 in the file";
+    EXPECT_EQ(read.content.profiles[1].uri, u"http://m/a|b");
+    const ToolRun back = RunMmpTool("read " + file, "", m_home);
+    EXPECT_EQ(back.status, 0);
+    EXPECT_EQ(
+        back.out,
+        "12|26202|Operator MMS|mms.example|wap|wap|10.0.0.53|10.0.0.1|http://mms.example/mms\n"
+        "13|0|Zürich|mms.ch||||10.0.0.2|http://m/a|b\n");
+
+    struct Case {
+        const char* name;
+        std::string line;
+    };
+    const Case refused[] = {
+        {"three fields", "1|2|three"},
+        {"name over its width", "1|0|" + std::string(40, 'n') + "|apn|||||u"},
+        {"uri over its width", "1|0|n|apn|||||" + std::string(80, 'u')},
+        {"not a number", "x|0|n|apn|||||u"},
+        {"a character outside the code page", "1|0|\xe2\x82\xac\xe2\x98\x83|apn|||||u"},
+    };
+    for (const Case& c : refused) {
+        SCOPED_TRACE(c.name);
+        const std::string target = m_home + "/refused.mmp";
+        EXPECT_EQ(
+            RunMmpTool("write " + target, "5|0|good|apn|||||u\n" + c.line + "\n", m_home).status,
+            1);
+        EXPECT_FALSE(fs::exists(target)) << "nothing written";
+    }
+    EXPECT_EQ(RunMmpTool("read " + m_home + "/none.mmp", "", m_home).status, 1);
+    EXPECT_EQ(RunMmpTool("", "", m_home).status, 2) << "usage";
 }
 
 }  // namespace

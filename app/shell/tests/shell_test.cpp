@@ -129,16 +129,13 @@ void ShellTest::laterCommandsAreDisabled() {
     }
 #if QVL_HAVE_ENGINE
     // The message screens' commands work once the message view is in the frame, and so do the
-    // network, call and security settings and the modem information.
+    // network, call, security and MMS settings and the modem information.
     for (int command : {int(kCmdSmsSettings), int(kCmdManageFolders), int(kCmdTemplates),
                         int(kCmdNetworkSettings), int(kCmdCallSettings), int(kCmdSecuritySettings),
-                        int(kCmdModemInfo)}) {
+                        int(kCmdModemInfo), int(kCmdMmsSettings)}) {
         QVERIFY2(frame.CommandAction(command)->isEnabled(), qPrintable(QString::number(command)));
     }
 #endif
-    for (int command : {int(kCmdMmsSettings)}) {
-        QVERIFY2(!frame.CommandAction(command)->isEnabled(), qPrintable(QString::number(command)));
-    }
 }
 
 void ShellTest::panesShowOneAtATime() {
@@ -484,6 +481,8 @@ void ShellTest::messageCommandsOpenTheirScreens_data() {
     QTest::addColumn<bool>("settingsRule");
     QTest::newRow("SMS Settings") << int(kCmdSmsSettings) << int(MsgAnswer::Ok)
                                   << QStringLiteral("qvl::smsui::CQVLSmsSettingsPage") << true;
+    QTest::newRow("MMS Settings") << int(kCmdMmsSettings) << int(MsgAnswer::Ok)
+                                  << QStringLiteral("qvl::mmsui::CQVLMmsSettingsPage") << true;
     QTest::newRow("Manage Folders") << int(kCmdManageFolders) << int(MsgAnswer::Ok)
                                     << QStringLiteral("qvl::smsui::CQVLFoldersDialog") << false;
     QTest::newRow("Templates") << int(kCmdTemplates) << int(MsgAnswer::Ok)
