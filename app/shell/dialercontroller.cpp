@@ -63,7 +63,7 @@ DialerController::DialerController(CQVLDialerDoc* doc, CMainFrame* frame, Servic
         m_publisher = std::make_unique<DbusWindowPublisher>(
             u"QVL SMS/Phone",
             [this](std::uint32_t message, std::int64_t wParam, std::int64_t lParam) {
-                return OnWindowMessage(message, wParam, lParam);
+                return QueueWindowMessage(message, wParam, lParam);
             });
         m_publisher->Publish();
     }
@@ -186,6 +186,16 @@ void DialerController::PollStep() {
     }
 }
 
+std::int64_t DialerController::QueueWindowMessage(std::uint32_t message, std::int64_t wParam,
+                                                  std::int64_t lParam) {
+    QTimer::singleShot(0, this, [this, message, wParam, lParam] {
+        if (!m_shutDown) {
+            OnWindowMessage(message, wParam, lParam);
+        }
+    });
+    return 1;
+}
+
 std::int64_t DialerController::OnWindowMessage(std::uint32_t message, std::int64_t wParam,
                                                std::int64_t) {
     constexpr std::uint32_t kDialRequest = 0x0400 + 100;
@@ -204,10 +214,20 @@ std::int64_t DialerController::OnWindowMessage(std::uint32_t message, std::int64
         return 0;
     }
     const RegKey key = RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer");
-    std::u16string number = key ? key.ReadString(u"Number").value_or(u"").substr(0, 260) : u"";
-    std::erase_if(number, [](char16_t c) { return c == u' ' || c == u'(' || c == u')'; });
+    // Blanks, parentheses, dashes and dots are how numbers are written in address books and
+    // links; what is left must pass the check before anything is asked.
+    const std::u16string number =
+        WithoutNumberSeparators(key ? key.ReadString(u"Number").value_or(u"").substr(0, 260) : u"");
     if (wParam == 2) {
-        NewMessageRequest(number);
+        // The text of an sms: link comes with the number once, and goes.
+        const std::u16string text = key ? key.ReadString(u"Body").value_or(u"") : u"";
+        if (key) {
+            key.DeleteValue(u"Body");
+        }
+        if (!number.empty() && !IsSmsAddress(number)) {
+            return 1;  // nothing that could be an address is asked about
+        }
+        NewMessageRequest(number, text.substr(0, 1530));
         return 1;
     }
     if (!number.empty() && !IsDialableNumber(number)) {
@@ -372,7 +392,7 @@ void DialerController::OpenSmsSettings() {
     });
 }
 
-void DialerController::NewMessageRequest(const std::u16string& number) {
+void DialerController::NewMessageRequest(const std::u16string& number, const std::u16string& text) {
     const std::u16string question = LoadLocalString(5102) + number + u"> ?";
     if (m_messages->ShowMessage(question, u"SMS", MsgButtons::YesNo, MsgIcon::Question) !=
         MsgAnswer::Yes) {
@@ -380,7 +400,7 @@ void DialerController::NewMessageRequest(const std::u16string& number) {
     }
     m_frame->ShowPane(1);
     m_messageView->Refresh();
-    m_messageView->NewMessage(Q(number));
+    m_messageView->NewMessage(Q(number), Q(text));
 }
 
 void DialerController::CallVoiceMail() {

@@ -80,6 +80,11 @@ class DialerController : public QObject, public IDialerEventSink, public ICallVi
     // A window message from another program of the suite: 1124 (dial or write to the
     // registry value "Number") and 1224 (open the message view).
     std::int64_t OnWindowMessage(std::uint32_t message, std::int64_t wParam, std::int64_t lParam);
+    // A window message as it arrives over the session bus: answered at once (1), and handled
+    // by OnWindowMessage from this program's own queue, so that the sender and the bus never
+    // wait for a phone read or a question.
+    std::int64_t QueueWindowMessage(std::uint32_t message, std::int64_t wParam,
+                                    std::int64_t lParam);
 
     // ICallView
     std::u16string NumberText() const override;
@@ -128,7 +133,7 @@ class DialerController : public QObject, public IDialerEventSink, public ICallVi
     // settings-dialog rule.
     void OpenServicePage(int command);
     // The contacts plug-in's request to write to the registry value "Number".
-    void NewMessageRequest(const std::u16string& number);
+    void NewMessageRequest(const std::u16string& number, const std::u16string& text);
     QString RingPath(const char16_t* value) const;
 
     CQVLDialerDoc* m_doc;

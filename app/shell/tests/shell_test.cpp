@@ -77,6 +77,7 @@ class ShellTest : public QObject {
     void nestedSettingsDialogsKeepTheRuleUntilTheOuterCloses();
     void contactsSmsRequestOpensCompose_data();
     void contactsSmsRequestOpensCompose();
+    void busMessagesAreAnsweredAtOnce();
     void messageScreenshots_data();
     void messageScreenshots();
     void unusableDataFolderIsNamedOnce();
@@ -548,36 +549,60 @@ void ShellTest::nestedSettingsDialogsKeepTheRuleUntilTheOuterCloses() {
 void ShellTest::contactsSmsRequestOpensCompose_data() {
     QTest::addColumn<int>("answer");
     QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("body");
     QTest::addColumn<QString>("to");
+    QTest::addColumn<bool>("asked");
     QTest::newRow("Yes: compose to the number without blanks and parentheses")
-        << int(MsgAnswer::Yes) << QStringLiteral("(0170) 123 4567")
-        << QStringLiteral("01701234567");
+        << int(MsgAnswer::Yes) << QStringLiteral("(0170) 123 4567") << QString()
+        << QStringLiteral("01701234567") << true;
     QTest::newRow("No: nothing opens")
-        << int(MsgAnswer::No) << QStringLiteral("+4930123") << QString();
+        << int(MsgAnswer::No) << QStringLiteral("+4930123") << QString() << QString() << true;
+    QTest::newRow("an sms: link's text is filled in, dashes go")
+        << int(MsgAnswer::Yes) << QStringLiteral("+49-30-123") << QStringLiteral("Hi there")
+        << QStringLiteral("+4930123") << true;
+    QTest::newRow("a line break in the number: nothing is asked")
+        << int(MsgAnswer::Yes) << QStringLiteral("0170\r\nAT+CMGD=1,4") << QStringLiteral("x")
+        << QString() << false;
 }
 
 void ShellTest::contactsSmsRequestOpensCompose() {
 #if QVL_HAVE_ENGINE
     QFETCH(int, answer);
     QFETCH(QString, stored);
+    QFETCH(QString, body);
     QFETCH(QString, to);
+    QFETCH(bool, asked);
     MessageFrame f;
     f.boxes.answer = MsgAnswer(answer);
     QString composedTo;
+    QString composedText;
     f.onDialog = [&](QDialog& dialog) {
         if (auto* compose = qobject_cast<smsui::CQVLComposeView*>(&dialog)) {
             composedTo = compose->To()->text();
+            composedText = compose->Text()->toPlainText();
         }
         return int(QDialog::Rejected);
     };
     f.frame->show();
-    RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer", RegOpen::Create)
-        .WriteString(u"Number", stored.toStdU16String());
+    const RegKey dialer =
+        RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer", RegOpen::Create);
+    dialer.WriteString(u"Number", stored.toStdU16String());
+    if (!body.isEmpty()) {
+        dialer.WriteString(u"Body", body.toStdU16String());
+    }
     QCOMPARE(f.doc->Controller()->OnWindowMessage(0x0400 + 100, 2, 0), 1);
+    // The text is taken once.
+    QVERIFY(!dialer.ReadString(u"Body").has_value());
+    if (!asked) {
+        QVERIFY(f.boxes.shown.empty());
+        QVERIFY(f.opened.isEmpty());
+        return;
+    }
     QCOMPARE(f.boxes.shown.size(), std::size_t(1));
-    const QString number = QString(stored).remove(QRegularExpression(QStringLiteral("[ ()]")));
+    const QString number = QString(stored).remove(QRegularExpression(QStringLiteral("[ ()\\-.]")));
     QCOMPARE(QString::fromStdU16String(f.boxes.shown.front()),
              QString::fromStdU16String(LoadLocalString(5102)) + number + QStringLiteral("> ?"));
+    QCOMPARE(composedText, body);
     if (to.isEmpty()) {
         QVERIFY(f.opened.isEmpty());
         QCOMPARE(f.frame->ActivePane(), 0);
@@ -586,6 +611,29 @@ void ShellTest::contactsSmsRequestOpensCompose() {
         QCOMPARE(composedTo, to);
         QCOMPARE(f.frame->ActivePane(), 1);
     }
+#else
+    QSKIP("built without the engine");
+#endif
+}
+
+// The Today item and the Contacts command post their requests; the phone answers the bus at once
+// and asks, dials or reads the phone from its own queue afterwards.
+void ShellTest::busMessagesAreAnsweredAtOnce() {
+#if QVL_HAVE_ENGINE
+    MessageFrame f;
+    f.boxes.answer = MsgAnswer::No;
+    f.frame->show();
+    RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer", RegOpen::Create)
+        .WriteString(u"Number", u"030 123");
+    QCOMPARE(f.doc->Controller()->QueueWindowMessage(0x0400 + 100, 1, 0), 1);
+    QVERIFY(f.boxes.shown.empty());
+    QTRY_COMPARE(f.boxes.shown.size(), std::size_t(1));
+    QCOMPARE(QString::fromStdU16String(f.boxes.shown.front()),
+             QString::fromStdU16String(LoadLocalString(5100)) + QStringLiteral("030123> ?"));
+    QCOMPARE(f.frame->ActivePane(), 0);
+    QCOMPARE(f.doc->Controller()->QueueWindowMessage(0x0400 + 200, 0, 0), 1);
+    QCOMPARE(f.frame->ActivePane(), 0);
+    QTRY_COMPARE(f.frame->ActivePane(), 1);
 #else
     QSKIP("built without the engine");
 #endif

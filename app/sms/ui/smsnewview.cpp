@@ -216,8 +216,8 @@ void CQVLSMSNewView::OpenCompose(const QString& to, const QString& text,
     Refresh();
 }
 
-void CQVLSMSNewView::NewMessage(const QString& to) {
-    OpenCompose(to, {}, nullptr);
+void CQVLSMSNewView::NewMessage(const QString& to, const QString& text) {
+    OpenCompose(to, text, nullptr);
 }
 
 void CQVLSMSNewView::OpenSelected() {

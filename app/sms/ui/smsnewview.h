@@ -60,7 +60,7 @@ class CQVLSMSNewView : public QWidget {
     void BuildPaneMenu(QMenu& menu) const;
 
     // A new message, optionally to a number (the contacts plug-in's hand-over).
-    void NewMessage(const QString& to = {});
+    void NewMessage(const QString& to = {}, const QString& text = {});
     void ManageFolders();
     void ManageTemplates();
     // Re-reads every text in the current language.
