@@ -11,6 +11,8 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -155,6 +157,7 @@ class PhoneSimTest : public QObject {
     void newMessageIndicatorUntilTheViewOpens();
     void rowSelectionEnablesMatchingOptions();
     void settingsPagesKeepTheSettingsDialogRule();
+    void settingsPagesAsANewUserMeetsThem_data();
     void settingsPagesAsANewUserMeetsThem();
     void outgoingCallTimedFromTheAnswer();
     void answeredCallTimerNotRestarted();
@@ -897,15 +900,38 @@ void PhoneSimTest::settingsPagesKeepTheSettingsDialogRule() {
     }
 }
 
+void PhoneSimTest::settingsPagesAsANewUserMeetsThem_data() {
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("enabled");
+    QTest::newRow("English") << 1 << QStringLiteral("Enabled");
+    QTest::newRow("German") << 2 << QStringLiteral("Aktiviert");
+    QTest::newRow("Italian") << 3 << QStringLiteral("Attivato");
+    QTest::newRow("Spanish") << 4 << QStringLiteral("Activado");
+    QTest::newRow("French") << 5 << QStringLiteral("Activé");
+}
+
 void PhoneSimTest::settingsPagesAsANewUserMeetsThem() {
+    QFETCH(int, language);
+    QFETCH(QString, enabled);
+    const auto setLanguage = [](std::uint32_t id) {
+        RegKey::Open(RegRoot::CurrentUser, u"Software\\Quorvel\\Installer", RegOpen::Create)
+            .WriteDword(u"LanguageID", id);
+    };
+    setLanguage(static_cast<std::uint32_t>(language));
+    // The other tests run in English, whatever happens here.
+    const auto english = qScopeGuard([&] { setLanguage(1); });
+    QCOMPARE(Local(5005), enabled);
     auto phone = Started();
     QVERIFY(phone);
     CPhoneEngine& engine = phone->C().Engine();
     engine.SetRestartPauseMs(20);
 
-    // Network: list, register by hand, the choice stays; then back to automatic.
+    // Network: list, register by hand, the choice stays; then back to automatic. The page
+    // speaks the user's language.
+    QString networkTitle;
     phone->onServiceDialog = [&](QDialog& dialog) {
         auto* page = qobject_cast<servicesui::CQVLNetworkPage*>(&dialog);
+        networkTitle = page->windowTitle();
         page->Manual();
         page->List()->setCurrentRow(1);
         page->Register();
@@ -913,6 +939,7 @@ void PhoneSimTest::settingsPagesAsANewUserMeetsThem() {
     };
     phone->frame->RunCommand(kCmdNetworkSettings);
     QCOMPARE(phone->V()->Text(kStatusLine), QStringLiteral("Northnet"));
+    QCOMPARE(networkTitle, Local(5061));
     const std::size_t registered = phone->Log().size();
     for (int i = 0; i < 2; ++i) {
         testing::EnginePeer::ForgetOperatorCheck(engine);
@@ -933,7 +960,8 @@ void PhoneSimTest::settingsPagesAsANewUserMeetsThem() {
     phone->frame->RunCommand(kCmdNetworkSettings);
     QCOMPARE(phone->V()->Text(kStatusLine), QStringLiteral("QVL Mobile"));
 
-    // Call settings: forwarding for voice when busy, its status, and call waiting.
+    // Call settings: forwarding for voice when busy, set, asked for per class and cleared; call
+    // waiting switched on and off, each state asked for.
     phone->onServiceDialog = [&](QDialog& dialog) {
         auto* sheet = qobject_cast<servicesui::CQVLSettingsSheet*>(&dialog);
         servicesui::CQVLCallForwardPage* forward = sheet->ForwardPage();
@@ -942,19 +970,42 @@ void PhoneSimTest::settingsPagesAsANewUserMeetsThem() {
         forward->Register();
         forward->Enable();
         forward->QueryStatus();
-        sheet->WaitingPage()->Button("enable")->click();
+        forward->ClassButton(services::ServiceClass::Data)->setChecked(true);
+        forward->QueryStatus();
+        forward->ClassButton(services::ServiceClass::Voice)->setChecked(true);
+        forward->Disable();
+        forward->Unregister();
+        forward->QueryStatus();
+        for (const char* button : {"enable", "query", "disable", "query"}) {
+            sheet->WaitingPage()->Button(button)->click();
+        }
         return int(QDialog::Rejected);
     };
     phone->boxes.shown.clear();
     phone->frame->RunCommand(kCmdCallSettings);
-    QCOMPARE(phone->boxes.shown.size(), 4u);
-    QCOMPARE(QString::fromStdU16String(phone->boxes.shown[2]),
-             Local(5035).replace(QStringLiteral("%s"), QStringLiteral("+4930555")));
-    QCOMPARE(QString::fromStdU16String(phone->boxes.shown[3]), Local(5005));
+    const QStringList callSettings = {
+        Local(5010),
+        Local(5005),
+        Local(5035).replace(QStringLiteral("%s"), QStringLiteral("+4930555")),
+        Local(5007),
+        Local(5007),
+        Local(5011),
+        Local(5007),
+        Local(5005),
+        Local(5005),
+        Local(5007),
+        Local(5007)};
+    QStringList shown;
+    for (const std::u16string& text : phone->boxes.shown) {
+        shown << QString::fromStdU16String(text);
+    }
+    QCOMPARE(shown, callSettings);
 
-    // Security: the SIM lock on (the PIN dialog asks for the PIN), a new PIN, and the lock off
-    // and on again with the new PIN.
+    // Security: the SIM lock toggled (the PIN dialog asks for the PIN), a new PIN and a new
+    // PIN2, and the lock off and on again with the new PIN.
     int pinDialogs = 0;
+    bool dialerActiveInside = true;
+    bool pollSuspendedInside = false;
     phone->onServiceDialog = [&](QDialog& dialog) {
         auto* page = qobject_cast<servicesui::CQVLSecurityPage*>(&dialog);
         {
@@ -967,18 +1018,33 @@ void PhoneSimTest::settingsPagesAsANewUserMeetsThem() {
         page->NewCode()->setText(QStringLiteral("4826"));
         page->VerifyCode()->setText(QStringLiteral("4826"));
         page->ChangeCode();
+        page->CodeSelector()->setCurrentIndex(3);
+        page->OldCode()->setText(QStringLiteral("5678"));
+        page->NewCode()->setText(QStringLiteral("9317"));
+        page->VerifyCode()->setText(QStringLiteral("9317"));
+        page->ChangeCode();
         DialogDriver driver(QStringLiteral("4826"));
         page->ToggleLock(LockFacility::SimPin);
         page->ToggleLock(LockFacility::SimPin);
         pinDialogs += driver.pinDialogs;
+        // The PIN dialogs opened and closed inside the page: the page's own hold on the dialer
+        // and the poll is still in place.
+        dialerActiveInside = phone->doc->DialerActive();
+        pollSuspendedInside = phone->C().Engine().PollSuspended();
         return int(QDialog::Rejected);
     };
     phone->boxes.shown.clear();
     phone->frame->RunCommand(kCmdSecuritySettings);
     QCOMPARE(pinDialogs, 3);
-    QCOMPARE(phone->boxes.shown.size(), 4u);
+    QVERIFY(!dialerActiveInside);
+    QVERIFY(pollSuspendedInside);
+    QVERIFY(phone->doc->DialerActive());
+    QVERIFY(!engine.PollSuspended());
+    QCOMPARE(phone->boxes.shown.size(), 5u);
     QCOMPARE(QString::fromStdU16String(phone->boxes.shown[1]), Local(5045));
+    QCOMPARE(QString::fromStdU16String(phone->boxes.shown[2]), Local(5045));
     QCOMPARE(phone->modem.State().sim.pin, std::string("4826"));
+    QCOMPARE(phone->modem.State().sim.pin2, std::string("9317"));
     QVERIFY(phone->modem.State().sim.pinEnabled);
     QCOMPARE(engine.SimPinLock(), 1);
     // Restart Phone still unlocks without asking.
