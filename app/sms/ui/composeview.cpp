@@ -2,7 +2,10 @@
 
 #include <QBoxLayout>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +22,8 @@
 #include "app/sms/store/recordstore.h"
 #include "app/sms/ui/folderdialogs.h"
 #include "base/text.h"
+#include "common/lang/lang.h"
+#include "mmsclient/mmsencode.h"
 
 namespace qvl::smsui {
 
@@ -26,6 +31,29 @@ namespace {
 
 // A text file larger than this is cut: it is far beyond what one message may carry.
 constexpr qint64 kMaxImportBytes = 64 * 1024;
+
+// The event of the post-send notification: the next user event type after QEvent::User, as
+// 0x401 is the first message after 0x400.
+const QEvent::Type kPostSendEvent =
+    static_cast<QEvent::Type>(QEvent::User + CQVLComposeView::kPostSendMessage - 0x400);
+
+// The file chooser's filter of the object files the MMS library knows by extension.
+QString ObjectFilter() {
+    return DlgText(kDlgCompose, "objectfilter") +
+           QStringLiteral(
+               " (*.BMP *.GIF *.JPG *.JPEG *.JPE *.TIF *.TIFF *.PNG *.WBMP *.WAV "
+               "*.WMA *.WMV *.MPEG *.MP3 *.bmp *.gif *.jpg *.jpeg *.jpe *.tif *.tiff "
+               "*.png *.wbmp *.wav *.wma *.wmv *.mpeg *.mp3)");
+}
+
+// "12 345 B" style figures read badly on a small screen: octets up to 1 KB, then KB with one
+// decimal.
+QString SizeText(qint64 octets) {
+    if (octets < 1024) {
+        return QStringLiteral("%1 B").arg(octets);
+    }
+    return QStringLiteral("%1 KB").arg(static_cast<double>(octets) / 1024.0, 0, 'f', 1);
+}
 
 bool IsBlank(char16_t c) {
     return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
@@ -118,16 +146,14 @@ CQVLComposeView::CQVLComposeView(const SmsUiPorts& ports, QWidget* parent)
     m_mode = new QComboBox(this);
     m_mode->addItem(DlgText(kDlgCompose, "sms"));
     m_mode->addItem(DlgText(kDlgCompose, "mms"));
-    // MMS composition is not offered on this screen yet; the entry is shown but cannot be
-    // chosen.
-    m_mode->setItemData(1, 0, Qt::UserRole - 1);  // the item flags: not selectable
     m_to = new QLineEdit(this);
     m_text = new QPlainTextEdit(this);
     m_counter = new QLabel(this);
     QPushButton* send = new ElidingButton(DlgText(kDlgCompose, "send"), this);
     m_saveIn = new ElidingButton(Msg(kTextSaveIn), this);
     m_useTemplate = new ElidingButton(Msg(kTextUseTemplate), this);
-    QPushButton* import = new ElidingButton(DlgText(kDlgCompose, "import"), this);
+    m_import = new ElidingButton(DlgText(kDlgCompose, "import"), this);
+    QPushButton* import = m_import;
     QPushButton* cancel = new ElidingButton(DlgText(kDlgCompose, "cancel"), this);
     send->setObjectName(QStringLiteral("send"));
 
@@ -148,17 +174,60 @@ CQVLComposeView::CQVLComposeView(const SmsUiPorts& ports, QWidget* parent)
         }
         ++index;
     }
+    // The MMS fields, shown in MMS mode only.
+    m_mmsPanel = new QWidget(this);
+    m_cc = new QLineEdit(m_mmsPanel);
+    m_subject = new QLineEdit(m_mmsPanel);
+    m_objects = new QComboBox(m_mmsPanel);
+    m_objects->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_objects->setMinimumContentsLength(8);
+    m_size = new QLabel(m_mmsPanel);
+    QPushButton* addObject = new ElidingButton(DlgText(kDlgCompose, "addobject"), m_mmsPanel);
+    QPushButton* removeObject = new ElidingButton(DlgText(kDlgCompose, "removeobject"), m_mmsPanel);
+    addObject->setObjectName(QStringLiteral("addobject"));
+    removeObject->setObjectName(QStringLiteral("removeobject"));
+    auto* mms = new QGridLayout(m_mmsPanel);
+    mms->setContentsMargins(0, 0, 0, 0);
+    mms->addWidget(new QLabel(DlgText(kDlgCompose, "cc"), m_mmsPanel), 0, 0);
+    mms->addWidget(m_cc, 0, 1, 1, 2);
+    mms->addWidget(new QLabel(DlgText(kDlgCompose, "subject"), m_mmsPanel), 1, 0);
+    mms->addWidget(m_subject, 1, 1, 1, 2);
+    mms->addWidget(new QLabel(DlgText(kDlgCompose, "objects"), m_mmsPanel), 2, 0);
+    mms->addWidget(m_objects, 2, 1, 1, 2);
+    mms->addWidget(addObject, 3, 1);
+    mms->addWidget(removeObject, 3, 2);
+    mms->setColumnStretch(1, 1);
+    mms->setColumnStretch(2, 1);
+    m_mmsPanel->setVisible(false);
+
     auto* body = new QVBoxLayout;
     body->addLayout(head);
+    body->addWidget(m_mmsPanel);
     body->addWidget(m_text, 1);
     body->addWidget(m_counter);
+    body->addWidget(m_size);
+    m_size->setVisible(false);
     auto* main =
         new QBoxLayout(landscape ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom, this);
     main->addLayout(body, 1);
     main->addLayout(buttons);
 
-    connect(m_text, &QPlainTextEdit::textChanged, this, [this] { UpdateCounter(); });
-    connect(send, &QPushButton::clicked, this, [this] { Send(); });
+    connect(m_text, &QPlainTextEdit::textChanged, this, [this] {
+        UpdateCounter();
+        UpdateSize();
+    });
+    connect(m_subject, &QLineEdit::textChanged, this, [this] { UpdateSize(); });
+    connect(m_mode, &QComboBox::activated, this,
+            [this](int chosen) { SetMode(chosen == 1 ? Mode::kMms : Mode::kSms); });
+    connect(addObject, &QPushButton::clicked, this, [this] { ChooseObject(); });
+    connect(removeObject, &QPushButton::clicked, this, [this] { RemoveObject(); });
+    connect(send, &QPushButton::clicked, this, [this] {
+        if (CurrentMode() == Mode::kMms) {
+            SendMms();
+        } else {
+            Send();
+        }
+    });
     connect(m_saveIn, &QPushButton::clicked, this, [this] { ShowSaveInMenu(); });
     connect(m_useTemplate, &QPushButton::clicked, this, [this] { ShowTemplateMenu(); });
     connect(import, &QPushButton::clicked, this, [this] { ChooseImportFile(); });
@@ -178,6 +247,96 @@ void CQVLComposeView::SetOriginal(const MessageRow& row) {
 
 void CQVLComposeView::UpdateCounter() {
     m_counter->setText(CounterText(m_text->toPlainText()));
+}
+
+void CQVLComposeView::SetMode(Mode mode) {
+    const bool mmsMode = mode == Mode::kMms;
+    m_mode->setCurrentIndex(mmsMode ? 1 : 0);
+    m_mmsPanel->setVisible(mmsMode);
+    m_size->setVisible(mmsMode);
+    m_counter->setVisible(!mmsMode);
+    // Filing in a folder and the text import belong to SMS.
+    m_saveIn->setVisible(!mmsMode);
+    m_import->setVisible(!mmsMode);
+    UpdateSize();
+}
+
+CQVLComposeView::Mode CQVLComposeView::CurrentMode() const {
+    return m_mode->currentIndex() == 1 ? Mode::kMms : Mode::kSms;
+}
+
+void CQVLComposeView::ChooseObject() {
+    const QString path =
+        m_ports.ChooseFile(this, FileDialogKind::Open, QStringLiteral("Open File"), ObjectFilter());
+    if (!path.isEmpty()) {
+        AddObject(path);
+    }
+}
+
+bool CQVLComposeView::AddObject(const QString& path) {
+    const std::u16string wide = path.toStdU16String();
+    if (!mms::IsStorableObjectPath(wide)) {
+        m_ports.Ask(this, LoadLocalString(mms::kMsgBadObjectPath), MsgButtons::Ok,
+                    MsgIcon::Warning);
+        return false;
+    }
+    m_objects->addItem(path, static_cast<int>(mms::MediaTypeFromPath(wide)));
+    m_objects->setCurrentIndex(m_objects->count() - 1);
+    UpdateSize();
+    return true;
+}
+
+void CQVLComposeView::RemoveObject() {
+    if (m_objects->currentIndex() >= 0) {
+        m_objects->removeItem(m_objects->currentIndex());
+        UpdateSize();
+    }
+}
+
+qint64 CQVLComposeView::MessageSize() const {
+    qint64 size = m_text->toPlainText().toUtf8().size() + m_subject->text().toUtf8().size();
+    for (int i = 0; i < m_objects->count(); ++i) {
+        // A file that is gone counts nothing here; the send tells.
+        size += std::max<qint64>(0, QFileInfo(m_objects->itemText(i)).size());
+    }
+    return size;
+}
+
+void CQVLComposeView::UpdateSize() {
+    if (CurrentMode() == Mode::kMms) {
+        m_size->setText(DlgText(kDlgCompose, "size").arg(SizeText(MessageSize())));
+    }
+}
+
+mms::ComposedMms CQVLComposeView::ComposedMms() const {
+    mms::ComposedMms message;
+    message.to = m_to->text().toStdU16String();
+    message.cc = m_cc->text().toStdU16String();
+    message.subject = m_subject->text().toStdU16String();
+    message.text = m_text->toPlainText().toStdU16String();
+    for (int i = 0; i < m_objects->count(); ++i) {
+        message.objects.push_back({m_objects->itemText(i).toStdU16String(),
+                                   static_cast<std::uint8_t>(m_objects->itemData(i).toInt())});
+    }
+    return message;
+}
+
+std::optional<mms::MmsSendResult> CQVLComposeView::SendMms() {
+    if (!m_ports.sendMms) {
+        return std::nullopt;
+    }
+    // The send posts the notification once the message is filed; the screen closes when it
+    // arrives.
+    return m_ports.sendMms(
+        ComposedMms(), [this] { QCoreApplication::postEvent(this, new QEvent(kPostSendEvent)); });
+}
+
+bool CQVLComposeView::event(QEvent* e) {
+    if (e->type() == kPostSendEvent) {
+        accept();
+        return true;
+    }
+    return QDialog::event(e);
 }
 
 std::vector<SendOutcome> CQVLComposeView::Send() {

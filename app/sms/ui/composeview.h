@@ -1,7 +1,9 @@
-// The compose screen in SMS mode: "To" with recipients separated by ";", the message text with
+// The compose screen. SMS mode: "To" with recipients separated by ";", the message text with
 // its live length counter, Send (one message per recipient, each filed under "Out Sent" or
-// "Out Unsent"), "Save in..", "Use Template..", the import of a text file, and the switch
-// between SMS and MMS (the MMS side is not offered yet).
+// "Out Unsent"), "Save in..", "Use Template.." and the import of a text file. MMS mode (the
+// switch beside To): Cc, Subject, the objects by file with their media types, the size of the
+// message as it grows, and Send through the MMS send (SmsUiPorts::sendMms), after which the
+// screen closes on its post-send notification.
 #pragma once
 
 #include <QDialog>
@@ -68,8 +70,34 @@ class CQVLComposeView : public QDialog {
     QLabel* Counter() const { return m_counter; }
     QComboBox* ModeSwitch() const { return m_mode; }
 
+    // MMS mode.
+    void SetMode(Mode mode);
+    Mode CurrentMode() const;
+    // Appends an object file and selects it; its media type comes from its extension. False
+    // (with a message) for a path the sent-message record cannot hold.
+    bool AddObject(const QString& path);
+    void RemoveObject();
+    // The message's size in octets as it would go: the text, the subject and every object.
+    qint64 MessageSize() const;
+    // The MMS as composed now.
+    mms::ComposedMms ComposedMms() const;
+    // Sends in MMS mode (the SMS Send otherwise). Nothing when MMS cannot be sent here.
+    std::optional<mms::MmsSendResult> SendMms();
+    QLineEdit* Cc() const { return m_cc; }
+    QLineEdit* Subject() const { return m_subject; }
+    QComboBox* Objects() const { return m_objects; }
+    QLabel* Size() const { return m_size; }
+    QWidget* MmsPanel() const { return m_mmsPanel; }
+    // The post-send notification (0x401) of the MMS send: the message has been filed.
+    static constexpr int kPostSendMessage = 0x401;
+
+  protected:
+    bool event(QEvent* e) override;
+
   private:
     void UpdateCounter();
+    void UpdateSize();
+    void ChooseObject();
     void RemoveOriginal(sms::CRecordStore& store);
     void ShowSaveInMenu();
     void ShowTemplateMenu();
@@ -82,6 +110,12 @@ class CQVLComposeView : public QDialog {
     QLabel* m_counter;
     QPushButton* m_saveIn;
     QPushButton* m_useTemplate;
+    QPushButton* m_import;
+    QWidget* m_mmsPanel;
+    QLineEdit* m_cc;
+    QLineEdit* m_subject;
+    QComboBox* m_objects;
+    QLabel* m_size;
     std::optional<MessageRow> m_original;
 };
 

@@ -61,6 +61,14 @@ int CEngineSmsModem::GetSmsService() {
 
 CQVLSMSNewView* CreateMessageView(CPhoneEngine& engine, UiPorts ui, SmsUiPorts ports,
                                   QWidget* parent) {
+    if (!ports.sendMms) {
+        ports.sendMms = [&engine, ui](const mms::ComposedMms& message,
+                                      const std::function<void()>& done) {
+            mms::MmsSendPorts send;
+            send.ui = ui;
+            return mms::SendComposedMms(engine, send, message, done);
+        };
+    }
     return new CQVLSMSNewView(std::move(ports), std::make_unique<CEngineSmsModem>(engine, ui),
                               parent);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/mms/mmssend.h"
 #include "common/ports/uiports.h"
 
 class QDialog;
@@ -57,6 +58,10 @@ struct SmsUiPorts {
     std::function<void(std::u16string_view)> dial;
     // Tells the Today item (wParam, lParam). Null: nothing.
     std::function<void(long long, long long)> notifyToday;
+    // Sends an MMS from the compose screen; done is called last, once the message is filed.
+    // Null: MMS cannot be sent (CreateMessageView fills it with the send over the engine).
+    std::function<mms::MmsSendResult(const mms::ComposedMms&, const std::function<void()>& done)>
+        sendMms;
     // Overrides the screen's shape for the layout choice (tests). Null: the primary screen.
     std::function<bool()> landscape;
 

@@ -1,6 +1,7 @@
 // The message screens against a fake modem: list, read, reply, compose and send, folders,
 // templates, Move To, Save in, delete, export, the settings page, bad input, layouts and
 // languages.
+#include <sys/stat.h>
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,16 +11,15 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QtTest>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-
 
 #include "app/settings/settingkeys.h"
 #include "app/settings/settings.h"
@@ -30,6 +30,7 @@
 #include "app/sms/ui/smsnewview.h"
 #include "app/sms/ui/smssettingspage.h"
 #include "app/sms/ui/tests/testsupport.h"
+#include "common/lang/lang.h"
 
 using namespace qvl;
 using namespace qvl::smsui;
@@ -371,13 +372,143 @@ class MessagesTest : public QObject {
         QCOMPARE(compose.Counter()->text(), shown);
     }
 
-    void mmsModeIsShownButCannotBeChosen() {
+    void mmsModeShowsItsFieldsInPlaceOfTheCounter() {
         CQVLComposeView compose(m_ports);
         QCOMPARE(compose.ModeSwitch()->count(), 2);
-        auto* model = qobject_cast<QStandardItemModel*>(compose.ModeSwitch()->model());
-        QVERIFY(model != nullptr);
-        QVERIFY(model->item(0)->isEnabled());
-        QVERIFY(!model->item(1)->isEnabled());
+        QCOMPARE(compose.CurrentMode(), CQVLComposeView::Mode::kSms);
+        QVERIFY(!compose.MmsPanel()->isVisibleTo(&compose));
+        compose.SetMode(CQVLComposeView::Mode::kMms);
+        QVERIFY(compose.MmsPanel()->isVisibleTo(&compose));
+        QVERIFY(compose.Size()->isVisibleTo(&compose));
+        QVERIFY(!compose.Counter()->isVisibleTo(&compose));
+        QCOMPARE(compose.ModeSwitch()->currentIndex(), 1);
+        compose.SetMode(CQVLComposeView::Mode::kSms);
+        QVERIFY(!compose.MmsPanel()->isVisibleTo(&compose));
+        QVERIFY(compose.Counter()->isVisibleTo(&compose));
+    }
+
+    void objectsByFileWithTheirMediaTypes_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("added");
+        QTest::addColumn<int>("code");
+        QTest::newRow("jpeg, upper case") << "/pics/Beach.JPG" << true << 0x9E;
+        QTest::newRow("png") << "/pics/a.png" << true << 0xA0;
+        QTest::newRow("wav") << "/s/wave.wav" << true << 0xF0;
+        QTest::newRow("last dot counts") << "/x/a.png.gif" << true << 0x9D;
+        QTest::newRow("unknown extension keeps 0") << "/x/notes.txt" << true << 0;
+        QTest::newRow("no extension") << "/x/README" << true << 0;
+        QTest::newRow("line feed in the name") << "/x/a\nb.jpg" << false << 0;
+        QTest::newRow("carriage return") << "/x/a\rb.jpg" << false << 0;
+        QTest::newRow("tab") << "/x/a\tb.jpg" << false << 0;
+        QTest::newRow("NUL") << QString("/x/a") + QChar(0) + "b.jpg" << false << 0;
+    }
+    void objectsByFileWithTheirMediaTypes() {
+        QFETCH(QString, path);
+        QFETCH(bool, added);
+        QFETCH(int, code);
+        CQVLComposeView compose(m_ports);
+        compose.SetMode(CQVLComposeView::Mode::kMms);
+        compose.AddObject("/first.gif");
+        QCOMPARE(compose.AddObject(path), added);
+        QCOMPARE(compose.Objects()->count(), added ? 2 : 1);
+        if (added) {
+            QCOMPARE(compose.Objects()->currentIndex(), 1);
+            QCOMPARE(compose.Objects()->itemText(1), path);
+            QCOMPARE(compose.Objects()->itemData(1).toInt(), code);
+            QVERIFY(m_boxes.shown.empty());
+        } else {
+            QCOMPARE(m_boxes.shown.size(), 1u);
+            QCOMPARE(m_boxes.shown[0].text, LoadLocalString(mms::kMsgBadObjectPath));
+        }
+    }
+
+    void addObjectUsesTheChooser() {
+        QString filter;
+        m_ports.chooseFile = [&](FileDialogKind, const QString&, const QString& f) {
+            filter = f;
+            return QStringLiteral("/pics/sun.jpeg");
+        };
+        CQVLComposeView compose(m_ports);
+        compose.SetMode(CQVLComposeView::Mode::kMms);
+        QTest::mouseClick(compose.findChild<QPushButton*>("addobject"), Qt::LeftButton);
+        QCOMPARE(compose.Objects()->itemText(0), "/pics/sun.jpeg");
+        QCOMPARE(compose.Objects()->itemData(0).toInt(), 0x9E);
+        QVERIFY(filter.startsWith("MMS Objects ("));
+        QVERIFY(filter.contains("*.WBMP") && filter.contains("*.mp3"));
+        QTest::mouseClick(compose.findChild<QPushButton*>("removeobject"), Qt::LeftButton);
+        QCOMPARE(compose.Objects()->count(), 0);
+    }
+
+    void sizeGrowsWithTextSubjectAndObjects() {
+        const QString picture = m_home->Path() + "/p.png";
+        {
+            QFile f(picture);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(3000, 'x'));
+        }
+        CQVLComposeView compose(m_ports);
+        compose.SetMode(CQVLComposeView::Mode::kMms);
+        QCOMPARE(compose.Size()->text(), "Size: 0 B");
+        compose.Text()->setPlainText("Grüße");  // 7 octets in UTF-8
+        QCOMPARE(compose.Size()->text(), "Size: 7 B");
+        compose.Subject()->setText("Hi");
+        QCOMPARE(compose.MessageSize(), 9);
+        QVERIFY(compose.AddObject(picture));
+        QCOMPARE(compose.MessageSize(), 3009);
+        QCOMPARE(compose.Size()->text(), "Size: 2.9 KB");
+        // An object whose file is gone counts nothing.
+        QVERIFY(compose.AddObject(m_home->Path() + "/gone.jpg"));
+        QCOMPARE(compose.MessageSize(), 3009);
+        compose.RemoveObject();
+        compose.Objects()->setCurrentIndex(0);
+        compose.RemoveObject();
+        QCOMPARE(compose.Size()->text(), "Size: 9 B");
+    }
+
+    void mmsSendHandsOverTheMessageAndClosesOnThePostSendNotification_data() {
+        QTest::addColumn<int>("result");
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("sent") << int(mms::MmsSendResult::kSent) << true;
+        QTest::newRow("filed as not sent") << int(mms::MmsSendResult::kNotSent) << true;
+        QTest::newRow("stopped before anything was filed")
+            << int(mms::MmsSendResult::kStopped) << false;
+    }
+    void mmsSendHandsOverTheMessageAndClosesOnThePostSendNotification() {
+        QFETCH(int, result);
+        QFETCH(bool, closes);
+        std::vector<mms::ComposedMms> handed;
+        m_ports.sendMms = [&](const mms::ComposedMms& m, const std::function<void()>& done) {
+            handed.push_back(m);
+            const auto r = static_cast<mms::MmsSendResult>(result);
+            if (r != mms::MmsSendResult::kStopped) {
+                done();
+            }
+            return r;
+        };
+        CQVLComposeView compose(m_ports);
+        compose.SetMode(CQVLComposeView::Mode::kMms);
+        compose.SetTo("+4917011; +4917022");
+        compose.Cc()->setText("+4917033");
+        compose.Subject()->setText("Holiday");
+        compose.SetText("Greetings");
+        compose.AddObject("/pics/beach.jpg");
+        compose.AddObject("/s/wave.wav");
+        compose.setResult(-1);
+        QTest::mouseClick(compose.findChild<QPushButton*>("send"), Qt::LeftButton);
+        QCOMPARE(handed.size(), 1u);
+        QVERIFY2(m_modem.sent.empty(), "no SMS");
+        QCOMPARE(handed[0].to, u"+4917011; +4917022");
+        QCOMPARE(handed[0].cc, u"+4917033");
+        QCOMPARE(handed[0].subject, u"Holiday");
+        QCOMPARE(handed[0].text, u"Greetings");
+        QCOMPARE(handed[0].objects.size(), 2u);
+        QCOMPARE(handed[0].objects[0].path, u"/pics/beach.jpg");
+        QCOMPARE(handed[0].objects[0].mediaType, 0x9E);
+        QCOMPARE(handed[0].objects[1].mediaType, 0xF0);
+        // The screen closes on the notification, not before.
+        QCOMPARE(compose.result(), -1);
+        QCoreApplication::sendPostedEvents(&compose);
+        QCOMPARE(compose.result(), closes ? int(QDialog::Accepted) : -1);
     }
 
     void saveInFilesTheMessageAsTyped() {
