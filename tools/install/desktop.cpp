@@ -172,6 +172,11 @@ std::string XdgDataHome() {
 }
 
 std::string ExecProgram(const std::string& path) {
+    // Quoted only when it holds a reserved character: simple launchers (xdg-open without a
+    // desktop) take the first word of the line as it stands.
+    if (path.find_first_of(" \t\n\"'\\><~|&;$*?#()`%=") == std::string::npos) {
+        return path;
+    }
     // Inside the quotes of an Exec line '"', '`', '$' and '\' take a backslash; the entry's own
     // string escaping then doubles every backslash, and "%" is written "%%".
     std::string quoted = "\"";

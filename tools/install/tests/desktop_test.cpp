@@ -17,7 +17,8 @@ TEST(DesktopEntryTest, ExecProgramQuoting) {
         std::string exec;
     };
     const std::vector<Row> rows = {
-        {"plain", "/usr/bin/qvl-today", "\"/usr/bin/qvl-today\""},
+        {"plain_unquoted", "/usr/bin/qvl-today", "/usr/bin/qvl-today"},
+        {"equals_quoted", "/opt/a=b/x", "\"/opt/a=b/x\""},
         {"blank", "/opt/my apps/qvl-today", "\"/opt/my apps/qvl-today\""},
         {"quote_dollar_backtick", "/o/a\"$`b", "\"/o/a\\\\\"\\\\$\\\\`b\""},
         {"backslash", "/o/a\\b", "\"/o/a\\\\\\\\b\""},
