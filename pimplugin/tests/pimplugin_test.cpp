@@ -5,8 +5,10 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -22,6 +24,7 @@
 #include "pimplugin/pimplugin.h"
 #include "platform/ipc/ipc_dbus.h"
 #include "platform/registry.h"
+#include "tools/install/desktop.h"
 
 using namespace qvl;
 
@@ -52,6 +55,7 @@ class PimPluginTest : public QObject {
     void dismissedMenuWritesAnEmptyNumberAndSendsNothing();
     void phoneNotRunningIsStartedWithoutTheNumber();
     void linksGivenToTheHostCommand();
+    void xdgOpenOfALinkReachesThePhone();
 
   private:
     // Runs the plug-in's command on a card; picks the menu entry whose text starts with pick
@@ -228,6 +232,52 @@ void PimPluginTest::linksGivenToTheHostCommand() {
     QTRY_COMPARE_WITH_TIMEOUT(m_got.size(), std::size_t(3), kLimitMs);
     QCOMPARE(m_got[2].message, 7u);
     QCOMPARE(DialerValue(u"Number"), u"+4930123456");
+}
+
+// A click on a link in a browser or a mail program ends in xdg-open: with the desktop entries of
+// the install step in a temporary XDG folder, it runs qvl-contact, which reaches the phone.
+void PimPluginTest::xdgOpenOfALinkReachesThePhone() {
+    const QString xdgOpen = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (xdgOpen.isEmpty()) {
+        QSKIP("xdg-open is not installed (xdg-utils)");
+    }
+    QTemporaryDir xdg;
+    qputenv("XDG_CONFIG_HOME", (xdg.path() + QStringLiteral("/config")).toUtf8());
+    qputenv("XDG_DATA_HOME", (xdg.path() + QStringLiteral("/data")).toUtf8());
+    std::vector<std::string> notes;
+    std::string error;
+    const QString bin = QFileInfo(QStringLiteral(QVL_CONTACT_COMMAND)).absolutePath();
+    QVERIFY2(install::WriteDesktopFiles(bin.toStdString(), notes, error), error.c_str());
+    PublishPhone();
+    const auto open = [&](const QString& link) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_DIRS"), xdg.path() + QStringLiteral("/data"));
+        // xdg-open without a desktop uses the entries only on a graphical display; none is
+        // opened (qvl-contact runs offscreen and shows no box).
+        env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":99"));
+        env.remove(QStringLiteral("XDG_CURRENT_DESKTOP"));
+        env.insert(QStringLiteral("QVL_CONTACT_NO_DIALOGS"), QStringLiteral("1"));
+        p.setProcessEnvironment(env);
+        p.start(xdgOpen, {link});
+        QElapsedTimer clock;
+        clock.start();
+        while (p.state() != QProcess::NotRunning && clock.elapsed() < kLimitMs) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            p.waitForFinished(50);
+        }
+        return p.exitCode();
+    };
+    QCOMPARE(open(QStringLiteral("tel:+4930123456")), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(m_got.size(), std::size_t(1), kLimitMs);
+    QCOMPARE(m_got[0].wParam, 1);
+    QCOMPARE(DialerValue(u"Number"), u"+4930123456");
+    QCOMPARE(open(QStringLiteral("sms:+4930123456?body=Hi")), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(m_got.size(), std::size_t(2), kLimitMs);
+    QCOMPARE(m_got[1].wParam, 2);
+    QCOMPARE(DialerValue(u"Body"), u"Hi");
+    qunsetenv("XDG_CONFIG_HOME");
+    qunsetenv("XDG_DATA_HOME");
 }
 
 QTEST_MAIN(PimPluginTest)
