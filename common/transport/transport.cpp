@@ -178,7 +178,8 @@ constexpr std::string_view kUnsolicitedStarts[] = {
     "\r\nRING\r\n\r\n+CLIP:", "\r\n+CMTI:",  "+CSSU:",
     "\r\nNO CARRIER",         "+CMS ERROR:", "\r\n+CME ERROR:"};
 
-// The block shared by PortWriteRaw and its writer thread; whichever ends last frees it.
+// The block shared by PortWriteRaw and its writer thread; whichever ends last frees it (the
+// writer outlives PortWriteRaw only when the watchdog gave it up).
 struct WriterBlock {
     int fd = -1;  // a duplicate of the port, owned by the block
     std::vector<std::uint8_t> bytes;
@@ -343,8 +344,9 @@ int PortWriteRaw(PortHandle handle, const std::uint8_t* bytes, std::size_t count
     }
     Trace(u"Before Write");
     const auto started = Clock::now();
+    std::thread writer;
     try {
-        std::thread(WriterThread, block).detach();
+        writer = std::thread(WriterThread, block);
     } catch (const std::system_error&) {
         ShowMessage(u"CreateThread failed !");
         return EAGAIN;
@@ -354,6 +356,8 @@ int PortWriteRaw(PortHandle handle, const std::uint8_t* bytes, std::size_t count
         if (ElapsedMs(started) >= static_cast<std::int64_t>(g_ports.writeWatchdogMs)) {
             block->abandoned = true;
             lock.unlock();
+            // Only a hung write is left to run on; it stops before its next write.
+            writer.detach();
             Trace(u"Write watchdog");
             ShowMessage(LoadLocalString(kMsgWriteHung));
             if (g_ports.endProgram) {
@@ -370,6 +374,10 @@ int PortWriteRaw(PortHandle handle, const std::uint8_t* bytes, std::size_t count
     }
     const int error = block->error;
     lock.unlock();
+    // A finished writer has only its last steps left: waiting for them means no thread of ours
+    // outlives the write (its copy of the port is closed now, and a library that carries the
+    // transport can be unloaded right after).
+    writer.join();
     Trace(u"After Write");
     if (error != 0) {
         TraceNumber("WriteFile Error = %lld", error);

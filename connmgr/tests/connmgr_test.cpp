@@ -143,7 +143,7 @@ TEST_F(ConnMgrTest, WholeDialEntryPinLinkRouteDisconnectFilesGone) {
                                                            "route del 10.11.12.13/32 dev ppp0"}));
     EXPECT_FALSE(fs::exists(EntryFile(".secrets")));
     EXPECT_EQ(FilesWithPin(), std::vector<std::string>{});
-    EXPECT_EQ(ModemPortFdsSettled(), ModemFdsAtStart());
+    EXPECT_EQ(ModemPortFds(), ModemFdsAtStart());
     EXPECT_EQ(Disconnect(), 0) << "a second release of the same handle does nothing";
 }
 
@@ -184,7 +184,7 @@ TEST_F(ConnMgrTest, SimSteps) {
         ASSERT_EQ(m_ui.messages.size(), 1u);
         EXPECT_EQ(m_ui.messages[0].rfind(c.message, 0), 0u) << m_ui.messages[0];
         EXPECT_TRUE(m_pppd->Records().empty()) << "no dial without the SIM";
-        EXPECT_EQ(ModemPortFdsSettled(), ModemFdsAtStart());
+        EXPECT_EQ(ModemPortFds(), ModemFdsAtStart());
     }
 }
 
@@ -261,7 +261,7 @@ TEST_F(ConnMgrTest, LongInitWithoutOkClosesThePortAndStops) {
     EXPECT_EQ(m_ui.messages[0],
               "The modem did not accept the init command of the data connection.");
     EXPECT_TRUE(m_pppd->Records().empty());
-    EXPECT_EQ(ModemPortFdsSettled(), ModemFdsAtStart()) << "the port is closed on the failing path";
+    EXPECT_EQ(ModemPortFds(), ModemFdsAtStart()) << "the port is closed on the failing path";
     EXPECT_EQ(m_ui.created, m_ui.destroyed);
 }
 

@@ -5,10 +5,8 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
 
 namespace qvl::dataconn::test {
 
@@ -103,16 +101,6 @@ int DataConnTest::ModemPortFds() const {
     for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
         std::error_code ec;
         count += fs::read_symlink(e.path(), ec).string() == resolved ? 1 : 0;
-    }
-    return count;
-}
-
-int DataConnTest::ModemPortFdsSettled() const {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    int count = ModemPortFds();
-    while (count != m_modemFdsAtStart && std::chrono::steady_clock::now() < limit) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        count = ModemPortFds();
     }
     return count;
 }

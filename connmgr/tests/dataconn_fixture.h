@@ -73,10 +73,6 @@ class DataConnTest : public ::testing::Test {
     // ModemFdsAtStart() of its own).
     int ModemPortFds() const;
     int ModemFdsAtStart() const { return m_modemFdsAtStart; }
-    // ModemPortFds() once it is back at ModemFdsAtStart(), or what it is after a generous
-    // limit: a writer thread of the transport lets go of its copy of the port a moment after
-    // the write returned, later still on a loaded machine.
-    int ModemPortFdsSettled() const;
     // Every file under the device root and the stand-in's folder that holds the PIN.
     std::vector<std::string> FilesWithPin() const;
 

@@ -366,6 +366,31 @@ TEST_F(TransportTest, WriteSendsWindows1252BytesAsGiven) {
     EXPECT_EQ(m_line.Receive(29, kGenerousMs), "AT+CPBW=1,\"0\",129,\"J\xe9r\xf4me \x80\"\r");
 }
 
+// Entries of a /proc/self folder: the threads (task) or the open descriptors (fd).
+int ProcEntries(const char* folder) {
+    std::error_code ec;
+    int n = 0;
+    for (auto it = std::filesystem::directory_iterator(folder, ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        ++n;
+    }
+    return n;
+}
+
+// When the write returns, its thread has ended and its copy of the port is closed: nothing of
+// the transport runs on after the caller (a library carrying it may be unloaded right away).
+TEST_F(TransportTest, FinishedWriteLeavesNoThreadAndNoCopyOfThePort) {
+    const int threads = ProcEntries("/proc/self/task");
+    const int descriptors = ProcEntries("/proc/self/fd");
+    for (int i = 0; i < 20; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_EQ(PortWrite(m_handle, u"AT\r"), 0);
+        EXPECT_EQ(ProcEntries("/proc/self/task"), threads);
+        EXPECT_EQ(ProcEntries("/proc/self/fd"), descriptors);
+        EXPECT_EQ(m_line.Receive(3, kGenerousMs), "AT\r");
+    }
+}
+
 TEST_F(TransportTest, ZeroLengthCommandWritesNothingAndSucceeds) {
     EXPECT_EQ(PortWrite(m_handle, u""), 0);
     EXPECT_EQ(m_line.Receive(1, 100), "");
