@@ -6,6 +6,7 @@
 #include "common/dataconn/dataconn.h"
 #include "common/transport/transport.h"
 
+#include <algorithm>
 #include <cerrno>
 
 namespace qvl::connmgr {
@@ -100,12 +101,19 @@ SimResult UnlockSim(std::u16string_view port, std::u16string_view pin) {
     std::u16string command = u"AT+CPIN=\"";
     command += pin;
     command += u"\"\r";
-    const std::u16string response = Exchange(open.Handle(), command);
-    // The command held the PIN: nothing of it stays in memory longer than needed.
-    for (char16_t& c : command) {
-        c = u'\0';
+    // The untraced write: no writer thread holds a copy of the PIN. The answer (with the echo
+    // of the command) is read as usual; the transport's trace hides codes.
+    std::u16string response;
+    if (PortWriteSecret(open.Handle(), command) == 0) {
+        PortRead(open.Handle(), response, kCommandTimeoutMs);
+        ReadToFinalResult(open.Handle(), response);
     }
-    if (!AnsweredOk(response)) {
+    // The command and its echo held the PIN: nothing of it stays in memory longer than needed.
+    const bool accepted = AnsweredOk(response);
+    for (std::u16string* text : {&command, &response}) {
+        std::fill(text->begin(), text->end(), u'\0');
+    }
+    if (!accepted) {
         return {SimStep::PinRefused, {}};
     }
     return {SimStep::PinEntered, {}};
