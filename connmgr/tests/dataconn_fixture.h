@@ -66,8 +66,9 @@ class DataConnTest : public ::testing::Test {
     void SetPlatformType(std::u16string_view type) const;
     std::vector<std::string> ModemCommands() const { return m_modem->CommandLog(); }
     bool ModemGot(const std::string& prefix) const;
-    // Ends the simulator's data call as a modem does when pppd drops DTR, and reads its
-    // "NO CARRIER" off the line so that the next call starts on a quiet line.
+    // Waits until the simulator's data call has ended: the last close of the line (pppd's
+    // hang-up, DTR dropped on a real modem) ends it, so a call still in data mode means that
+    // something still holds the port. Fails the test after a generous limit.
     void EndDataCall();
     // How many descriptors of the modem's device this process has open (the simulator keeps
     // ModemFdsAtStart() of its own).
