@@ -80,6 +80,35 @@ TEST_F(DlopenTest, BothLibrariesLoadedByNameUnloadedAndLoadedAgain) {
     EXPECT_TRUE(FilesWithPin().empty());
 }
 
+// A program that unloads the libraries with the call still up (it never disconnected) leaves
+// no pppd behind.
+TEST_F(DlopenTest, ACallLeftUpEndsWithItsLibrary) {
+    void* connMgr = ::dlopen(QVL_CONNMGR_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(connMgr, nullptr) << ::dlerror();
+    const UiPorts ports = m_ui.Ports();
+    Find<SetConnMgrUiPortsProc>(connMgr, "SetConnMgrUiPorts")(&ports);
+    Find<CreateConnectionProc>(connMgr, "CreateConnection")(
+        u"QuorvelMMS", kModemName, u"*99***1#", 3, u"+cgdcont=1,\"IP\",\"internet\"", u"", u"", u"",
+        u"", kWidePin, nullptr, nullptr);
+    void* plus = ::dlopen(QVL_CONNMGRPLUS_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(plus, nullptr) << ::dlerror();
+    void* ras = nullptr;
+    void* connection = nullptr;
+    const std::u16string port = Utf8ToWide(m_port);
+    Find<ConnectInternetProc>(connMgr, "ConnectInternet")(u"QuorvelMMS", port.c_str(), nullptr,
+                                                          nullptr, &plus, &ras, &connection);
+    ASSERT_NE(connection, nullptr) << (m_ui.messages.empty() ? "" : m_ui.messages.front());
+    const auto runs = m_pppd->Records();
+    ASSERT_EQ(runs.size(), 1u);
+    ASSERT_TRUE(ppp::test::ProcessExists(runs[0].pid));
+
+    Find<SetConnMgrUiPortsProc>(connMgr, "SetConnMgrUiPorts")(nullptr);
+    EXPECT_EQ(::dlclose(plus), 0);
+    EXPECT_EQ(::dlclose(connMgr), 0);
+    EXPECT_FALSE(ppp::test::ProcessExists(runs[0].pid)) << "ended and reaped";
+    EndDataCall();
+}
+
 // The connection manager used directly, as the main program may: its registry entries and a
 // destination it does not know.
 TEST_F(DlopenTest, ConnectionManagerEntriesAndAnUnknownDestination) {
