@@ -219,6 +219,7 @@ void CPhoneEngine::SetCallTable(std::vector<CallEntry> calls) {
 
 int CPhoneEngine::StartSession(AutoPin autoPin) {
     BusyScope busy(*this);
+    ++m_sessionStarts;
     if (IsPortOpen()) {
         // A start over a running session would lose the open port (and its lock file).
         StopSession();

@@ -197,6 +197,9 @@ class CPhoneEngine final : public IUnsolicitedHandler {
     // Tests shorten the 5000 ms pause before a restart reopens the remembered port.
     void SetRestartPauseMs(std::uint32_t ms) { m_restartPauseMs = ms; }
     const EnginePorts& Ports() const { return m_ports; }
+    // Counts the session starts of this engine (each StartSession, whatever its outcome), so
+    // that what is kept per session (the phonebook caches) can tell a new session.
+    std::uint64_t SessionStarts() const { return m_sessionStarts; }
 
     // --- Engine state, read by the views and the command code. ---
     // The session's port: handle 0 when there is no session, and the port mutex.
@@ -273,6 +276,7 @@ class CPhoneEngine final : public IUnsolicitedHandler {
     NetworkMode m_networkMode = NetworkMode::Automatic;
     // Until this time an answer of an ended long exchange may still arrive (0: none expected).
     std::uint64_t m_lateAnswerUntilMs = 0;
+    std::uint64_t m_sessionStarts = 0;
 
     // Poll memory: rotation index, last value sent per query, last run per timed query.
     struct PollMemory {
