@@ -1,0 +1,225 @@
+// CPhonebook over a real pseudo-terminal against the modem simulator, through the serial
+// transport: what a sparse SIM costs, names with umlauts through a write and a read, edits that
+// reach the handset, a handset that stops answering in the middle of its book, and a session
+// restart.
+#include <stdlib.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/engine/phoneengine.h"
+#include "app/engine/testing/fakes.h"
+#include "app/phonebook/phonebook.h"
+#include "base/text.h"
+#include "tools/modemsim/modem_simulator.h"
+
+namespace qvl {
+namespace {
+
+using testing::FakeModemChooser;
+using testing::FakeModemDirectory;
+using testing::FakePinDialog;
+using testing::FakePowerSupply;
+using testing::RecordingEventSink;
+
+class ScriptedProgress final : public IProgressWindow {
+  public:
+    void Create(int, int, int, bool) override { canceled = false; }
+    void SetText(std::u16string_view, int position) override {
+        if (onPosition && position != -1) {
+            onPosition(position);
+        }
+    }
+    void Show(bool) override {}
+    bool IsCanceled() const override { return canceled; }
+    void Close() override {}
+    void Destroy() override {}
+    std::function<void(int)> onPosition;
+    bool canceled = false;
+};
+
+class PhonebookSimTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (std::filesystem::temp_directory_path() / "qvl-home-XXXXXX").string();
+        m_home = mkdtemp(pattern.data());
+        setenv("QVL_HOME", m_home.c_str(), 1);
+        setenv("QVL_LOCK_DIR", "", 1);
+    }
+    void TearDown() override {
+        book.reset();
+        engine.reset();
+        sim.reset();
+        std::error_code ec;
+        std::filesystem::remove_all(m_home, ec);
+    }
+
+    void Boot(sim::ModemSeed seed) {
+        seed.sim.pinEnabled = false;
+        sim = std::make_unique<sim::ModemSimulator>(seed);
+        const std::string path = sim->Start();
+        ASSERT_FALSE(path.empty()) << sim->LastError();
+        const ModemEntry entry{u"Simulator", u"QVL GSM simulator", Utf8ToWide(path)};
+        directory.entries = {entry};
+        chooser.choice = entry;
+        EnginePorts ports;
+        ports.sink = &sink;
+        ports.pinDialog = &pin;
+        ports.chooser = &chooser;
+        ports.modems = &directory;
+        ports.power = &power;
+        ports.text = testing::EnglishEngineText;
+        engine = std::make_unique<CPhoneEngine>(ports);
+        engine->SetRestartPauseMs(20);
+        ASSERT_EQ(engine->StartSession(AutoPin::AskUser), 1);
+        ASSERT_EQ(engine->InitModem(), 1);
+        book = std::make_unique<CPhonebook>(*engine, [](int) { return std::u16string(u"%d/%d"); });
+        progress.bar = &bar;
+    }
+
+    int LocationReads() const {
+        int n = 0;
+        for (const auto& line : sim->CommandLog()) {
+            n += line.rfind("AT+CPBR=", 0) == 0 && line != "AT+CPBR=?" ? 1 : 0;
+        }
+        return n;
+    }
+
+    std::string m_home;
+    std::unique_ptr<sim::ModemSimulator> sim;
+    std::unique_ptr<CPhoneEngine> engine;
+    std::unique_ptr<CPhonebook> book;
+    RecordingEventSink sink;
+    FakePinDialog pin;
+    FakeModemChooser chooser;
+    FakeModemDirectory directory;
+    FakePowerSupply power;
+    ScriptedProgress bar;
+    BookProgress progress;
+};
+
+sim::ModemSeed SeedWithSim(const std::map<int, std::pair<std::string, std::string>>& entries) {
+    sim::ModemSeed seed = sim::DefaultSeed();
+    auto& sm = seed.phonebooks["SM"];
+    sm.entries.clear();
+    for (const auto& [index, entry] : entries) {
+        sm.entries[index] = sim::PhonebookEntry{
+            entry.first, entry.first.starts_with("+") ? 145 : 129, entry.second};
+    }
+    return seed;
+}
+
+TEST_F(PhonebookSimTest, ASparseSimIsReadUpToItsLastEntry) {
+    Boot(SeedWithSim(
+        {{1, {"+491701111", "Anna"}}, {7, {"0302222", "Bert"}}, {9, {"0303333", "Carla"}}}));
+    EXPECT_EQ(book->GetUsedCount(PhonebookMemory::Sim), 3);
+    EXPECT_EQ(book->ReadBook(PhonebookMemory::Sim, progress), 3);
+    EXPECT_EQ(LocationReads(), 9);
+    EXPECT_EQ(book->Entries(PhonebookMemory::Sim),
+              (std::vector<PhonebookEntry>{{1, u"+491701111", 145, u"Anna"},
+                                           {7, u"0302222", 129, u"Bert"},
+                                           {9, u"0303333", 129, u"Carla"}}));
+    EXPECT_EQ(book->GetFreeCount(PhonebookMemory::Sim, progress), 247);
+    EXPECT_EQ(book->GetFreeLocations(PhonebookMemory::Sim).front(), 2);
+    EXPECT_FALSE(engine->Busy());
+}
+
+TEST_F(PhonebookSimTest, UmlautsSurviveAWriteAndARead) {
+    Boot(SeedWithSim({}));
+    const std::u16string joerg = u"J\u00f6rg M\u00fcller";
+    ASSERT_EQ(book->GetFreeCount(PhonebookMemory::Sim, progress), 250);
+    ASSERT_EQ(book->AddEntry(PhonebookMemory::Sim, {1, u"+4930123456", 0, joerg}),
+              BookWrite::Written);
+    ASSERT_EQ(book->AddEntry(PhonebookMemory::Sim, {2, u"0301", 0, u"Ana-Mar\u00eda P\u00e9rez"}),
+              BookWrite::Written);
+    book->InvalidateBook(PhonebookMemory::Sim);
+    ASSERT_EQ(book->ReadBook(PhonebookMemory::Sim, progress), 2);
+    const auto entries = book->Entries(PhonebookMemory::Sim);
+    EXPECT_EQ(entries[0], (PhonebookEntry{1, u"+4930123456", 145, joerg}));
+    // Cut to the SIM's name length in its own octets (UCS2 form: 0x80 and two a character).
+    EXPECT_EQ(entries[1].name.substr(0, 7), u"Ana-Mar");
+    // The program leaves the modem in the character set it found.
+    const auto log = sim->CommandLog();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "AT+CSCS=?"), 1);
+}
+
+TEST_F(PhonebookSimTest, EditsReachTheHandset) {
+    Boot(SeedWithSim({{4, {"0304", "Dora"}}}));
+    ASSERT_EQ(book->GetFreeCount(PhonebookMemory::Sim, progress), 249);
+    ASSERT_EQ(book->AddEntry(PhonebookMemory::Sim, {1, u"+4930111", 0, u"Anna"}),
+              BookWrite::Written);
+    ASSERT_EQ(book->UpdateEntry(PhonebookMemory::Sim, {6, u"0306", 0, u"Dora Neu"}, 4),
+              BookWrite::Written);
+    ASSERT_EQ(book->DeleteEntry(PhonebookMemory::Sim, 1), BookWrite::Written);
+    const auto state = sim->State().phonebooks["SM"];
+    ASSERT_EQ(state.entries.size(), 1u);
+    EXPECT_EQ(state.entries.begin()->first, 6);
+    EXPECT_EQ(state.entries.begin()->second.number, "0306");
+    EXPECT_EQ(state.entries.begin()->second.name, "Dora Neu");
+    // The handset book and the lists the handset keeps itself.
+    ASSERT_EQ(book->GetFreeCount(PhonebookMemory::Handset, progress), 500);
+    ASSERT_EQ(book->AddEntry(PhonebookMemory::Handset, {1, u"0309", 0, u"Emil"}),
+              BookWrite::Written);
+    EXPECT_EQ(sim->State().phonebooks["ME"].entries.at(1).name, "Emil");
+    EXPECT_EQ(book->ReadBook(PhonebookMemory::Emergency, progress), 2);
+    EXPECT_EQ(book->Entries(PhonebookMemory::Emergency)[0].number, u"112");
+    EXPECT_EQ(book->ReadBook(PhonebookMemory::Missed, progress), 0);
+    // Refused by the handset (a number longer than its records): nothing changes here.
+    EXPECT_EQ(book->AddEntry(PhonebookMemory::Sim, {2, std::u16string(60, u'1'), 0, u"Long"}),
+              BookWrite::Failed);
+    EXPECT_EQ(book->Entries(PhonebookMemory::Sim).size(), 1u);
+}
+
+TEST_F(PhonebookSimTest, AHandsetThatStopsAnsweringInTheMiddleOfItsBook) {
+    std::map<int, std::pair<std::string, std::string>> entries;
+    for (int i = 1; i <= 12; ++i) {
+        entries[i] = {"030" + std::to_string(i), "Name " + std::to_string(i)};
+    }
+    Boot(SeedWithSim(entries));
+    book->SetLocationTimeouts(400, 200);
+    // The handset falls silent while location 6 is asked for.
+    bar.onPosition = [&](int position) {
+        if (position == 6) {
+            sim->SetSilent(true);
+        }
+    };
+    EXPECT_EQ(book->ReadBook(PhonebookMemory::Sim, progress), 5);
+    EXPECT_FALSE(book->CacheComplete(PhonebookMemory::Sim));
+    EXPECT_EQ(book->Entries(PhonebookMemory::Sim).back().name, u"Name 5");
+    // Nothing that was not read is offered for writing.
+    EXPECT_TRUE(book->GetFreeLocations(PhonebookMemory::Sim).empty());
+    EXPECT_EQ(book->AddEntry(PhonebookMemory::Sim, {13, u"0399", 0, u"New"}), BookWrite::NotFree);
+
+    // The handset is back; the user cancels the next read at location 3.
+    sim->SetSilent(false);
+    bar.onPosition = [&](int position) { bar.canceled = position == 3; };
+    book->InvalidateBook(PhonebookMemory::Sim);
+    EXPECT_EQ(book->ReadBook(PhonebookMemory::Sim, progress), 2);
+    EXPECT_FALSE(book->CacheComplete(PhonebookMemory::Sim));
+    // Insert reads the book again before it picks a location.
+    bar.onPosition = nullptr;
+    EXPECT_EQ(book->GetFreeCount(PhonebookMemory::Sim, progress), 238);
+    EXPECT_EQ(book->GetFreeLocations(PhonebookMemory::Sim).front(), 13);
+}
+
+TEST_F(PhonebookSimTest, ASessionRestartForgetsTheBooks) {
+    Boot(SeedWithSim({{1, {"0301", "Anna"}}}));
+    ASSERT_EQ(book->ReadBook(PhonebookMemory::Sim, progress), 1);
+    ASSERT_TRUE(book->CacheValid(PhonebookMemory::Sim));
+    engine->StopSession();
+    ASSERT_EQ(engine->StartSession(AutoPin::AskUser), 1);
+    EXPECT_FALSE(book->CacheValid(PhonebookMemory::Sim));
+    EXPECT_EQ(book->CurrentMemoryCode(), 0);
+    const std::size_t before = sim->CommandLog().size();
+    EXPECT_EQ(book->ReadBook(PhonebookMemory::Sim, progress), 1);
+    const auto log = sim->CommandLog();
+    EXPECT_NE(std::find(log.begin() + static_cast<long>(before), log.end(), "AT+CPBS=\"SM\""),
+              log.end());
+}
+
+}  // namespace
+}  // namespace qvl
