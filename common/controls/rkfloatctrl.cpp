@@ -10,7 +10,8 @@
 
 namespace qvl {
 
-RKFloatCtrl::RKFloatCtrl(QWidget* parent) : m_parent(parent) {}
+RKFloatCtrl::RKFloatCtrl(QWidget* parent, FloatPlacement placement)
+    : m_parent(parent), m_placement(placement) {}
 
 RKFloatCtrl::~RKFloatCtrl() {
     Destroy();
@@ -32,8 +33,18 @@ void RKFloatCtrl::Create(int minimum, int maximum, int position, bool cancellabl
     const QRect over = m_parent != nullptr && m_parent->window()->isVisible()
                            ? m_parent->window()->frameGeometry()
                            : area;
-    m_window->move(over.x() + (over.width() - kWidth) / 2,
-                   over.y() + (over.height() - kHeight) / 2);
+    int top = over.y() + (over.height() - kHeight) / 2;
+    switch (m_placement) {
+        case FloatPlacement::Centre:
+            break;
+        case FloatPlacement::Upper:
+            top -= (kHeight + kPairGap) / 2;
+            break;
+        case FloatPlacement::Lower:
+            top += (kHeight + kPairGap) / 2;
+            break;
+    }
+    m_window->move(over.x() + (over.width() - kWidth) / 2, top);
     m_window->show();
     m_window->raise();
     m_window->setFocus(Qt::OtherFocusReason);

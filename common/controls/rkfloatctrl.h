@@ -13,15 +13,22 @@ namespace qvl {
 
 class RKFloatWindow;
 
+// Where the window stands: centred, or as the upper or lower of two windows shown together
+// (a read's step window above its bar window), both centred as a pair.
+enum class FloatPlacement { Centre, Upper, Lower };
+
 class RKFloatCtrl : public IProgressWindow {
   public:
     static constexpr int kWidth = 200;
     static constexpr int kHeight = 100;
     static constexpr int kTickMs = 20;
+    // Between the two windows of a pair.
+    static constexpr int kPairGap = 4;
 
     // parent: the window the progress window floats over (it is centred on that window's
     // screen); may be null.
-    explicit RKFloatCtrl(QWidget* parent = nullptr);
+    explicit RKFloatCtrl(QWidget* parent = nullptr,
+                         FloatPlacement placement = FloatPlacement::Centre);
     ~RKFloatCtrl() override;
     RKFloatCtrl(const RKFloatCtrl&) = delete;
     RKFloatCtrl& operator=(const RKFloatCtrl&) = delete;
@@ -38,6 +45,7 @@ class RKFloatCtrl : public IProgressWindow {
 
   private:
     QWidget* m_parent;
+    FloatPlacement m_placement;
     QPointer<RKFloatWindow> m_window;
     bool m_canceled = false;
 };

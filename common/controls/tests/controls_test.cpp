@@ -72,6 +72,7 @@ class ControlsTest : public QObject {
     void setTextKeepsOrSetsPosition();
     void windowHasCutCornersAndFixedSize();
     void callsAfterCloseAreHarmless();
+    void aPairOfWindowsDoesNotOverlap();
 };
 
 void ControlsTest::pointerSequences_data() {
@@ -365,6 +366,25 @@ void ControlsTest::callsAfterCloseAreHarmless() {
     // A new Create starts with a clear flag.
     progress.Create(0, 100, 0, true);
     QVERIFY(!progress.IsCanceled());
+}
+
+void ControlsTest::aPairOfWindowsDoesNotOverlap() {
+    // A read shows its step window and its bar window together: both must be seen whole.
+    QWidget owner;
+    owner.resize(240, 320);
+    owner.show();
+    RKFloatCtrl single(&owner);
+    RKFloatCtrl upper(&owner, FloatPlacement::Upper);
+    RKFloatCtrl lower(&owner, FloatPlacement::Lower);
+    single.Create(0, 100, -1, false);
+    upper.Create(0, 100, -1, false);
+    lower.Create(1, 250, 1, true);
+    const QRect a = upper.Window()->geometry();
+    const QRect b = lower.Window()->geometry();
+    QVERIFY(!a.intersects(b));
+    QCOMPARE(a.x(), b.x());
+    // As a pair they are centred where a single window is.
+    QCOMPARE((a.top() + b.bottom()) / 2, single.Window()->geometry().center().y());
 }
 
 QTEST_MAIN(ControlsTest)
