@@ -5,6 +5,7 @@
 #include "app/engine/phoneengine.h"
 #include "base/atcursor.h"
 #include "base/checks.h"
+#include "base/finalresult.h"
 #include "base/text.h"
 #include "common/lang/lang.h"
 
@@ -98,17 +99,12 @@ void SplitAnswer(std::u16string_view response, std::u16string_view keep, Answer&
     while (c.NextLine()) {
         const std::u16string_view line = c.Line();
         const bool terminated = c.LineTerminated();
-        if (line == u"OK") {
-            answer.final = Final::Ok;
-            AppendLine(answer.kept, line, terminated);
-        } else if (line == u"ERROR" || StartsWith(line, u"+CME ERROR:") ||
-                   StartsWith(line, u"+CMS ERROR:")) {
-            // GSM 07.07 error 22: "not found", what some handsets say of an empty location.
-            AtCursor code(line);
-            int value = 0;
-            const bool notFound =
-                code.FindLine(u"+CME ERROR:") && code.NextInt(value) && value == 22;
-            answer.final = notFound ? Final::NotFound : Final::Error;
+        if (const FinalCode code = ReadFinalResult(line); code.result != FinalResult::None) {
+            // GSM 07.07 error 22, "not found": what some handsets say of an empty location.
+            answer.final = code.result == FinalResult::Ok ? Final::Ok
+                           : code.result == FinalResult::CmeError && code.error == 22
+                               ? Final::NotFound
+                               : Final::Error;
             AppendLine(answer.kept, line, terminated);
         } else if (StartsWith(line, u"AT") || (!keep.empty() && StartsWith(line, keep))) {
             AppendLine(answer.kept, line, terminated);
@@ -116,13 +112,6 @@ void SplitAnswer(std::u16string_view response, std::u16string_view keep, Answer&
             AppendLine(unsolicited, line, true);
         }
     }
-}
-
-Final FinalOf(std::u16string_view response) {
-    Answer answer;
-    std::u16string ignored;
-    SplitAnswer(response, u"", answer, ignored);
-    return answer.final;
 }
 
 int TypeOf(std::u16string_view number) {
@@ -174,7 +163,7 @@ class CPhonebook::CharsetScope {
         }
         const std::u16string command = u"AT+CSCS=\"" + std::u16string(wanted) + u"\"\r";
         engine.Exchange(command, kCommandMs, response, Dispatch::Yes);
-        if (FinalOf(response) == Final::Ok) {
+        if (AnsweredOk(response)) {
             m_book.m_charsetSwitched = true;
             return;
         }

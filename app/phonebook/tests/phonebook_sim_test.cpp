@@ -147,6 +147,41 @@ TEST_F(PhonebookSimTest, UmlautsSurviveAWriteAndARead) {
     EXPECT_EQ(std::count(log.begin(), log.end(), "AT+CSCS=?"), 1);
 }
 
+TEST_F(PhonebookSimTest, UmlautsOnHandsetsWithoutLatin1) {
+    const std::u16string joerg = u"J\u00f6rg M\u00fcller";
+    const struct {
+        const char* name;
+        std::vector<std::string> charsets;
+        bool ucs2Numbers;
+        NameCharset used;
+    } rows[] = {
+        {"UCS2, numbers plain", {"IRA", "GSM", "UCS2"}, false, NameCharset::Ucs2},
+        {"UCS2, numbers in UCS2 too", {"IRA", "GSM", "UCS2"}, true, NameCharset::Ucs2},
+        {"GSM only", {"GSM"}, false, NameCharset::Gsm},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        sim::ModemSeed seed = SeedWithSim({{1, {"+4930111", "Anna"}}});
+        seed.behaviour.charsets = row.charsets;
+        seed.behaviour.ucs2Numbers = row.ucs2Numbers;
+        Boot(seed);
+        ASSERT_EQ(book->GetFreeCount(PhonebookMemory::Sim, progress), 249);
+        EXPECT_EQ(book->Charset(), row.used);
+        EXPECT_EQ(book->Entries(PhonebookMemory::Sim)[0],
+                  (PhonebookEntry{1, u"+4930111", 145, u"Anna"}));
+        ASSERT_EQ(book->AddEntry(PhonebookMemory::Sim, {2, u"+4930222", 0, joerg}),
+                  BookWrite::Written);
+        book->InvalidateBook(PhonebookMemory::Sim);
+        ASSERT_EQ(book->ReadBook(PhonebookMemory::Sim, progress), 2);
+        EXPECT_EQ(book->Entries(PhonebookMemory::Sim)[1],
+                  (PhonebookEntry{2, u"+4930222", 145, joerg}));
+        EXPECT_EQ(sim->State().phonebooks["SM"].entries.at(2).name, "J\xc3\xb6rg M\xc3\xbcller");
+        book.reset();
+        engine.reset();
+        sim.reset();
+    }
+}
+
 TEST_F(PhonebookSimTest, EditsReachTheHandset) {
     Boot(SeedWithSim({{4, {"0304", "Dora"}}}));
     ASSERT_EQ(book->GetFreeCount(PhonebookMemory::Sim, progress), 249);
