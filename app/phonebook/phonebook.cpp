@@ -510,6 +510,7 @@ int CPhonebook::ReadUnlocked(PhonebookMemory memory, const BookProgress& progres
     int silentInRow = 0;
     int lastAsked = first - 1;
     bool stoppedEarly = false;
+    bool canceled = false;
     bool unread = false;     // a location whose content is not known
     bool errorSeen = false;  // an answer held ERROR
     m_reading = true;
@@ -518,6 +519,7 @@ int CPhonebook::ReadUnlocked(PhonebookMemory memory, const BookProgress& progres
         windows.Bar(FormatOf(texts.of, found + 1, used), index);
         if (windows.Canceled()) {
             stoppedEarly = true;
+            canceled = true;
             break;
         }
         const Answer answer =
@@ -581,6 +583,9 @@ int CPhonebook::ReadUnlocked(PhonebookMemory memory, const BookProgress& progres
     const bool parsedAll =
         (callLog ? calls.size() : entries.size()) == static_cast<std::size_t>(found);
     state.complete = !stoppedEarly && parsedAll && (countProof || (!unread && lastAsked >= last));
+    state.readEnd = state.complete ? ReadEnd::Complete
+                    : canceled     ? ReadEnd::Canceled
+                                   : ReadEnd::CutShort;
     state.freeLocations.clear();
     if (editable) {
         if (countProof && !stoppedEarly) {

@@ -39,6 +39,13 @@ enum class BookWrite {
     Failed,       // the modem answered ERROR (or nothing); cache unchanged
 };
 
+// How the last read of a memory ended.
+enum class ReadEnd {
+    Complete,  // every entry is in the cache
+    Canceled,  // the user pressed Cancel
+    CutShort,  // the modem stopped answering, or some locations could not be read
+};
+
 // Message ids of the phonebook's progress texts.
 inline constexpr int kMsgGettingAddresses = 5141;
 inline constexpr int kMsgConnectingToSim = 5142;
@@ -107,6 +114,7 @@ class CPhonebook {
     // State, for the dialogs and tests.
     bool CacheValid(PhonebookMemory memory) const { return !Stale() && State(memory).cacheValid; }
     bool CacheComplete(PhonebookMemory memory) const;
+    ReadEnd LastReadEnd(PhonebookMemory memory) const { return State(memory).readEnd; }
     int UsedCount(PhonebookMemory memory) const { return Stale() ? 0 : State(memory).used; }
     // The name length the book takes (AT+CPBR=?, or kDefaultNameLength).
     int NameLength(PhonebookMemory memory) const;
@@ -122,6 +130,7 @@ class CPhonebook {
         bool rangeKnown = false;
         bool rangeParsed = false;
         bool complete = false;
+        ReadEnd readEnd = ReadEnd::Complete;
         int used = 0;
         int total = -1;  // from AT+CPBS?; -1 not known
         int first = 1;

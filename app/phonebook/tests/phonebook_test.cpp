@@ -210,6 +210,7 @@ TEST_F(PhonebookTest, CanceledReadLeavesAnIncompleteCacheAndNoUnreadLocationIsWr
     EXPECT_EQ(book->ReadBook(PhonebookMemory::Sim, progress), 1);
     EXPECT_TRUE(book->CacheValid(PhonebookMemory::Sim));
     EXPECT_FALSE(book->CacheComplete(PhonebookMemory::Sim));
+    EXPECT_EQ(book->LastReadEnd(PhonebookMemory::Sim), ReadEnd::Canceled);
     // Only what was read and found empty is free; location 5 was not read.
     EXPECT_EQ(book->GetFreeLocations(PhonebookMemory::Sim), (std::vector<int>{2, 3}));
     EXPECT_EQ(book->AddEntry(PhonebookMemory::Sim, {5, u"0399", 0, u"Over"}), BookWrite::NotFree);
@@ -492,6 +493,7 @@ TEST_F(PhonebookTest, AModemThatStopsAnsweringEndsTheReadCutShort) {
     // Two silent locations, then the read gives up instead of waiting at every location.
     EXPECT_EQ(Written(u"AT+CPBR=") - Written(u"AT+CPBR=?"), 4);
     EXPECT_FALSE(book->CacheComplete(PhonebookMemory::Sim));
+    EXPECT_EQ(book->LastReadEnd(PhonebookMemory::Sim), ReadEnd::CutShort);
     EXPECT_TRUE(book->GetFreeLocations(PhonebookMemory::Sim).empty());
     io.silent = false;
     bar.onText = nullptr;
