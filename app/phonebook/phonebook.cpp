@@ -99,7 +99,10 @@ void SplitAnswer(std::u16string_view response, std::u16string_view keep, Answer&
     while (c.NextLine()) {
         const std::u16string_view line = c.Line();
         const bool terminated = c.LineTerminated();
-        if (const FinalCode code = ReadFinalResult(line); code.result != FinalResult::None) {
+        // Only OK and the error forms end a phonebook command; "NO CARRIER", "BUSY" and the
+        // other dial results here are the end of a call, for the unsolicited handler.
+        const FinalCode code = ReadFinalResult(line);
+        if (code.result == FinalResult::Ok || IsErrorResult(code.result)) {
             // GSM 07.07 error 22, "not found": what some handsets say of an empty location.
             answer.final = code.result == FinalResult::Ok ? Final::Ok
                            : code.result == FinalResult::CmeError && code.error == 22
