@@ -15,6 +15,7 @@
 #include <QStringDecoder>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <QToolButton>
 #include <algorithm>
 
 #include "app/sms/codec/smscodec.h"
@@ -135,6 +136,13 @@ bool IsDialableNumber(std::u16string_view number) {
     return digits > 0 && digits <= 20;
 }
 
+QString AppendRecipient(const QString& field, const QString& number) {
+    if (number.isEmpty()) {
+        return field;
+    }
+    return field.trimmed().isEmpty() ? number : field + QStringLiteral(";") + number;
+}
+
 QString CounterText(const QString& text) {
     const sms::SmsLengthInfo info = sms::ComputeLength(text.toStdU16String());
     return DlgText(kDlgCompose, "counter").arg(info.parts).arg(info.used).arg(info.left);
@@ -160,6 +168,17 @@ CQVLComposeView::CQVLComposeView(const SmsUiPorts& ports, QWidget* parent)
     auto* head = new QHBoxLayout;
     head->addWidget(new QLabel(DlgText(kDlgCompose, "to"), this));
     head->addWidget(m_to, 1);
+    m_toAddressBook = new QToolButton(this);
+    m_toAddressBook->setObjectName(QStringLiteral("toAddressBook"));
+    m_toAddressBook->setText(QStringLiteral("..."));
+    m_toAddressBook->setToolTip(Msg(kTextAddressBook));
+    m_toAddressBook->setVisible(static_cast<bool>(m_ports.pickNumber));
+    connect(m_toAddressBook, &QToolButton::clicked, this, [this] {
+        if (const auto number = m_ports.pickNumber(this)) {
+            m_to->setText(AppendRecipient(m_to->text(), *number));
+        }
+    });
+    head->addWidget(m_toAddressBook);
     head->addWidget(m_mode);
     const bool landscape = m_ports.IsLandscape();
     // Landscape: one column beside the text. Portrait: two columns under it, because five

@@ -20,6 +20,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QToolButton;
 
 namespace qvl::sms {
 class CRecordStore;
@@ -35,6 +36,9 @@ bool IsDialableNumber(std::u16string_view number);
 // "SMS = %d, Used = %d, Left = %d" with the codec's figures (UCS2 figures when the text needs
 // UCS2), in the current language.
 QString CounterText(const QString& text);
+// A recipient field after a number was picked from the Address Book: the number, after a ";"
+// when the field holds recipients already.
+QString AppendRecipient(const QString& field, const QString& number);
 
 struct SendOutcome {
     std::u16string number;
@@ -66,6 +70,8 @@ class CQVLComposeView : public QDialog {
     bool ImportFile(const QString& path);
 
     QLineEdit* To() const { return m_to; }
+    // The Address Book button beside To (hidden when the ports offer no Address Book).
+    QToolButton* ToAddressBook() const { return m_toAddressBook; }
     QPlainTextEdit* Text() const { return m_text; }
     QLabel* Counter() const { return m_counter; }
     QComboBox* ModeSwitch() const { return m_mode; }
@@ -106,6 +112,7 @@ class CQVLComposeView : public QDialog {
     const SmsUiPorts& m_ports;
     QComboBox* m_mode;
     QLineEdit* m_to;
+    QToolButton* m_toAddressBook;
     QPlainTextEdit* m_text;
     QLabel* m_counter;
     QPushButton* m_saveIn;

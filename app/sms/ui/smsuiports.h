@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -64,6 +65,9 @@ struct SmsUiPorts {
         sendMms;
     // Overrides the screen's shape for the layout choice (tests). Null: the primary screen.
     std::function<bool()> landscape;
+    // Opens the Address Book to pick a recipient (the buttons beside To and Cc): the chosen
+    // number, or nothing when canceled or no row was chosen. Null: no address-book buttons.
+    std::function<std::optional<QString>(QWidget* parent)> pickNumber;
 
     int Run(QDialog& dialog) const;
     MsgAnswer Ask(QWidget* parent, std::u16string_view text, MsgButtons buttons,
@@ -100,6 +104,7 @@ inline constexpr int kMsgCannotRead = 5025;
 inline constexpr int kMsgCannotDelete = 5026;
 inline constexpr int kMsgDeleted = 5027;
 inline constexpr int kTextNumber = 5053;
+inline constexpr int kTextAddressBook = 5074;
 inline constexpr int kTextMessage = 5098;
 inline constexpr int kTextWhen = 5099;
 inline constexpr int kTextSmsSettings = 5072;
