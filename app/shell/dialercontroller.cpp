@@ -39,6 +39,9 @@ DialerController::DialerController(CQVLDialerDoc* doc, CMainFrame* frame, Servic
       m_messageBoxes(frame),
       m_dialogs(frame),
       m_progress(frame),
+      m_readSteps(frame, FloatPlacement::Upper),
+      m_readBar(frame, FloatPlacement::Lower),
+      m_runAddressDialog(services.runAddressDialog),
       m_messages(services.messages != nullptr ? services.messages : &m_messageBoxes),
       m_runContactsDialog(services.runContactsDialog),
       m_runServiceDialog(services.runServiceDialog) {
@@ -85,6 +88,13 @@ DialerController::DialerController(CQVLDialerDoc* doc, CMainFrame* frame, Servic
         m_frame->ShowPane(0);
         m_calls->DialNumber(std::u16string(number));
     };
+    smsPorts.pickNumber = [this](QWidget* parent) -> std::optional<QString> {
+        const auto chosen = OpenAddressBook(phonebookui::CQVLAddressBookDlg::Mode::Message, parent);
+        if (!chosen || chosen->number.isEmpty()) {
+            return std::nullopt;
+        }
+        return chosen->number;
+    };
     smsPorts.notifyToday = [this](long long wParam, long long lParam) {
         m_engine->NotifyTodayItem(wParam, lParam);
     };
@@ -106,17 +116,21 @@ DialerController::DialerController(CQVLDialerDoc* doc, CMainFrame* frame, Servic
     connect(&m_timer3, &QTimer::timeout, this, [this] { m_calls->OnWaitingWatchTick(); });
     connect(&m_timer4, &QTimer::timeout, this, [this] { m_calls->OnCallTimerTick(); });
     connect(&m_timer5, &QTimer::timeout, this, [this] { m_calls->OnClearTimer(); });
+    m_simReadPause.setInterval(1000);
+    m_simReadPause.setSingleShot(true);
     connect(&m_timer6, &QTimer::timeout, this, [this, ui] {
-        // Modem set-up once the session is up. The SIM book read that follows it belongs to
-        // the phonebook part of the program.
+        // Modem set-up once the session is up, then, after a pause, the SIM book, so that the
+        // first opening of the Address Book finds it read.
         if (!m_engine->Stopped()) {
             m_engine->InitModem();
             // The SIM's country: caller numbers in national form are read in it.
             m_callerNames.SetSimCountryCode(ReadSimCountryCode(*m_engine));
+            m_simReadPause.start();
         }
         // The operators' MMS profiles of "\My Documents\mms.mmp", once (until it worked).
         mms::RunFirstMmsImport(ui, LoadLocalString(mms::kMsgImportingProfiles));
     });
+    connect(&m_simReadPause, &QTimer::timeout, this, &DialerController::StartupSimRead);
     connect(m_view, &CQVLDialerView::ButtonClicked, this, &DialerController::OnButton);
     connect(m_view, &CQVLDialerView::Command, this, &DialerController::OnCommand);
     connect(m_view, &CQVLDialerView::KeyTyped, this,
@@ -250,7 +264,7 @@ void DialerController::Shutdown() {
         return;
     }
     m_shutDown = true;
-    for (QTimer* t : {&m_timer1, &m_timer3, &m_timer4, &m_timer5, &m_timer6}) {
+    for (QTimer* t : {&m_timer1, &m_timer3, &m_timer4, &m_timer5, &m_timer6, &m_simReadPause}) {
         t->stop();
     }
     m_sound.Stop();
@@ -403,6 +417,49 @@ void DialerController::NewMessageRequest(const std::u16string& number, const std
     m_messageView->NewMessage(Q(number), Q(text));
 }
 
+void DialerController::StartupSimRead() {
+    if (m_phonebook == nullptr || m_engine->Stopped() || m_shutDown) {
+        return;
+    }
+    // Size, then all entries; a SIM that cannot be asked is read when the Address Book opens.
+    if (m_phonebook->GetUsedCount(PhonebookMemory::Sim) >= 0) {
+        m_phonebook->ReadBook(PhonebookMemory::Sim, BookProgress{&m_readSteps, &m_readBar});
+    }
+}
+
+std::optional<DialerController::ChosenAddress> DialerController::OpenAddressBook(
+    phonebookui::CQVLAddressBookDlg::Mode mode, QWidget* parent) {
+    phonebookui::AddressBookPorts ports;
+    ports.phonebook = m_phonebook;
+    ports.messages = m_messages;
+    ports.runDialog = m_runAddressDialog;
+    const bool landscape = m_frame->width() > m_frame->height();
+    std::optional<ChosenAddress> chosen;
+    // Like a settings dialog: the dialer is not on screen while the Address Book is open, so an
+    // incoming call shows its bubble.
+    m_frame->RunSettingsDialog([&] {
+        phonebookui::CQVLAddressBookDlg dlg(ports, mode, landscape,
+                                            parent != nullptr ? parent : m_frame);
+        const int result = m_runAddressDialog ? m_runAddressDialog(dlg) : dlg.exec();
+        if (result == QDialog::Accepted) {
+            chosen = ChosenAddress{dlg.ChosenName(), dlg.ChosenNumber()};
+        }
+        return result;
+    });
+    return chosen;
+}
+
+void DialerController::OpenSimBook() {
+    const auto chosen = OpenAddressBook(phonebookui::CQVLAddressBookDlg::Mode::Dial);
+    if (!chosen || chosen->number.isEmpty()) {
+        return;
+    }
+    // The number goes into the number field and the call button acts (which refuses while a
+    // call is up that is not held).
+    m_frame->ShowPane(0);
+    m_calls->DialNumber(W(chosen->number));
+}
+
 void DialerController::CallVoiceMail() {
     const RegKey key = RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer\\SMS");
     std::u16string number;
@@ -507,8 +564,11 @@ void DialerController::OnButton(int id) {
         case kBackspaceButton:
             m_calls->Backspace();
             return;
+        case kContactButton:
+            OpenSimBook();
+            return;
         default:
-            return;  // the address book comes with the phonebook work
+            return;
     }
 }
 

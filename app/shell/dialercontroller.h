@@ -11,6 +11,7 @@
 #include "app/calls/callcommands.h"
 #include "app/contacts/callernames.h"
 #include "app/engine/phoneengine.h"
+#include "app/phonebook/ui/addressbookdlg.h"
 #include "app/shell/dialogs.h"
 #include "common/controls/qtuiports.h"
 #include "common/controls/rkfloatctrl.h"
@@ -44,6 +45,8 @@ struct DialerServices {
     std::function<int(QDialog&)> runContactsDialog;
     // Runs the network, call and security settings pages (null: QDialog::exec).
     std::function<int(QDialog&)> runServiceDialog;
+    // Runs the Address Book and its entry dialog (null: QDialog::exec).
+    std::function<int(QDialog&)> runAddressDialog;
 };
 
 class DialerController : public QObject, public IDialerEventSink, public ICallView {
@@ -67,6 +70,22 @@ class DialerController : public QObject, public IDialerEventSink, public ICallVi
     void ResumePoll();
 
     CPhoneEngine& Engine() { return *m_engine; }
+    // The document's phonebooks, handed over once they exist.
+    void SetPhonebook(CPhonebook* phonebook) { m_phonebook = phonebook; }
+    // The Address Book over the phonebooks (mode: the row icon). The chosen name and number,
+    // or nothing when it was canceled; the number is empty when no row was chosen.
+    struct ChosenAddress {
+        QString name;
+        QString number;
+    };
+    // parent: the window it opens over (null: the frame).
+    std::optional<ChosenAddress> OpenAddressBook(phonebookui::CQVLAddressBookDlg::Mode mode,
+                                                 QWidget* parent = nullptr);
+    // The contact button and the command bar's "SIM Book": the Address Book, and a call to the
+    // chosen number.
+    void OpenSimBook();
+    // The SIM book read that follows the set-up commands of timer 6 (callable by tests).
+    void StartupSimRead();
     CallCommands& Calls() { return *m_calls; }
     const QString& BubbleHtml() const { return m_bubbleHtml; }
     QTimer& Timer(int id);
@@ -143,6 +162,11 @@ class DialerController : public QObject, public IDialerEventSink, public ICallVi
     QtMessagePump m_pump;
     QtEngineDialogs m_dialogs;
     RKFloatCtrl m_progress;
+    // The start-up SIM read's step and bar windows.
+    RKFloatCtrl m_readSteps;
+    RKFloatCtrl m_readBar;
+    CPhonebook* m_phonebook = nullptr;
+    std::function<int(QDialog&)> m_runAddressDialog;
     SoundPlayer m_sound;
     CallNotifier m_notifier;
     std::unique_ptr<DbusWindowMessenger> m_ownMessenger;
@@ -156,6 +180,8 @@ class DialerController : public QObject, public IDialerEventSink, public ICallVi
     bool m_refreshDevices;
     DeadModemCounter m_deadModem;
     QTimer m_timer1, m_timer3, m_timer4, m_timer5, m_timer6;
+    // The pause between timer 6's set-up commands and the SIM book read.
+    QTimer m_simReadPause;
     int m_selectedCall = -1;
     QString m_bubbleHtml;
     bool m_shutDown = false;

@@ -2,6 +2,7 @@
 
 #include "app/shell/mainframe.h"
 #if QVL_HAVE_ENGINE
+#include "app/phonebook/phonebook.h"
 #include "app/shell/dialercontroller.h"
 #endif
 
@@ -11,6 +12,7 @@ namespace qvl {
 // Without the engine the program shows its window and menus but talks to no modem.
 class DialerController {};
 struct DialerServices {};
+class CPhonebook {};
 #endif
 
 CQVLDialerDoc::CQVLDialerDoc() = default;
@@ -19,6 +21,7 @@ CQVLDialerDoc::CQVLDialerDoc(const DialerServices* services) : m_services(servic
 
 CQVLDialerDoc::~CQVLDialerDoc() {
     Shutdown();
+    m_phonebook.reset();
 }
 
 void CQVLDialerDoc::AttachFrame(CMainFrame* frame) {
@@ -27,6 +30,8 @@ void CQVLDialerDoc::AttachFrame(CMainFrame* frame) {
     m_controller = m_services != nullptr
                        ? std::make_unique<DialerController>(this, frame, *m_services)
                        : std::make_unique<DialerController>(this, frame);
+    m_phonebook = std::make_unique<CPhonebook>(m_controller->Engine());
+    m_controller->SetPhonebook(m_phonebook.get());
 #endif
 }
 
@@ -84,6 +89,14 @@ void CQVLDialerDoc::RunCommand(int command) {
     }
 #else
     (void)command;
+#endif
+}
+
+void CQVLDialerDoc::OpenSimBook() {
+#if QVL_HAVE_ENGINE
+    if (m_controller) {
+        m_controller->OpenSimBook();
+    }
 #endif
 }
 

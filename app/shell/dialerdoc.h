@@ -1,4 +1,5 @@
-// CQVLDialerDoc: owns the phone engine for the whole run and carries the dialer-active flag.
+// CQVLDialerDoc: owns the phone engine and the phonebooks for the whole run and carries the
+// dialer-active flag.
 // The engine side (session start, timers, event reactions, calls) lives in the dialer
 // controller; the document hands the frame's commands to it.
 #pragma once
@@ -9,6 +10,7 @@
 namespace qvl {
 
 class CMainFrame;
+class CPhonebook;
 class DialerController;
 struct DialerServices;
 
@@ -37,12 +39,18 @@ class CQVLDialerDoc : public QObject {
     void Shutdown();
 
     DialerController* Controller() const { return m_controller.get(); }
+    // The modem's phonebooks, kept for the program's run (null without the engine).
+    CPhonebook* Phonebook() const { return m_phonebook.get(); }
+    // The command bar's "SIM Book": the Address Book on the SIM book, from the dialer.
+    void OpenSimBook();
 
   private:
     CMainFrame* m_frame = nullptr;
     bool m_dialerActive = false;
     bool m_started = false;
     std::unique_ptr<DialerController> m_controller;
+    // After the controller, so that it goes first: it works on the controller's engine.
+    std::unique_ptr<CPhonebook> m_phonebook;
     const DialerServices* m_services = nullptr;
 };
 

@@ -101,6 +101,21 @@ void CMainFrame::BuildMenuBar() {
             fill(menuBar()->addMenu(QtMenuText(top.text)), top.items);
         }
     }
+    // The command bar's "SIM Book" beside the menu: the Address Book on the SIM book.
+    QAction* simBook = menuBar()->addAction(QtMenuText(LoadLocalString(kTextSimBook)));
+    simBook->setObjectName(QStringLiteral("toolSimBook"));
+#if QVL_HAVE_ENGINE
+    simBook->setEnabled(m_doc != nullptr);
+#else
+    simBook->setEnabled(false);
+#endif
+    connect(simBook, &QAction::triggered, this, [this] {
+        if (m_doc != nullptr) {
+            ShowPane(0);
+            m_doc->OpenSimBook();
+        }
+    });
+    m_simBook = simBook;
 }
 
 void CMainFrame::SetMessageView(QWidget* view) {

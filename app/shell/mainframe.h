@@ -37,6 +37,9 @@ enum FrameCommand : int {
     kCmdExit = 57665,
 };
 
+// Tool text of the command bar's "SIM Book".
+inline constexpr int kTextSimBook = 5088;
+
 class CMainFrame : public QMainWindow {
     Q_OBJECT
   public:
@@ -55,6 +58,8 @@ class CMainFrame : public QMainWindow {
     void ShowPane(int pane);
     int ActivePane() const { return m_activePane; }
     QAction* CommandAction(int command) const;
+    // The command bar's "SIM Book" entry.
+    QAction* SimBookAction() const { return m_simBook; }
     // Runs a menu command as if chosen.
     void RunCommand(int command);
     // Rebuilds the menu bar and the localized texts (after a language change).
@@ -76,6 +81,7 @@ class CMainFrame : public QMainWindow {
     int m_activePane = 0;
     int m_settingsDialogs = 0;  // settings dialogs open now (one may open another)
     std::map<int, QAction*> m_actions;
+    QAction* m_simBook = nullptr;
 };
 
 }  // namespace qvl
