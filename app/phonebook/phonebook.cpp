@@ -504,7 +504,9 @@ int CPhonebook::ReadUnlocked(PhonebookMemory memory, const BookProgress& progres
         }
     }
 
-    windows.OpenBar(first, last);
+    // The bar counts the entries found against the used count, as the text beside it does: over
+    // the index range it would hardly move on a SIM whose entries sit at its start.
+    windows.OpenBar(0, used);
     std::vector<PhonebookEntry> entries;
     std::vector<CallLogEntry> calls;
     std::set<int> empty;     // read and found empty
@@ -519,7 +521,7 @@ int CPhonebook::ReadUnlocked(PhonebookMemory memory, const BookProgress& progres
     m_reading = true;
     for (int index = first; index <= last && found < used; ++index) {
         m_engine.PumpMessages();
-        windows.Bar(FormatOf(texts.of, found + 1, used), index);
+        windows.Bar(FormatOf(texts.of, found + 1, used), found);
         if (windows.Canceled()) {
             stoppedEarly = true;
             canceled = true;

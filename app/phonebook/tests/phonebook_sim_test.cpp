@@ -217,8 +217,9 @@ TEST_F(PhonebookSimTest, AHandsetThatStopsAnsweringInTheMiddleOfItsBook) {
     Boot(SeedWithSim(entries));
     book->SetLocationTimeouts(400, 200);
     // The handset falls silent while location 6 is asked for.
-    bar.onPosition = [&](int position) {
-        if (position == 6) {
+    int texts = 0;
+    bar.onPosition = [&](int) {
+        if (++texts == 6) {
             sim->SetSilent(true);
         }
     };
@@ -231,7 +232,8 @@ TEST_F(PhonebookSimTest, AHandsetThatStopsAnsweringInTheMiddleOfItsBook) {
 
     // The handset is back; the user cancels the next read at location 3.
     sim->SetSilent(false);
-    bar.onPosition = [&](int position) { bar.canceled = position == 3; };
+    texts = 0;
+    bar.onPosition = [&](int) { bar.canceled = ++texts == 3; };
     book->InvalidateBook(PhonebookMemory::Sim);
     EXPECT_EQ(book->ReadBook(PhonebookMemory::Sim, progress), 2);
     EXPECT_FALSE(book->CacheComplete(PhonebookMemory::Sim));

@@ -175,12 +175,12 @@ TEST_F(PhonebookTest, ReadStopsAtTheUsedCountWithTheWindowsShown) {
               (std::vector<PhonebookEntry>{{1, u"+491701", 145, u"Anna"},
                                            {7, u"0301", 129, u"Bert"},
                                            {9, u"0302", 129, u"Carla"}}));
-    // The step window shows the read's title with each step; the bar window runs over the
-    // range with Cancel and the "n of m" text, both are gone afterwards.
+    // The step window shows the read's title with each step; the bar window counts the entries
+    // found against the used count, with Cancel and the "n of m" text; both are gone afterwards.
     EXPECT_EQ(steps.texts.front(), u"#5141");
     EXPECT_EQ(steps.texts.back(), u"#5141\n#5146");
-    EXPECT_EQ(bar.created, (std::vector<int>{1, 250, 1, 1}));
-    EXPECT_EQ(bar.positions.back(), 9);
+    EXPECT_EQ(bar.created, (std::vector<int>{0, 3, 0, 1}));
+    EXPECT_EQ(bar.positions, (std::vector<int>{0, 1, 1, 1, 1, 1, 1, 2, 2}));
     EXPECT_FALSE(steps.open || bar.open);
     // A valid cache is not read again.
     io.written.clear();
@@ -205,8 +205,9 @@ TEST_F(PhonebookTest, AddEntryRaisesTheUsedCountSoAFullBookHasNoFreeLocation) {
 
 TEST_F(PhonebookTest, CanceledReadLeavesAnIncompleteCacheAndNoUnreadLocationIsWritten) {
     Script("SM", 10, {{1, Line(1, "0301", "Anna")}, {5, Line(5, "0305", "Eva")}}, 2);
-    // Cancel while location 3 is being asked for.
-    bar.onText = [&](int position) { bar.canceled = bar.canceled || position == 4; };
+    // Cancel when location 4 is about to be asked for (the bar's text comes before each).
+    int texts = 0;
+    bar.onText = [&](int) { bar.canceled = bar.canceled || ++texts == 4; };
     EXPECT_EQ(book->ReadBook(PhonebookMemory::Sim, progress), 1);
     EXPECT_TRUE(book->CacheValid(PhonebookMemory::Sim));
     EXPECT_FALSE(book->CacheComplete(PhonebookMemory::Sim));
@@ -488,7 +489,8 @@ TEST_F(PhonebookTest, AModemThatStopsAnsweringEndsTheReadCutShort) {
         "SM", 250,
         {{1, Line(1, "0301", "Anna")}, {2, Line(2, "0302", "Bert")}, {40, Line(40, "0340", "Zoe")}},
         3);
-    bar.onText = [&](int position) { io.silent = position >= 3; };
+    int texts = 0;
+    bar.onText = [&](int) { io.silent = ++texts >= 3; };
     EXPECT_EQ(book->ReadBook(PhonebookMemory::Sim, progress), 2);
     // Two silent locations, then the read gives up instead of waiting at every location.
     EXPECT_EQ(Written(u"AT+CPBR=") - Written(u"AT+CPBR=?"), 4);
