@@ -694,20 +694,37 @@ void CPhonebook::InvalidateBook(PhonebookMemory memory) {
 
 // ---------------------------------------------------------------------------------- edits
 
-bool CPhonebook::PrepareWrite(PhonebookMemory memory, const PhonebookEntry& entry,
-                              std::u16string& fields) {
+BookWrite CPhonebook::WriteEntry(PhonebookMemory memory, const PhonebookEntry& entry,
+                                 PhonebookEntry& stored) {
     if (!IsDialableNumber(entry.number) || !IsSafeCommandText(entry.name, kMaxNameUnits)) {
-        return false;
+        return BookWrite::Refused;
     }
-    const std::u16string name = CutName(entry.name, static_cast<std::size_t>(NameLength(memory)),
-                                        memory == PhonebookMemory::Sim);
-    const auto encoded = EncodeName(name, m_charset);
+    stored = entry;
+    stored.name = CutName(entry.name, static_cast<std::size_t>(NameLength(memory)),
+                          memory == PhonebookMemory::Sim);
+    // The type field stays empty in the command: the modem takes it from the number.
+    stored.type = TypeOf(entry.number);
+    const auto encoded = EncodeName(stored.name, m_charset);
     if (!encoded) {
-        return false;
+        return BookWrite::Refused;
     }
-    fields = Decimal(entry.index) + u",\"" + EncodeNumber(entry.number, m_charset, m_ucs2Numbers) +
-             u"\",,\"" + *encoded + u"\"";
-    return true;
+    if (!SelectForWrite(memory)) {
+        return BookWrite::NotSelected;
+    }
+    const std::u16string command = u"AT+CPBW=" + Decimal(entry.index) + u",\"" +
+                                   EncodeNumber(entry.number, m_charset, m_ucs2Numbers) +
+                                   u"\",,\"" + *encoded + u"\"";
+    return WriteCommand(command) ? BookWrite::Written : BookWrite::Failed;
+}
+
+BookWrite CPhonebook::RunEdit(const std::function<BookWrite()>& edit) {
+    CPhoneEngine::BusyScope busy(m_engine);
+    PortHold port(m_engine);
+    if (!port.Held()) {
+        return BookWrite::NotSelected;
+    }
+    CharsetScope charset(*this);
+    return edit();
 }
 
 BookWrite CPhonebook::AddEntry(PhonebookMemory memory, const PhonebookEntry& entry) {
@@ -719,30 +736,16 @@ BookWrite CPhonebook::AddEntry(PhonebookMemory memory, const PhonebookEntry& ent
     if (!state.cacheValid || !state.freeLocations.contains(entry.index)) {
         return BookWrite::NotFree;
     }
-    CPhoneEngine::BusyScope busy(m_engine);
-    PortHold port(m_engine);
-    if (!port.Held()) {
-        return BookWrite::NotSelected;
-    }
-    CharsetScope charset(*this);
-    std::u16string fields;
-    if (!PrepareWrite(memory, entry, fields)) {
-        return BookWrite::Refused;
-    }
-    if (!SelectForWrite(memory)) {
-        return BookWrite::NotSelected;
-    }
-    if (!WriteCommand(u"AT+CPBW=" + fields)) {
-        return BookWrite::Failed;
-    }
-    PhonebookEntry stored = entry;
-    stored.name = CutName(entry.name, static_cast<std::size_t>(NameLength(memory)),
-                          memory == PhonebookMemory::Sim);
-    stored.type = TypeOf(entry.number);
-    InsertByIndex(state.entries, std::move(stored));
-    state.used = static_cast<int>(state.entries.size());
-    state.freeLocations.erase(entry.index);
-    return BookWrite::Written;
+    return RunEdit([&] {
+        PhonebookEntry stored;
+        const BookWrite written = WriteEntry(memory, entry, stored);
+        if (written == BookWrite::Written) {
+            InsertByIndex(state.entries, std::move(stored));
+            state.used = static_cast<int>(state.entries.size());
+            state.freeLocations.erase(entry.index);
+        }
+        return written;
+    });
 }
 
 BookWrite CPhonebook::UpdateEntry(PhonebookMemory memory, const PhonebookEntry& entry,
@@ -752,48 +755,34 @@ BookWrite CPhonebook::UpdateEntry(PhonebookMemory memory, const PhonebookEntry& 
         return BookWrite::NotSelected;
     }
     BookState& state = State(memory);
-    const auto old = std::find_if(state.entries.begin(), state.entries.end(),
-                                  [&](const PhonebookEntry& e) { return e.index == oldIndex; });
-    if (!state.cacheValid || old == state.entries.end() ||
+    const auto holds = [&](const PhonebookEntry& e) { return e.index == oldIndex; };
+    if (!state.cacheValid ||
+        std::find_if(state.entries.begin(), state.entries.end(), holds) == state.entries.end() ||
         (entry.index != oldIndex && !state.freeLocations.contains(entry.index))) {
         return BookWrite::NotFree;
     }
-    CPhoneEngine::BusyScope busy(m_engine);
-    PortHold port(m_engine);
-    if (!port.Held()) {
-        return BookWrite::NotSelected;
-    }
-    CharsetScope charset(*this);
-    std::u16string fields;
-    if (!PrepareWrite(memory, entry, fields)) {
-        return BookWrite::Refused;
-    }
-    if (!SelectForWrite(memory)) {
-        return BookWrite::NotSelected;
-    }
-    if (!WriteCommand(u"AT+CPBW=" + fields)) {
-        return BookWrite::Failed;
-    }
-    PhonebookEntry stored = entry;
-    stored.name = CutName(entry.name, static_cast<std::size_t>(NameLength(memory)),
-                          memory == PhonebookMemory::Sim);
-    stored.type = TypeOf(entry.number);
-    if (entry.index != oldIndex) {
-        // The old location is erased only now that the new one holds the entry; when the
-        // erase fails both locations hold it, and the cache says so.
-        state.freeLocations.erase(entry.index);
-        if (!WriteCommand(u"AT+CPBW=" + Decimal(oldIndex))) {
-            InsertByIndex(state.entries, std::move(stored));
-            state.used = static_cast<int>(state.entries.size());
-            return BookWrite::Failed;
+    return RunEdit([&] {
+        PhonebookEntry stored;
+        const BookWrite written = WriteEntry(memory, entry, stored);
+        if (written != BookWrite::Written) {
+            return written;
         }
-        state.freeLocations.insert(oldIndex);
-    }
-    state.entries.erase(std::find_if(state.entries.begin(), state.entries.end(),
-                                     [&](const PhonebookEntry& e) { return e.index == oldIndex; }));
-    InsertByIndex(state.entries, std::move(stored));
-    state.used = static_cast<int>(state.entries.size());
-    return BookWrite::Written;
+        if (entry.index != oldIndex) {
+            // The old location is erased only now that the new one holds the entry; when the
+            // erase fails both locations hold it, and the cache says so.
+            state.freeLocations.erase(entry.index);
+            if (!WriteCommand(u"AT+CPBW=" + Decimal(oldIndex))) {
+                InsertByIndex(state.entries, std::move(stored));
+                state.used = static_cast<int>(state.entries.size());
+                return BookWrite::Failed;
+            }
+            state.freeLocations.insert(oldIndex);
+        }
+        state.entries.erase(std::find_if(state.entries.begin(), state.entries.end(), holds));
+        InsertByIndex(state.entries, std::move(stored));
+        state.used = static_cast<int>(state.entries.size());
+        return BookWrite::Written;
+    });
 }
 
 BookWrite CPhonebook::DeleteEntry(PhonebookMemory memory, int index) {
@@ -802,27 +791,23 @@ BookWrite CPhonebook::DeleteEntry(PhonebookMemory memory, int index) {
         return BookWrite::NotSelected;
     }
     BookState& state = State(memory);
-    const auto it = std::find_if(state.entries.begin(), state.entries.end(),
-                                 [&](const PhonebookEntry& e) { return e.index == index; });
-    if (!state.cacheValid || it == state.entries.end()) {
+    const auto holds = [&](const PhonebookEntry& e) { return e.index == index; };
+    if (!state.cacheValid ||
+        std::find_if(state.entries.begin(), state.entries.end(), holds) == state.entries.end()) {
         return BookWrite::NotFree;
     }
-    CPhoneEngine::BusyScope busy(m_engine);
-    PortHold port(m_engine);
-    if (!port.Held()) {
-        return BookWrite::NotSelected;
-    }
-    if (!SelectForWrite(memory)) {
-        return BookWrite::NotSelected;
-    }
-    if (!WriteCommand(u"AT+CPBW=" + Decimal(index))) {
-        return BookWrite::Failed;
-    }
-    state.entries.erase(std::find_if(state.entries.begin(), state.entries.end(),
-                                     [&](const PhonebookEntry& e) { return e.index == index; }));
-    state.used = static_cast<int>(state.entries.size());
-    state.freeLocations.insert(index);
-    return BookWrite::Written;
+    return RunEdit([&] {
+        if (!SelectForWrite(memory)) {
+            return BookWrite::NotSelected;
+        }
+        if (!WriteCommand(u"AT+CPBW=" + Decimal(index))) {
+            return BookWrite::Failed;
+        }
+        state.entries.erase(std::find_if(state.entries.begin(), state.entries.end(), holds));
+        state.used = static_cast<int>(state.entries.size());
+        state.freeLocations.insert(index);
+        return BookWrite::Written;
+    });
 }
 
 }  // namespace qvl

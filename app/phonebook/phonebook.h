@@ -167,8 +167,12 @@ class CPhonebook {
     bool SelectForWrite(PhonebookMemory memory);
     // A write command judged by its answer: true on OK.
     bool WriteCommand(const std::u16string& command);
-    // The name and number as they go into AT+CPBW, or false when they may not.
-    bool PrepareWrite(PhonebookMemory memory, const PhonebookEntry& entry, std::u16string& fields);
+    // Checks the name and number, cuts and encodes the name, selects the memory and writes the
+    // location; stored is the entry as the cache is to hold it.
+    BookWrite WriteEntry(PhonebookMemory memory, const PhonebookEntry& entry,
+                         PhonebookEntry& stored);
+    // An edit under the busy scope, the port and the names' character set.
+    BookWrite RunEdit(const std::function<BookWrite()>& edit);
     void DecodeEntries(std::vector<PhonebookEntry>& entries);
     void DecodeEntries(std::vector<CallLogEntry>& entries);
 

@@ -586,22 +586,29 @@ void CQVLAddressBookDlg::Insert() {
     TellOutcome(outcome);
 }
 
-void CQVLAddressBookDlg::Edit() {
+std::optional<CQVLAddressBookDlg::EditTarget> CQVLAddressBookDlg::SelectedEntry() {
     const auto memory = Memory();
-    if (!memory || !IsEditableBook(*memory) || m_reading) {
-        return;
+    if (!memory || !IsEditableBook(*memory) || m_reading || m_ports.phonebook == nullptr) {
+        return std::nullopt;
     }
     QTreeWidgetItem* item = SelectedItem();
     if (item == nullptr) {
         Tell(m_ports.messages, this, kMsgNoSelection, MsgIcon::Information);
+        return std::nullopt;
+    }
+    return EditTarget{*memory, item, item->data(0, kIndexRole).toInt()};
+}
+
+void CQVLAddressBookDlg::Edit() {
+    const auto target = SelectedEntry();
+    if (!target) {
         return;
     }
     CPhonebook* book = m_ports.phonebook;
-    if (book == nullptr) {
-        return;
-    }
-    const int index = item->data(0, kIndexRole).toInt();
-    CQVLAddressEntryDlg entry(m_landscape, book->NameLength(*memory), m_ports.messages, this);
+    const auto memory = target->memory;
+    QTreeWidgetItem* item = target->item;
+    const int index = target->index;
+    CQVLAddressEntryDlg entry(m_landscape, book->NameLength(memory), m_ports.messages, this);
     entry.SetEntry(item->text(0), item->text(1), index);
     if (RunEntryDialog(entry) != QDialog::Accepted) {
         return;
@@ -609,32 +616,24 @@ void CQVLAddressBookDlg::Edit() {
     const PhonebookEntry written{entry.Position(), entry.Number().toStdU16String(), 0,
                                  entry.Name().toStdU16String()};
     const BookWrite outcome =
-        Run(kMsgUpdating, [&] { return book->UpdateEntry(*memory, written, index); });
+        Run(kMsgUpdating, [&] { return book->UpdateEntry(memory, written, index); });
     FillList(outcome == BookWrite::Written ? written.index : index);
     TellOutcome(outcome);
 }
 
 void CQVLAddressBookDlg::Delete() {
-    const auto memory = Memory();
-    if (!memory || !IsEditableBook(*memory) || m_reading) {
-        return;
-    }
-    QTreeWidgetItem* item = SelectedItem();
-    if (item == nullptr) {
-        Tell(m_ports.messages, this, kMsgNoSelection, MsgIcon::Information);
-        return;
-    }
-    CPhonebook* book = m_ports.phonebook;
-    if (book == nullptr) {
+    const auto target = SelectedEntry();
+    if (!target) {
         return;
     }
     if (Tell(m_ports.messages, this, kMsgAskDelete, MsgIcon::Question, MsgButtons::YesNo) !=
         MsgAnswer::Yes) {
         return;
     }
-    const int index = item->data(0, kIndexRole).toInt();
-    const BookWrite outcome = Run(kMsgDeleting, [&] { return book->DeleteEntry(*memory, index); });
-    FillList(index);
+    const BookWrite outcome = Run(kMsgDeleting, [&] {
+        return m_ports.phonebook->DeleteEntry(target->memory, target->index);
+    });
+    FillList(target->index);
     TellOutcome(outcome);
 }
 

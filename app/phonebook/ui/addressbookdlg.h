@@ -121,6 +121,13 @@ class CQVLAddressBookDlg : public QDialog {
     void SizeColumns();
     void SetReading(bool reading);
     QTreeWidgetItem* SelectedItem() const;
+    // The SIM or handset row that Edit and Delete work on (5034 when no row is selected).
+    struct EditTarget {
+        PhonebookMemory memory;
+        QTreeWidgetItem* item;
+        int index;
+    };
+    std::optional<EditTarget> SelectedEntry();
     void OnContextMenu(const QPoint& pos);
     // Tells the user what became of a write.
     void TellOutcome(BookWrite outcome);
