@@ -13,24 +13,13 @@
 #include "app/engine/phoneengine.h"
 #include "app/engine/testing/enginepeer.h"
 #include "app/engine/testing/fakes.h"
+#include "app/engine/testing/scriptedengine.h"
 #include "base/text.h"
 
 namespace qvl {
 namespace {
 
-using testing::CountingPump;
-using testing::FakeClock;
-using testing::FakeModemChooser;
-using testing::FakeModemDirectory;
-using testing::FakePinDialog;
-using testing::FakePowerSupply;
-using testing::ScriptedModemIo;
-
-std::u16string Esc(std::string_view raw) {
-    std::u16string text;
-    AppendResponseText(text, reinterpret_cast<const std::uint8_t*>(raw.data()), raw.size());
-    return text;
-}
+using testing::Esc;
 
 // The answer of a modem with echo on: the command, then body lines, then final.
 std::u16string Reply(const std::string& command, const std::string& body,
@@ -76,19 +65,6 @@ class FakeProgress final : public IProgressWindow {
     bool canceled = false;
 };
 
-// Calls a function on every incoming call, as the caller-name lookup does.
-class CallSink final : public IDialerEventSink {
-  public:
-    void OnDialerEvent(const DialerEventMessage& message) override {
-        events.push_back(message.event);
-        if (message.event == DialerEvent::IncomingCall && onCall) {
-            onCall();
-        }
-    }
-    std::function<void()> onCall;
-    std::vector<DialerEvent> events;
-};
-
 // Message texts: the ids themselves, and one real "n of m" format.
 std::u16string Text(int id) {
     if (id == 5150) {
@@ -100,25 +76,10 @@ std::u16string Text(int id) {
 class PhonebookTest : public ::testing::Test {
   protected:
     PhonebookTest() {
-        directory.entries = {{u"Cable", u"Scripted handset", u"/dev/ttySIM0"}};
-        chooser.choice = directory.entries[0];
-        io.On(u"AT+CPIN?", {Esc("\r\n+CPIN: READY\r\n\r\nOK\r\n")});
-        EnginePorts ports;
-        ports.sink = &sink;
-        ports.pinDialog = &pin;
-        ports.chooser = &chooser;
-        ports.pump = &pump;
-        ports.io = &io;
-        ports.modems = &directory;
-        ports.clock = &clock;
-        ports.power = &power;
-        ports.text = testing::EnglishEngineText;
-        engine = std::make_unique<CPhoneEngine>(ports);
         book = std::make_unique<CPhonebook>(*engine, Text);
         progress.steps = &steps;
         progress.bar = &bar;
-        EXPECT_EQ(engine->StartSession(AutoPin::AskUser), 1);
-        io.written.clear();
+        EXPECT_TRUE(scripted.StartReady());
     }
 
     // A memory of the scripted modem: its selection, counts, range and every location.
@@ -147,15 +108,10 @@ class PhonebookTest : public ::testing::Test {
         return out;
     }
 
-    CallSink sink;
-    FakePinDialog pin;
-    FakeModemChooser chooser;
-    CountingPump pump;
-    ScriptedModemIo io;
-    FakeModemDirectory directory;
-    FakeClock clock;
-    FakePowerSupply power;
-    std::unique_ptr<CPhoneEngine> engine;
+    testing::ScriptedEngine scripted;
+    testing::ScriptedModemIo& io = scripted.io;
+    testing::RecordingEventSink& sink = scripted.sink;
+    std::unique_ptr<CPhoneEngine>& engine = scripted.engine;
     std::unique_ptr<CPhonebook> book;
     FakeProgress steps;
     FakeProgress bar;
@@ -239,7 +195,7 @@ TEST_F(PhonebookTest, CpbrLineInTheSameReadAsAnUnsolicitedCodeIsKept) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         book->InvalidateBook(PhonebookMemory::Sim);
-        sink.events.clear();
+        sink.Clear();
         Script("SM", 3, {{2, Line(2, "0302", "Bert")}}, 1);
         // The event arrives in the middle of the answer, in the same read.
         io.On(u"AT+CPBR=2\r", {Esc("AT+CPBR=2\r\r\n" + row.unsolicited + "\r\n" +
@@ -247,7 +203,7 @@ TEST_F(PhonebookTest, CpbrLineInTheSameReadAsAnUnsolicitedCodeIsKept) {
         EXPECT_EQ(book->ReadBook(PhonebookMemory::Sim, progress), 1);
         EXPECT_EQ(book->Entries(PhonebookMemory::Sim),
                   (std::vector<PhonebookEntry>{{2, u"0302", 129, u"Bert"}}));
-        EXPECT_NE(std::find(sink.events.begin(), sink.events.end(), row.event), sink.events.end());
+        EXPECT_GT(sink.CountOf(row.event), 0);
         testing::EnginePeer::ForgetRing(*engine);
     }
     // The event comes in a read of its own before the answer: the answer is read after it.
@@ -255,9 +211,9 @@ TEST_F(PhonebookTest, CpbrLineInTheSameReadAsAnUnsolicitedCodeIsKept) {
     Script("SM", 3, {{2, Line(2, "0302", "Bert")}}, 1);
     io.On(u"AT+CPBR=1\r", {Reply("AT+CPBR=1", "")});
     io.Push(Esc("\r\n+CMTI: \"SM\",5\r\n"));
-    sink.events.clear();
+    sink.Clear();
     EXPECT_EQ(book->ReadBook(PhonebookMemory::Sim, progress), 1);
-    EXPECT_EQ(sink.events, std::vector<DialerEvent>{DialerEvent::NewSms});
+    EXPECT_EQ(sink.Codes(), std::vector<DialerEvent>{DialerEvent::NewSms});
 }
 
 TEST_F(PhonebookTest, WriteAnswersAreJudged) {
@@ -461,7 +417,10 @@ TEST_F(PhonebookTest, AnIncomingCallDuringAReadGetsTheCacheAsItStands) {
     int nested = 99;
     std::size_t commandsBefore = 0;
     std::size_t commandsAfter = 0;
-    sink.onCall = [&] {
+    sink.hook = [&](const DialerEventMessage& message) {
+        if (message.event != DialerEvent::IncomingCall) {
+            return;
+        }
         commandsBefore = io.written.size();
         nested = book->ReadBook(PhonebookMemory::Sim, progress);
         commandsAfter = io.written.size();
