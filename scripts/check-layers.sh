@@ -59,7 +59,7 @@ links=$(grep -nE 'target_link_libraries' $(find "${folders[@]}" -path 'base/*' -
 
 awk -v links="$links" '
 function qt_folder(f) {
-    return f ~ /^(app\/shell|app\/sms\/ui|app\/mms\/ui|app\/contacts\/ui|app\/services\/ui|common\/controls|platform\/qt|tools)\// ||
+    return f ~ /^(app\/shell|app\/sms\/ui|app\/mms\/ui|app\/contacts\/ui|app\/services\/ui|app\/phonebook\/ui|common\/controls|platform\/qt|tools)\// ||
            f ~ /^platform\/ipc\/(tests\/)?ipc_dbus/
 }
 function is_test(f) { return f ~ /\/(tests|bench|fuzz)\// }
@@ -83,7 +83,7 @@ function report(text) { print "layer violation: " text; bad++ }
         next
     }
     if (top !~ /^(base|platform|common|app|mmsclient|tools)$/) next
-    if (!qt_folder(file) && (target ~ /^(app\/shell|app\/sms\/ui|app\/contacts\/ui|common\/controls|platform\/qt)\// ||
+    if (!qt_folder(file) && (target ~ /^(app\/shell|app\/sms\/ui|app\/contacts\/ui|app\/phonebook\/ui|common\/controls|platform\/qt)\// ||
                              target ~ /^platform\/ipc\/ipc_dbus/))
         report(file ":" line ": the core includes the Qt UI (" target ")")
     ok = allowed(file)
