@@ -14,10 +14,10 @@ namespace {
 
 constexpr std::uint32_t kCommandMs = 3000;
 constexpr int kSelectAttempts = 5;
-// A read ends, cut short, when this many locations in a row brought back nothing at all (not
-// even the echo): the modem has stopped answering, and every further location would cost the
-// whole time-out.
-constexpr int kSilentLocationsToStop = 2;
+// A read ends, cut short, when this many locations in a row brought no final result within the
+// time-out (nothing at all, or the echo alone): the modem has stopped answering, and every
+// further location would cost the whole time-out.
+constexpr int kUnansweredLocationsToStop = 2;
 // Reads of one answer while unsolicited lines keep arriving before its final result.
 constexpr int kMaxReadsPerAnswer = 8;
 // Longest name any phonebook takes; the checks refuse anything longer before it is cut.
@@ -79,7 +79,6 @@ enum class Final { None, Ok, NotFound, Error };
 // kept prefix and the final result, escaped as the transport writes them.
 struct Answer {
     bool written = false;
-    bool silent = false;
     Final final = Final::None;
     std::u16string kept;
 };
@@ -305,7 +304,6 @@ Answer Converse(CPhoneEngine& engine, std::u16string_view command, std::uint32_t
         return answer;
     }
     answer.written = true;
-    answer.silent = response.empty();
     for (int read = 0; read < kMaxReadsPerAnswer; ++read) {
         std::u16string unsolicited;
         SplitAnswer(response, keep, answer, unsolicited);
@@ -512,7 +510,7 @@ int CPhonebook::ReadUnlocked(PhonebookMemory memory, const BookProgress& progres
     std::set<int> empty;     // read and found empty
     std::set<int> occupied;  // a "+CPBR:" line came back, parsed or not
     int found = 0;
-    int silentInRow = 0;
+    int unansweredInRow = 0;
     int lastAsked = first - 1;
     bool stoppedEarly = false;
     bool canceled = false;
@@ -531,16 +529,6 @@ int CPhonebook::ReadUnlocked(PhonebookMemory memory, const BookProgress& progres
             Converse(m_engine, u"AT+CPBR=" + Decimal(index) + u"\r", timeoutMs, u"+CPBR:");
         lastAsked = index;
         errorSeen = errorSeen || answer.final == Final::Error || Contains(answer.kept, u"ERROR");
-        if (answer.silent) {
-            unread = true;
-            if (++silentInRow >= kSilentLocationsToStop) {
-                stoppedEarly = true;
-                m_modemSilent = true;
-                break;
-            }
-            continue;
-        }
-        silentInRow = 0;
         if (callLog) {
             CallLogLines lines = ParseCallLogEntries(answer.kept);
             found += lines.lines;
@@ -571,6 +559,13 @@ int CPhonebook::ReadUnlocked(PhonebookMemory memory, const BookProgress& progres
             } else {
                 unread = true;
             }
+        }
+        if (answer.final != Final::None) {
+            unansweredInRow = 0;
+        } else if (++unansweredInRow >= kUnansweredLocationsToStop) {
+            stoppedEarly = true;
+            m_modemSilent = true;
+            break;
         }
     }
     m_reading = false;

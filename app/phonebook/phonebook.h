@@ -141,13 +141,6 @@ class CPhonebook {
         std::vector<CallLogEntry> calls;
         std::set<int> freeLocations;
     };
-    // What one location's answer held.
-    enum class Location { Entries, Empty, Error, Unknown };
-    struct LocationAnswer {
-        Location status = Location::Unknown;
-        std::u16string kept;  // the "+CPBR:" lines and the final result, escaped
-        bool silent = false;  // not even the echo came back
-    };
     class CharsetScope;
 
     BookState& State(PhonebookMemory memory) { return m_books[Slot(memory)]; }
@@ -162,7 +155,6 @@ class CPhonebook {
     int UsedCountUnlocked(PhonebookMemory memory);
     void AskRange(PhonebookMemory memory);
     int ReadUnlocked(PhonebookMemory memory, const BookProgress& progress);
-    LocationAnswer ReadLocation(int index, std::uint32_t timeoutMs);
     // Selects an editable book for a write (one attempt, the code follows the outcome).
     bool SelectForWrite(PhonebookMemory memory);
     // A write command judged by its answer: true on OK.

@@ -42,11 +42,11 @@ inline constexpr int kMsgPhoneNotReady = 5233;
 inline constexpr int kMsgAskDelete = 5234;
 inline constexpr int kMsgPhoneFull = 5257;
 // Messages of the phonebook screens (main-phonebook.tsv).
-inline constexpr int kMsgNumberRefused = 5420;
-inline constexpr int kMsgNameRefused = 5421;
-inline constexpr int kMsgNameNotStorable = 5422;
-inline constexpr int kMsgCsvNotWritten = 5423;
-inline constexpr int kMsgReadCutShort = 5424;
+inline constexpr int kMsgNumberRefused = 5470;
+inline constexpr int kMsgNameRefused = 5471;
+inline constexpr int kMsgNameNotStorable = 5472;
+inline constexpr int kMsgCsvNotWritten = 5473;
+inline constexpr int kMsgReadCutShort = 5474;
 
 QString Msg(int englishId);
 QString DlgText(int englishDialogId, std::string_view control);
