@@ -453,6 +453,7 @@ void AddressBookTest::cancelOnTheBarWindowStopsTheRead() {
     }
     auto phone = Started(seed);
     QVERIFY(phone);
+    phone->modem.SetAnswerDelay(2);
     CQVLAddressBookDlg dlg(phone->Ports(), CQVLAddressBookDlg::Mode::Dial, false);
     dlg.show();
     // A tap on Cancel of the bar window while the read is at location 10 or later.
@@ -478,6 +479,8 @@ void AddressBookTest::cancelOnTheBarWindowStopsTheRead() {
 void AddressBookTest::selectorIsDisabledWhileReading() {
     auto phone = Started();
     QVERIFY(phone);
+    // A slow handset, so that the read lasts many rounds of the event loop.
+    phone->modem.SetAnswerDelay(5);
     CQVLAddressBookDlg dlg(phone->Ports(), CQVLAddressBookDlg::Mode::Dial, false);
     bool sawDisabled = false;
     bool sawBothWindows = false;
