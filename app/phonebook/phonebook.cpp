@@ -314,7 +314,8 @@ Answer Converse(CPhoneEngine& engine, std::u16string_view command, std::uint32_t
             break;
         }
         response.clear();
-        if (!engine.ReadMore(response, timeoutMs) || response.empty()) {
+        engine.ReadMore(response, timeoutMs);
+        if (response.empty()) {
             break;
         }
     }

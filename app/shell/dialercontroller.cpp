@@ -483,6 +483,14 @@ void DialerController::OpenSpeedDial() {
     contactsui::SpeedDialPorts ports;
     ports.messages = m_messages;
     ports.openSmsSettings = [this] { OpenSmsSettings(); };
+    // "Import from SIM..": the Address Book in the message editors' mode.
+    ports.pickAddress = [this](QWidget* parent) -> std::optional<contactsui::NameAndNumber> {
+        const auto chosen = OpenAddressBook(phonebookui::CQVLAddressBookDlg::Mode::Message, parent);
+        if (!chosen || chosen->number.isEmpty()) {
+            return std::nullopt;
+        }
+        return contactsui::NameAndNumber{chosen->name, chosen->number};
+    };
     // The poll loop stays out while a slot's menu is open.
     ports.holdPoll = [this](const std::function<void()>& run) {
         CPhoneEngine::BusyScope busy(*m_engine);
