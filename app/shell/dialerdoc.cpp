@@ -71,6 +71,7 @@ bool CQVLDialerDoc::CanRun(int command) const {
         case kCmdSkinImage:
         case kCmdSkinImageLandscape:
         case kCmdExit:
+        case kCmdAbout:
             return true;
         default:
             break;

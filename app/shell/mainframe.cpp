@@ -4,10 +4,16 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QToolButton>
+
+#include <sys/stat.h>
 
 #include "app/shell/dialerdoc.h"
+#include "base/text.h"
 #include "common/lang/lang.h"
 #include "platform/devicefs.h"
+#include "platform/ipc/programs.h"
 #include "platform/registry.h"
 
 namespace qvl {
@@ -63,6 +69,7 @@ CMainFrame::CMainFrame(CQVLDialerDoc* doc) : m_doc(doc) {
         ReadSkinPath(u"SkinImage", u"\\My Documents\\bmp_files\\dialer.bmp"),
         ReadSkinPath(u"SkinImage270", u"\\My Documents\\bmp_files\\dialer270.bmp"));
     BuildMenuBar();
+    BuildCommandBar();
     ShowPane(0);
     if (m_doc != nullptr) {
         m_doc->AttachFrame(this);
@@ -118,6 +125,80 @@ void CMainFrame::BuildMenuBar() {
     m_simBook = simBook;
 }
 
+void CMainFrame::BuildCommandBar() {
+    // The command bar's buttons sit in one button at the menu bar's right end, so that the
+    // dialer form keeps the whole window below the menu bar.
+    if (m_commandBar == nullptr) {
+        m_commandBar = new QMenu(this);
+        m_commandBar->setObjectName(QStringLiteral("CommandBar"));
+        auto* button = new QToolButton(menuBar());
+        button->setObjectName(QStringLiteral("CommandBarButton"));
+        button->setText(QStringLiteral("\u2630"));
+        button->setAutoRaise(true);
+        button->setPopupMode(QToolButton::InstantPopup);
+        button->setMenu(m_commandBar);
+        menuBar()->setCornerWidget(button, Qt::TopRightCorner);
+    }
+    m_commandBar->clear();
+    m_barActions.clear();
+    for (const CommandBarButton& b : kCommandBar) {
+        if (b.toolText == kTextSimBook && m_simBook != nullptr) {
+            // The same entry as beside the menu: the Address Book on the SIM book.
+            m_commandBar->addAction(m_simBook);
+            continue;
+        }
+        const QString text = QString::fromStdU16String(LoadLocalString(b.toolText));
+        QAction* action = m_commandBar->addAction(text);
+        action->setToolTip(text);
+        action->setObjectName(QStringLiteral("tool%1").arg(b.toolText));
+        const int command = b.command;
+        // A button whose command this program lacks (the SIM book), or whose program is not
+        // there, is shown disabled.
+        bool enabled = false;
+        if (command == kCmdAssistant || command == kCmdAddressBook) {
+            enabled = !CommandBarProgram(command).empty();
+        } else if (command == kCmdPhone || command == kCmdSms) {
+            enabled = true;
+        } else if (command != 0) {
+            enabled = m_doc != nullptr && m_doc->CanRun(command);
+        }
+        action->setEnabled(enabled);
+        connect(action, &QAction::triggered, this, [this, command] { RunCommand(command); });
+        if (command != 0) {
+            m_barActions[command] = action;
+        }
+    }
+}
+
+QAction* CMainFrame::CommandBarAction(int command) const {
+    const auto it = m_barActions.find(command);
+    return it != m_barActions.end() ? it->second : nullptr;
+}
+
+QString CMainFrame::AboutText() {
+    return QString::fromStdU16String(LoadDialogText(140, "text"))
+        .arg(QString::fromLatin1(kTitle), QStringLiteral(QVL_VERSION));
+}
+
+std::string CMainFrame::CommandBarProgram(int command) {
+    std::string path;
+    if (command == kCmdAssistant) {
+        // Nothing when the companion product is not installed.
+        const std::u16string dir = GetInstallDir();
+        if (!dir.empty()) {
+            path = WideToUtf8(dir) + "/chooser";
+        }
+    } else if (command == kCmdAddressBook) {
+        path = DevicePath(u"\\Windows\\addrbook");
+    }
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        (st.st_mode & 0111) == 0) {
+        return {};
+    }
+    return path;
+}
+
 void CMainFrame::SetMessageView(QWidget* view) {
     if (view == nullptr || view == m_messages) {
         return;
@@ -168,6 +249,17 @@ void CMainFrame::RunCommand(int command) {
             return;
         case kCmdExit:
             close();
+            return;
+        case kCmdAbout:
+            QMessageBox::about(this, QString::fromStdU16String(LoadDialogText(140, "caption")),
+                               AboutText());
+            return;
+        case kCmdAssistant:
+        case kCmdAddressBook:
+            // Started by its path with no arguments; it runs on its own.
+            if (const std::string program = CommandBarProgram(command); !program.empty()) {
+                StartProgram(program, {});
+            }
             return;
         default:
             break;

@@ -5,9 +5,11 @@
 #include <QAction>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
 #include <QSplitter>
 #include <functional>
 #include <map>
+#include <string>
 
 #include "app/shell/dialerview.h"
 
@@ -35,6 +37,20 @@ enum FrameCommand : int {
     kCmdMmsSettings = 40003,
     kCmdAbout = 57664,
     kCmdExit = 57665,
+    // Commands of the command bar only.
+    kCmdAssistant = 32806,
+    kCmdAddressBook = 32807,
+};
+
+// The tool texts of the command bar, each with the command it runs (0: the SIM Book, the entry
+// beside the menu).
+struct CommandBarButton {
+    int toolText;
+    int command;
+};
+inline constexpr CommandBarButton kCommandBar[] = {
+    {5085, kCmdPhone}, {5086, kCmdSms},         {5091, kCmdCallVoiceMail}, {5090, kCmdSpeedDial},
+    {5088, 0},         {5089, kCmdAddressBook}, {5087, kCmdAssistant},
 };
 
 // Tool text of the command bar's "SIM Book".
@@ -60,6 +76,14 @@ class CMainFrame : public QMainWindow {
     QAction* CommandAction(int command) const;
     // The command bar's "SIM Book" entry.
     QAction* SimBookAction() const { return m_simBook; }
+    // The command bar's button of a command (null when the bar has none).
+    QAction* CommandBarAction(int command) const;
+    // The about box's text: the program, its version, what it does.
+    static QString AboutText();
+    // The program a command-bar command starts: the companion product's chooser in its install
+    // folder ("chooser"), the device's address book ("\Windows\addrbook"); empty when there
+    // is none.
+    static std::string CommandBarProgram(int command);
     // Runs a menu command as if chosen.
     void RunCommand(int command);
     // Rebuilds the menu bar and the localized texts (after a language change).
@@ -73,6 +97,7 @@ class CMainFrame : public QMainWindow {
 
   private:
     void ChooseSkin(Orientation orientation);
+    void BuildCommandBar();
 
     CQVLDialerDoc* m_doc;
     QSplitter* m_splitter;
@@ -82,6 +107,8 @@ class CMainFrame : public QMainWindow {
     int m_settingsDialogs = 0;  // settings dialogs open now (one may open another)
     std::map<int, QAction*> m_actions;
     QAction* m_simBook = nullptr;
+    QMenu* m_commandBar = nullptr;
+    std::map<int, QAction*> m_barActions;
 };
 
 }  // namespace qvl

@@ -56,6 +56,7 @@ class ShellTest : public QObject {
     void initTestCase();
     void titleAndMenuBar();
     void laterCommandsAreDisabled();
+    void commandBarAndAboutBox();
     void panesShowOneAtATime();
     void orientationFollowsWindowShape_data();
     void orientationFollowsWindowShape();
@@ -137,6 +138,53 @@ void ShellTest::laterCommandsAreDisabled() {
         QVERIFY2(frame.CommandAction(command)->isEnabled(), qPrintable(QString::number(command)));
     }
 #endif
+}
+
+// The command bar's tool texts, each tied to what it opens; the companion product's chooser and
+// the device's address book only when they are there; the about box names program and version.
+void ShellTest::commandBarAndAboutBox() {
+    QTemporaryDir companion;
+    {
+        CQVLDialerDoc doc;
+        CMainFrame frame(&doc);
+        QVERIFY(frame.CommandAction(kCmdAbout)->isEnabled());
+        QVERIFY(CMainFrame::AboutText().startsWith(QStringLiteral("QVL SMS/Phone 0.")));
+        QVERIFY(CMainFrame::AboutText().contains(QStringLiteral("GSM modem")));
+        const std::vector<std::pair<int, int>> bar = {
+            {kCmdPhone, 5085},     {kCmdSms, 5086},         {kCmdCallVoiceMail, 5091},
+            {kCmdSpeedDial, 5090}, {kCmdAddressBook, 5089}, {kCmdAssistant, 5087}};
+        for (const auto& [command, text] : bar) {
+            QAction* a = frame.CommandBarAction(command);
+            QVERIFY2(a != nullptr, qPrintable(QString::number(command)));
+            QCOMPARE(a->toolTip(), QString::fromStdU16String(LoadLocalString(text)));
+        }
+        QVERIFY(frame.CommandBarAction(kCmdPhone)->isEnabled());
+        // Neither the companion product nor an address book is installed here.
+        QVERIFY(!frame.CommandBarAction(kCmdAssistant)->isEnabled());
+        QVERIFY(!frame.CommandBarAction(kCmdAddressBook)->isEnabled());
+        QVERIFY(CMainFrame::CommandBarProgram(kCmdAssistant).empty());
+        frame.show();
+        frame.RunCommand(kCmdSms);
+        frame.CommandBarAction(kCmdPhone)->trigger();
+        QCOMPARE(frame.ActivePane(), 0);
+        frame.CommandBarAction(kCmdSms)->trigger();
+        QCOMPARE(frame.ActivePane(), 1);
+    }
+    // The companion product's install folder holds its chooser: the button starts it.
+    const QString marker = companion.path() + QStringLiteral("/ran");
+    QFile chooser(companion.path() + QStringLiteral("/chooser"));
+    QVERIFY(chooser.open(QIODevice::WriteOnly));
+    chooser.write(QStringLiteral("#!/bin/sh\necho \"$#\" > '%1'\n").arg(marker).toUtf8());
+    chooser.close();
+    QVERIFY(chooser.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Apps\\Quorvel Mobile Internet", RegOpen::Create)
+        .WriteString(u"InstlDir", companion.path().toStdU16String());
+    CQVLDialerDoc doc;
+    CMainFrame frame(&doc);
+    QVERIFY(frame.CommandBarAction(kCmdAssistant)->isEnabled());
+    frame.CommandBarAction(kCmdAssistant)->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 60000);
+    RegDeleteTree(RegRoot::LocalMachine, u"SOFTWARE\\Apps\\Quorvel Mobile Internet");
 }
 
 void ShellTest::panesShowOneAtATime() {
