@@ -3,8 +3,11 @@
 //   qvl-today [--hidden]   --hidden: start in the tray only (when the desktop has a tray)
 #include <QApplication>
 #include <QDBusConnection>
+#include <QSocketNotifier>
 #include <QSystemTrayIcon>
 
+#include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <climits>
@@ -18,6 +21,15 @@
 namespace {
 
 constexpr const char16_t* kScreenWindow = u"QVLTodayScreen";
+
+// SIGTERM and SIGINT (the end of the desktop session) end the event loop, so that the items are
+// unloaded as on Quit: their windows first, then their libraries.
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
 
 std::string ProgramDir() {
     char buf[PATH_MAX];
@@ -47,10 +59,21 @@ int main(int argc, char** argv) {
         messenger.PostWindowMessage(kScreenWindow, 0, 0, 0);
         return 0;
     }
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {
+        auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, &QApplication::quit);
+        struct sigaction sa {};
+        sa.sa_handler = OnSignal;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        ::sigaction(SIGTERM, &sa, nullptr);
+        ::sigaction(SIGINT, &sa, nullptr);
+    }
     const bool tray = QSystemTrayIcon::isSystemTrayAvailable();
-    // Without a tray the panel is all there is: closing it ends the program.
+    // Without a tray the panel is all there is: closing it ends the program. The icon is made in
+    // any case: a tray that comes up after the log-in shows it then.
     app.setQuitOnLastWindowClosed(!tray);
-    qvl::today::TodayScreen screen(ProgramDir(), tray);
+    qvl::today::TodayScreen screen(ProgramDir(), true);
     qvl::DbusWindowPublisher self(
         kScreenWindow,
         [&screen](std::uint32_t, std::int64_t, std::int64_t) -> std::int64_t {

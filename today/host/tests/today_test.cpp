@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -53,6 +54,7 @@ class TodayTest : public QObject {
     void refreshReloadsAndUnloadReleasesTheItem();
     void tapReachesARunningPhoneOnce();
     void tapStartsThePhoneOnce();
+    void programRunsOnceAndEndsCleanlyOnSigterm();
     void screenshots();
 
   private:
@@ -225,6 +227,33 @@ void TodayTest::tapStartsThePhoneOnce() {
     const QList<QByteArray> fields = lines[0].split(' ');
     QCOMPARE(fields[0], QByteArray("0"));  // no arguments
     ::kill(static_cast<pid_t>(fields[1].toInt()), SIGTERM);
+}
+
+// qvl-today as the autostart entry starts it: it shows the item; a second start hands over to
+// the first and ends at once; the end of the session (SIGTERM) unloads the item, whose bus name
+// goes, and the program exits normally.
+void TodayTest::programRunsOnceAndEndsCleanlyOnSigterm() {
+    if (!HaveBus()) {
+        QSKIP("no D-Bus session bus");
+    }
+    AddPhoneItem();
+    DbusWindowMessenger phone("qvl-test-phone-3");
+    QProcess today;
+    today.start(QStringLiteral(QVL_TODAY_PROGRAM), {});
+    QVERIFY(today.waitForStarted(kLimitMs));
+    QTRY_VERIFY_WITH_TIMEOUT(phone.FindWindow(u"QVLDialerToday"), kLimitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(phone.FindWindow(u"QVLTodayScreen"), kLimitMs);
+    QProcess second;
+    second.start(QStringLiteral(QVL_TODAY_PROGRAM), {});
+    QVERIFY(second.waitForFinished(kLimitMs));
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(today.state(), QProcess::Running);
+    today.terminate();  // SIGTERM
+    QVERIFY(today.waitForFinished(kLimitMs));
+    QCOMPARE(today.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(today.exitCode(), 0);
+    QVERIFY(!phone.FindWindow(u"QVLDialerToday"));
+    QVERIFY(!phone.FindWindow(u"QVLTodayScreen"));
 }
 
 void TodayTest::screenshots() {
