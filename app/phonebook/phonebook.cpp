@@ -1,6 +1,7 @@
 #include "app/phonebook/phonebook.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "app/engine/phoneengine.h"
 #include "base/atcursor.h"
@@ -156,16 +157,20 @@ class CPhonebook::CharsetScope {
             const std::vector<std::u16string> offered = ParseCscsOffered(response);
             engine.Exchange(u"AT+CSCS?\r", kCommandMs, response, Dispatch::Yes);
             m_book.m_modemCharset = ParseCscsCurrent(response).value_or(u"");
-            m_book.m_charset = ChooseNameCharset(offered, m_book.m_modemCharset);
+            GiveBackOwedSet();
+            // Without the modem's own set there is no set to give back after a switch, and
+            // every other reader of the program's answers would be left with the switched
+            // one: names then keep to whatever set the modem is in.
+            m_book.m_charset = ChooseNameCharset(
+                m_book.m_modemCharset.empty() ? std::vector<std::u16string>{} : offered,
+                m_book.m_modemCharset);
         }
         m_book.m_charsetSwitched = false;
         const std::u16string_view wanted = CharsetName(m_book.m_charset);
         if (wanted.empty() || EqualsNoCase(wanted, m_book.m_modemCharset)) {
             return;
         }
-        const std::u16string command = u"AT+CSCS=\"" + std::u16string(wanted) + u"\"\r";
-        engine.Exchange(command, kCommandMs, response, Dispatch::Yes);
-        if (AnsweredOk(response)) {
+        if (Select(wanted, kCommandMs)) {
             m_book.m_charsetSwitched = true;
             return;
         }
@@ -173,14 +178,45 @@ class CPhonebook::CharsetScope {
         m_book.m_charset = ChooseNameCharset({}, m_book.m_modemCharset);
     }
     void Leave() {
-        if (!m_book.m_charsetSwitched || m_book.m_modemCharset.empty() || m_book.m_modemSilent) {
-            m_book.m_modemSilent = false;
+        const bool silent = std::exchange(m_book.m_modemSilent, false);
+        if (!std::exchange(m_book.m_charsetSwitched, false)) {
             return;
         }
-        m_book.m_charsetSwitched = false;
+        // A modem that stopped answering in the middle of a read may be back before the next
+        // poll step: it is told its own set all the same, with no longer a wait than one
+        // location was given.
+        const std::uint32_t timeoutMs =
+            silent ? std::min(kCommandMs, m_book.m_bookTimeoutMs) : kCommandMs;
+        if (Select(m_book.m_modemCharset, timeoutMs)) {
+            m_book.m_owedCharset.clear();
+            m_book.m_owedFrom.clear();
+        } else {
+            m_book.m_owedCharset = m_book.m_modemCharset;
+            m_book.m_owedFrom = CharsetName(m_book.m_charset);
+        }
+    }
+    // The modem never answered the last restore (it had stopped answering): a modem that now
+    // reports the set it was switched to gets its own set back before anything else, also in
+    // a later session (the set a modem reports after a restart is no proof of its own then).
+    // Any other set means the modem was reset or is another one: nothing is owed any more.
+    void GiveBackOwedSet() {
+        if (m_book.m_owedCharset.empty()) {
+            return;
+        }
+        if (EqualsNoCase(m_book.m_modemCharset, m_book.m_owedFrom) &&
+            Select(m_book.m_owedCharset, kCommandMs)) {
+            m_book.m_modemCharset = m_book.m_owedCharset;
+        }
+        if (!EqualsNoCase(m_book.m_modemCharset, m_book.m_owedFrom)) {
+            m_book.m_owedCharset.clear();
+            m_book.m_owedFrom.clear();
+        }
+    }
+    bool Select(std::u16string_view set, std::uint32_t timeoutMs) {
         std::u16string response;
-        m_book.m_engine.Exchange(u"AT+CSCS=\"" + m_book.m_modemCharset + u"\"\r", kCommandMs,
-                                 response, Dispatch::Yes);
+        m_book.m_engine.Exchange(u"AT+CSCS=\"" + std::u16string(set) + u"\"\r", timeoutMs, response,
+                                 Dispatch::Yes);
+        return AnsweredOk(response);
     }
 
     CPhonebook& m_book;

@@ -183,8 +183,12 @@ class CPhonebook {
     bool m_ucs2Numbers = false;
     int m_charsetDepth = 0;
     bool m_charsetSwitched = false;
-    // The last read ended because the modem stopped answering: nothing more is sent to it in
-    // this operation.
+    // A restore the modem did not answer: the set to give back and the set it was switched to.
+    // Kept over a session start, unlike the rest.
+    std::u16string m_owedCharset;
+    std::u16string m_owedFrom;
+    // The last read ended because the modem stopped answering: the character set's restore at
+    // the end of the operation waits no longer than a location was given.
     bool m_modemSilent = false;
 };
 

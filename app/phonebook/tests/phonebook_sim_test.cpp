@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -176,6 +177,87 @@ TEST_F(PhonebookSimTest, UmlautsOnHandsetsWithoutLatin1) {
         EXPECT_EQ(book->Entries(PhonebookMemory::Sim)[1],
                   (PhonebookEntry{2, u"+4930222", 145, joerg}));
         EXPECT_EQ(sim->State().phonebooks["SM"].entries.at(2).name, "J\xc3\xb6rg M\xc3\xbcller");
+        book.reset();
+        engine.reset();
+        sim.reset();
+    }
+}
+
+// The set the names travel in is the phonebook's own business: after every operation the modem
+// is back in the set it was found in, so the operator name of AT+COPS? (which the handset sends
+// in the current set) still arrives as text, not as UCS2 hex. A handset that fell silent in the
+// middle of its book gets its own set back once it answers again.
+TEST_F(PhonebookSimTest, EveryOperationGivesTheModemItsOwnSetBack) {
+    const struct {
+        const char* name;
+        std::vector<std::string> charsets;
+        std::string own;
+        bool ucs2Numbers;
+        sim::Charset ownSet;
+    } rows[] = {
+        {"GSM, names in 8859-1", {"GSM", "IRA", "8859-1", "UCS2"}, "GSM", false, sim::Charset::Gsm},
+        {"IRA, names in UCS2", {"IRA", "GSM", "UCS2"}, "IRA", false, sim::Charset::Ira},
+        {"GSM, names and numbers in UCS2", {"GSM", "UCS2"}, "GSM", true, sim::Charset::Gsm},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::map<int, std::pair<std::string, std::string>> entries;
+        for (int i = 1; i <= 8; ++i) {
+            entries[i] = {"+4930" + std::to_string(i), "J\xc3\xb6rg " + std::to_string(i)};
+        }
+        sim::ModemSeed seed = SeedWithSim(entries);
+        seed.behaviour.charsets = row.charsets;
+        seed.behaviour.charset = row.own;
+        seed.behaviour.ucs2Numbers = row.ucs2Numbers;
+        const std::string operatorName = seed.operators.at(0).longName;
+        Boot(seed);
+        const auto ownSetAfter = [&](const char* operation) {
+            SCOPED_TRACE(operation);
+            EXPECT_EQ(sim->CurrentCharset(), row.ownSet);
+            std::u16string response;
+            ASSERT_TRUE(engine->Exchange(u"AT+COPS?\r", 3000, response, Dispatch::No));
+            EXPECT_NE(response.find(u"\"" + Utf8ToWide(operatorName) + u"\""), std::u16string::npos)
+                << WideToUtf8(response);
+        };
+        ASSERT_EQ(book->ReadBook(PhonebookMemory::Sim, progress), 8);
+        EXPECT_NE(book->Charset(), NameCharset::AsIs);
+        ownSetAfter("read");
+        ASSERT_EQ(book->AddEntry(PhonebookMemory::Sim, {9, u"+4930999", 0, u"Z\u00f6e"}),
+                  BookWrite::Written);
+        ownSetAfter("add");
+        ASSERT_EQ(book->UpdateEntry(PhonebookMemory::Sim, {10, u"0301", 0, u"J\u00f6rg"}, 1),
+                  BookWrite::Written);
+        ownSetAfter("update");
+        ASSERT_EQ(book->DeleteEntry(PhonebookMemory::Sim, 2), BookWrite::Written);
+        ownSetAfter("delete");
+        ASSERT_GE(book->ReadBook(PhonebookMemory::Dialled, progress), 0);
+        ownSetAfter("call list");
+
+        // Silent from location 4 on: the read ends cut short and the restore goes unheard.
+        // Back again, the handset gets its own set from the next operation, also when that
+        // comes in a new session (which finds the handset still in the switched set).
+        book->SetLocationTimeouts(400, 200);
+        for (const bool restart : {false, true}) {
+            SCOPED_TRACE(restart ? "silent read, then a new session" : "silent read");
+            book->InvalidateBook(PhonebookMemory::Sim);
+            int texts = 0;
+            bar.onPosition = [&](int) {
+                if (++texts == 4) {
+                    sim->SetSilent(true);
+                }
+            };
+            EXPECT_LT(book->ReadBook(PhonebookMemory::Sim, progress), 8);
+            EXPECT_FALSE(book->CacheComplete(PhonebookMemory::Sim));
+            bar.onPosition = nullptr;
+            sim->SetSilent(false);
+            if (restart) {
+                engine->StopSession();
+                ASSERT_EQ(engine->StartSession(AutoPin::AskUser), 1);
+            }
+            book->InvalidateBook(PhonebookMemory::Sim);
+            EXPECT_EQ(book->ReadBook(PhonebookMemory::Sim, progress), 8);
+            ownSetAfter("read after the silence");
+        }
         book.reset();
         engine.reset();
         sim.reset();

@@ -530,6 +530,18 @@ TEST_F(PhonebookTest, NamesTravelInTheCharacterSetTheModemOffers) {
     ASSERT_EQ(book->GetFreeCount(PhonebookMemory::Sim, progress), 3);
     EXPECT_EQ(book->AddEntry(PhonebookMemory::Sim, {1, u"0301", 0, joerg}), BookWrite::Refused);
     EXPECT_EQ(Written(u"AT+CPBW"), 0);
+
+    // A modem that does not say which set it is in: no set could be given back after a
+    // switch, so it is left in its set and names travel as they stand.
+    ASSERT_EQ(engine->StartSession(AutoPin::AskUser), 1);
+    Script("SM", 3, {}, 0);
+    io.On(u"AT+CSCS=?", {Reply("AT+CSCS=?", "+CSCS: (\"GSM\",\"8859-1\",\"UCS2\")")});
+    io.On(u"AT+CSCS?", {Reply("AT+CSCS?", "", "ERROR")});
+    io.written.clear();
+    ASSERT_EQ(book->GetFreeCount(PhonebookMemory::Sim, progress), 3);
+    EXPECT_EQ(book->AddEntry(PhonebookMemory::Sim, {1, u"0301", 0, u"Anna"}), BookWrite::Written);
+    EXPECT_EQ(book->Charset(), NameCharset::AsIs);
+    EXPECT_EQ(WrittenStarting(u"AT+CSCS=\""), std::vector<std::u16string>{});
 }
 
 }  // namespace
