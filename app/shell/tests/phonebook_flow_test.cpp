@@ -100,7 +100,7 @@ class PhonebookFlowTest : public QObject {
     void timerSixReadsTheSimAfterTheSetUp();
     void contactButtonCallsTheChosenNumber();
     void simBookOfTheCommandBar();
-    void composeToButtonAppendsTheChosenNumber();
+    void composeToAndCcButtonsAppendTheChosenNumber();
     void aGermanUserAddsAnEntry();
 
   private:
@@ -222,10 +222,12 @@ void PhonebookFlowTest::simBookOfTheCommandBar() {
     QCOMPARE(phone->frame->ActivePane(), 0);
 }
 
-void PhonebookFlowTest::composeToButtonAppendsTheChosenNumber() {
+void PhonebookFlowTest::composeToAndCcButtonsAppendTheChosenNumber() {
     auto phone = Started();
     QVERIFY(phone);
     QStringList to;
+    QStringList cc;
+    bool ccShownForSms = true;
     phone->onAddress = [](QDialog& d) { return Choose(d, QStringLiteral("Bert Brown")); };
     phone->onMessage = [&](QDialog& d) {
         auto* compose = qobject_cast<smsui::CQVLComposeView*>(&d);
@@ -239,10 +241,23 @@ void PhonebookFlowTest::composeToButtonAppendsTheChosenNumber() {
         to << compose->To()->text();
         compose->ToAddressBook()->click();
         to << compose->To()->text();
+        // Cc belongs to the MMS fields: its button shows with them.
+        ccShownForSms = compose->CcAddressBook()->isVisibleTo(compose);
+        compose->SetMode(smsui::CQVLComposeView::Mode::kMms);
+        if (compose->CcAddressBook()->isVisibleTo(compose)) {
+            compose->CcAddressBook()->click();
+            cc << compose->Cc()->text();
+            compose->CcAddressBook()->click();
+            cc << compose->Cc()->text();
+        }
+        to << compose->To()->text();
         return int(QDialog::Rejected);
     };
     phone->C().MessageView()->NewMessage(QStringLiteral("+4930555"));
-    QCOMPARE(to, (QStringList{"+4930555;0301112233", "+4930555;0301112233;0301112233"}));
+    QCOMPARE(to, (QStringList{"+4930555;0301112233", "+4930555;0301112233;0301112233",
+                              "+4930555;0301112233;0301112233"}));
+    QVERIFY(!ccShownForSms);
+    QCOMPARE(cc, (QStringList{"0301112233", "0301112233;0301112233"}));
     QCOMPARE(smsui::AppendRecipient(QString(), QStringLiteral("0301")), QStringLiteral("0301"));
     QCOMPARE(smsui::AppendRecipient(QStringLiteral("  "), QStringLiteral("0301")),
              QStringLiteral("0301"));

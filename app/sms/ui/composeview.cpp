@@ -148,6 +148,23 @@ QString CounterText(const QString& text) {
     return DlgText(kDlgCompose, "counter").arg(info.parts).arg(info.used).arg(info.left);
 }
 
+// The button beside a recipient field: opens the Address Book and appends the chosen number to
+// that field. Hidden when the program gives no way to pick one.
+QToolButton* CQVLComposeView::AddressBookButton(QLineEdit* field, QWidget* parent,
+                                                const QString& name) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setText(QStringLiteral("..."));
+    button->setToolTip(Msg(kTextAddressBook));
+    button->setVisible(static_cast<bool>(m_ports.pickNumber));
+    connect(button, &QToolButton::clicked, this, [this, field] {
+        if (const auto number = m_ports.pickNumber(this)) {
+            field->setText(AppendRecipient(field->text(), *number));
+        }
+    });
+    return button;
+}
+
 CQVLComposeView::CQVLComposeView(const SmsUiPorts& ports, QWidget* parent)
     : QDialog(parent), m_ports(ports) {
     setWindowTitle(DlgText(kDlgCompose, "caption"));
@@ -168,16 +185,7 @@ CQVLComposeView::CQVLComposeView(const SmsUiPorts& ports, QWidget* parent)
     auto* head = new QHBoxLayout;
     head->addWidget(new QLabel(DlgText(kDlgCompose, "to"), this));
     head->addWidget(m_to, 1);
-    m_toAddressBook = new QToolButton(this);
-    m_toAddressBook->setObjectName(QStringLiteral("toAddressBook"));
-    m_toAddressBook->setText(QStringLiteral("..."));
-    m_toAddressBook->setToolTip(Msg(kTextAddressBook));
-    m_toAddressBook->setVisible(static_cast<bool>(m_ports.pickNumber));
-    connect(m_toAddressBook, &QToolButton::clicked, this, [this] {
-        if (const auto number = m_ports.pickNumber(this)) {
-            m_to->setText(AppendRecipient(m_to->text(), *number));
-        }
-    });
+    m_toAddressBook = AddressBookButton(m_to, this, QStringLiteral("toAddressBook"));
     head->addWidget(m_toAddressBook);
     head->addWidget(m_mode);
     const bool landscape = m_ports.IsLandscape();
@@ -209,6 +217,8 @@ CQVLComposeView::CQVLComposeView(const SmsUiPorts& ports, QWidget* parent)
     mms->setContentsMargins(0, 0, 0, 0);
     mms->addWidget(new QLabel(DlgText(kDlgCompose, "cc"), m_mmsPanel), 0, 0);
     mms->addWidget(m_cc, 0, 1, 1, 2);
+    m_ccAddressBook = AddressBookButton(m_cc, m_mmsPanel, QStringLiteral("ccAddressBook"));
+    mms->addWidget(m_ccAddressBook, 0, 3);
     mms->addWidget(new QLabel(DlgText(kDlgCompose, "subject"), m_mmsPanel), 1, 0);
     mms->addWidget(m_subject, 1, 1, 1, 2);
     mms->addWidget(new QLabel(DlgText(kDlgCompose, "objects"), m_mmsPanel), 2, 0);

@@ -70,8 +70,10 @@ class CQVLComposeView : public QDialog {
     bool ImportFile(const QString& path);
 
     QLineEdit* To() const { return m_to; }
-    // The Address Book button beside To (hidden when the ports offer no Address Book).
+    // The Address Book buttons beside To and Cc (hidden when the ports offer no Address Book;
+    // the Cc one shows with the MMS fields).
     QToolButton* ToAddressBook() const { return m_toAddressBook; }
+    QToolButton* CcAddressBook() const { return m_ccAddressBook; }
     QPlainTextEdit* Text() const { return m_text; }
     QLabel* Counter() const { return m_counter; }
     QComboBox* ModeSwitch() const { return m_mode; }
@@ -101,6 +103,7 @@ class CQVLComposeView : public QDialog {
     bool event(QEvent* e) override;
 
   private:
+    QToolButton* AddressBookButton(QLineEdit* field, QWidget* parent, const QString& name);
     void UpdateCounter();
     void UpdateSize();
     void ChooseObject();
@@ -113,6 +116,7 @@ class CQVLComposeView : public QDialog {
     QComboBox* m_mode;
     QLineEdit* m_to;
     QToolButton* m_toAddressBook;
+    QToolButton* m_ccAddressBook;
     QPlainTextEdit* m_text;
     QLabel* m_counter;
     QPushButton* m_saveIn;
