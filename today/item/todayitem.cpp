@@ -48,7 +48,7 @@ QImage TodayButtonImage(int id) {
     return image;
 }
 
-TodayItemWindow::TodayItemWindow(TodayListItem* item, QWidget* screen)
+TodayItemWindow::TodayItemWindow(TodayListItem*, QWidget* screen)
     : QWidget(screen),
       m_screen(screen),
       m_messenger(std::make_unique<DbusWindowMessenger>()),
@@ -88,7 +88,6 @@ TodayItemWindow::TodayItemWindow(TodayListItem* item, QWidget* screen)
         qWarning("QVLDialerToday: %s", m_publisher->Problem().c_str());
         m_publisher.reset();
     }
-    (void)item;
     show();
 }
 
