@@ -21,6 +21,17 @@ bool NetworkSelection::Automatic() {
     if (engine.CheckNetwork(name, status)) {
         engine.OperatorFound(name);
         m_current = name;
+        std::size_t found = m_networks.size();
+        std::size_t matches = 0;
+        for (std::size_t i = 0; i < m_networks.size(); ++i) {
+            if (ShownName(m_networks[i]) == name) {
+                found = i;
+                ++matches;
+            }
+        }
+        if (matches == 1) {
+            MarkCurrent(found);
+        }
         return true;
     }
     engine.OperatorLost();
@@ -93,6 +104,7 @@ RegisterOutcome NetworkSelection::Register(int index) {
             engine.SetNetworkMode(NetworkMode::Manual);
             engine.OperatorFound(ShownName(entry));
             m_current = ShownName(entry);
+            MarkCurrent(static_cast<std::size_t>(index));
         } else {
             // The next status check returns the modem to automatic selection, so that the
             // phone finds a network again.
@@ -107,6 +119,15 @@ RegisterOutcome NetworkSelection::Register(int index) {
         return RegisterOutcome::Denied;
     }
     return RegisterOutcome::Registered;
+}
+
+void NetworkSelection::MarkCurrent(std::size_t index) {
+    for (NetworkEntry& entry : m_networks) {
+        if (entry.status == NetworkStatus::Current) {
+            entry.status = NetworkStatus::Available;
+        }
+    }
+    m_networks[index].status = NetworkStatus::Current;
 }
 
 }  // namespace qvl::services

@@ -4,6 +4,7 @@
 // selection, until Automatic is chosen again.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -30,7 +31,9 @@ class NetworkSelection {
     // Lists the networks (Networks()). A search that gets no list leaves it empty and says so;
     // a canceled one keeps the previous list.
     SearchOutcome Search();
-    // Registers on the network at index of Networks(); -1: none selected.
+    // Registers on the network at index of Networks(); -1: none selected. A registration marks
+    // that network as the list's current one; so does Automatic for the network whose name it
+    // finds (when exactly one of the list bears it).
     RegisterOutcome Register(int index);
 
     const std::vector<NetworkEntry>& Networks() const { return m_networks; }
@@ -40,6 +43,9 @@ class NetworkSelection {
     void SetSearchTimeoutMs(std::uint32_t ms) { m_searchTimeoutMs = ms; }
 
   private:
+    // The network at index becomes the list's current one (the one before it stays available).
+    void MarkCurrent(std::size_t index);
+
     ServiceContext m_context;
     std::vector<NetworkEntry> m_networks;
     std::u16string m_current;

@@ -285,6 +285,15 @@ const char* const kThreeNetworks =
     "+COPS: (2,\"Quorvel Net\",\"QVL\",\"26201\",0),(1,\"Other Net\",\"Other\",\"26202\",2),"
     "(3,\"Closed Net\",\"Closed\",\"26203\",0),,(0-4),(0-2)\r\n\r\nOK\r\n";
 
+// The status of each listed network, in the list's order.
+std::vector<NetworkStatus> Statuses(const NetworkSelection& selection) {
+    std::vector<NetworkStatus> statuses;
+    for (const NetworkEntry& entry : selection.Networks()) {
+        statuses.push_back(entry.status);
+    }
+    return statuses;
+}
+
 TEST_F(ServicesTest, SearchListsTheNetworks) {
     io.On(u"AT+COPS=?", {Echoed("AT+COPS=?", kThreeNetworks)});
     NetworkSelection selection(*context);
@@ -384,6 +393,15 @@ TEST_F(ServicesTest, RegisterOutcomes) {
             row.message == 0 ? std::vector<std::u16string>{}
                              : std::vector<std::u16string>{LoadLocalString(row.message)};
         EXPECT_EQ(boxes.shown, shown) << row.name;
+        // The list's current network: the registered one, else still the one before.
+        EXPECT_EQ(
+            Statuses(selection),
+            row.outcome == RegisterOutcome::Registered
+                ? (std::vector<NetworkStatus>{NetworkStatus::Available, NetworkStatus::Current,
+                                              NetworkStatus::Forbidden})
+                : (std::vector<NetworkStatus>{NetworkStatus::Current, NetworkStatus::Available,
+                                              NetworkStatus::Forbidden}))
+            << row.name;
         switch (row.outcome) {
             case RegisterOutcome::Registered:
                 EXPECT_EQ(engine->OperatorName(), u"Other Net") << row.name;
@@ -408,6 +426,41 @@ TEST_F(ServicesTest, RegisterOutcomes) {
         if (row.outcome != RegisterOutcome::Registered) {
             EXPECT_EQ(engine->GetNetworkMode(), NetworkMode::Automatic) << row.name;
         }
+    }
+}
+
+TEST_F(ServicesTest, AutomaticMarksTheNetworkItFindsWhenTheNameIsOnlyOnce) {
+    struct Row {
+        const char* name;
+        const char* list;
+        const char* found;
+        std::vector<NetworkStatus> after;
+    };
+    const Row rows[] = {
+        {"back on the home network",
+         kThreeNetworks,
+         "Quorvel Net",
+         {NetworkStatus::Current, NetworkStatus::Available, NetworkStatus::Forbidden}},
+        {"a name the list does not hold keeps the marks",
+         kThreeNetworks,
+         "Elsewhere",
+         {NetworkStatus::Available, NetworkStatus::Current, NetworkStatus::Forbidden}},
+        {"a name two networks bear keeps the marks",
+         "+COPS: (1,\"Twin\",\"T\",\"26201\"),(2,\"Other Net\",\"O\",\"26202\"),"
+         "(1,\"Twin\",\"T\",\"26203\"),,(0-4),(0-2)\r\n\r\nOK\r\n",
+         "Twin",
+         {NetworkStatus::Available, NetworkStatus::Current, NetworkStatus::Available}},
+    };
+    for (const Row& row : rows) {
+        io.On(u"AT+COPS=?", {Echoed("AT+COPS=?", row.list)});
+        NetworkSelection selection(*context);
+        ASSERT_EQ(selection.Search(), SearchOutcome::Listed) << row.name;
+        io.On(u"AT+COPS=1", {Echoed("AT+COPS=1,2,\"26202\"", "OK\r\n")});
+        ASSERT_EQ(selection.Register(1), RegisterOutcome::Registered) << row.name;
+        io.On(u"AT+COPS?",
+              {Echoed("AT+COPS?", std::string("+COPS: 0,0,\"") + row.found + "\"\r\n\r\nOK\r\n")});
+        ASSERT_TRUE(selection.Automatic()) << row.name;
+        EXPECT_EQ(Statuses(selection), row.after) << row.name;
     }
 }
 

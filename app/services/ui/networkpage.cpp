@@ -79,6 +79,7 @@ void CQVLNetworkPage::Automatic() {
         m_selection.Automatic();
     }
     m_current->setText(QString::fromStdU16String(m_selection.CurrentNetwork()));
+    ShowCurrent();
 }
 
 void CQVLNetworkPage::Manual() {
@@ -111,6 +112,7 @@ void CQVLNetworkPage::Register() {
         case services::RegisterOutcome::Registered:
         case services::RegisterOutcome::Denied:
             m_current->setText(QString::fromStdU16String(m_selection.CurrentNetwork()));
+            ShowCurrent();
             break;
         case services::RegisterOutcome::NothingSelected:
         case services::RegisterOutcome::PortClosed:
@@ -125,13 +127,22 @@ void CQVLNetworkPage::FillList() {
         auto* item = new QListWidgetItem(QString::fromStdU16String(ShownName(networks[i])), m_list);
         // The item knows its record, whatever order the list shows.
         item->setData(Qt::UserRole, static_cast<int>(i));
-        if (networks[i].status == services::NetworkStatus::Current) {
-            QFont bold = item->font();
-            bold.setBold(true);
-            item->setFont(bold);
-        }
     }
+    ShowCurrent();
     SelectionChanged();
+}
+
+void CQVLNetworkPage::ShowCurrent() {
+    const std::vector<NetworkEntry>& networks = m_selection.Networks();
+    for (int row = 0; row < m_list->count(); ++row) {
+        QListWidgetItem* item = m_list->item(row);
+        const int index = item->data(Qt::UserRole).toInt();
+        QFont font = item->font();
+        font.setBold(index >= 0 && static_cast<std::size_t>(index) < networks.size() &&
+                     networks[static_cast<std::size_t>(index)].status ==
+                         services::NetworkStatus::Current);
+        item->setFont(font);
+    }
 }
 
 void CQVLNetworkPage::SelectionChanged() {

@@ -33,6 +33,8 @@ class CQVLNetworkPage : public QDialog {
 
   private:
     void FillList();
+    // The list's current network in bold, the others plain.
+    void ShowCurrent();
     void SelectionChanged();
 
     services::NetworkSelection m_selection;

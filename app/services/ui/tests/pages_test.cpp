@@ -125,6 +125,18 @@ void PagesTest::networkPage() {
     QTest::mouseClick(page.ManualButton(), Qt::LeftButton);
     QCOMPARE(page.List()->count(), 3);
     QCOMPARE(page.List()->item(1)->text(), QStringLiteral("Northnet"));
+    // The network the modem is on is the bold one; it moves with a registration and back with
+    // Automatic.
+    const auto bold = [&] {
+        QList<int> rows;
+        for (int row = 0; row < page.List()->count(); ++row) {
+            if (page.List()->item(row)->font().bold()) {
+                rows << row;
+            }
+        }
+        return rows;
+    };
+    QCOMPARE(bold(), QList<int>{0});
     // The forbidden network cannot be chosen.
     page.List()->setCurrentRow(2);
     QVERIFY(!page.RegisterButton()->isEnabled());
@@ -132,6 +144,7 @@ void PagesTest::networkPage() {
     QVERIFY(page.RegisterButton()->isEnabled());
     QTest::mouseClick(page.RegisterButton(), Qt::LeftButton);
     QCOMPARE(page.CurrentNetwork()->text(), QStringLiteral("Northnet"));
+    QCOMPARE(bold(), QList<int>{1});
     QCOMPARE(phone.engine->DisplayText(), u"Northnet");
     // The choice stays through the status checks of the dialer.
     phone.OperatorCheck();
@@ -139,6 +152,7 @@ void PagesTest::networkPage() {
     QCOMPARE(phone.engine->OperatorName(), u"Northnet");
     QTest::mouseClick(page.AutomaticButton(), Qt::LeftButton);
     QCOMPARE(page.CurrentNetwork()->text(), QStringLiteral("QVL Mobile"));
+    QCOMPARE(bold(), QList<int>{0});
     QVERIFY(phone.boxes.shown.empty());
     QVERIFY(!phone.progress.Window());
 }
