@@ -23,6 +23,8 @@
 #include "app/sms/store/messageops.h"
 #include "app/sms/store/recordstore.h"
 #include "app/sms/ui/composeview.h"
+#include "app/sms/ui/messagemodel.h"
+#include "app/sms/ui/smsnewview.h"
 #include "app/sms/ui/tests/testsupport.h"
 #include "base/text.h"
 #include "common/lang/lang.h"
@@ -448,6 +450,12 @@ class MmsSendSimTest : public QObject {
         QCOMPARE(filed[0].objects, m_picture.toStdU16String() + u"\n");
         QVERIFY(m_boxes.Showed(QString::fromStdU16String(LoadLocalString(mms::kMsgMmsSent))));
         QCOMPARE(compose.result(), int(QDialog::Accepted));
+        // The message list shows it in "Out Sent".
+        CQVLSMSNewView view(m_ports);
+        QVERIFY(view.ShowFolder(sms::kFolderOutSent));
+        QCOMPARE(view.Model()->rowCount(), 1);
+        QCOMPARE(view.Model()->RowAt(0)->kind, MessageKind::kMms);
+        QCOMPARE(view.Model()->RowAt(0)->number, u"+491701234567; +491707654321");
     }
 
     void refusedMessageIsFiledUnderOutUnsentWithTheFailureShown() {

@@ -2,7 +2,9 @@
 // import into the page's own copy (kept only on OK), Cancel, and the registry values.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QtTest>
 
 #include <fstream>
@@ -10,6 +12,7 @@
 #include "app/mms/ui/mmssettingspage.h"
 #include "app/sms/store/messageops.h"
 #include "app/sms/store/recordstore.h"
+#include "app/sms/ui/composeview.h"
 #include "app/sms/ui/tests/testsupport.h"
 #include "base/text.h"
 #include "common/lang/lang.h"
@@ -315,6 +318,35 @@ class MmsSettingsTest : public QObject {
                  QStringList(
                      {"MMS-Einstellungen / Profil erkennen", "Paramètres MMS / Détecter le profil",
                       "Configuración MMS / Detectar perfil", "Impostazioni MMS / Rileva profilo"}));
+    }
+
+    // The settings page, the profile dialog and the compose screen in MMS mode as a user sees
+    // them (written into the build folder; scripts/screenshots.sh copies them into the docs).
+    void screenshots() {
+        StoreProfiles({Profile(12, u"QVL Mobile MMS", 26201), Profile(13, u"Northnet MMS")});
+        const QDir dir(QStringLiteral(QVL_SCREENSHOT_DIR));
+        QVERIFY(QDir().mkpath(dir.path()));
+        const auto shoot = [&](QWidget& w, const QString& file) {
+            w.resize(240, 320);
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            const QImage shot = w.grab().toImage();
+            QVERIFY(!shot.isNull());
+            QVERIFY(shot.save(dir.filePath(file)));
+        };
+        CQVLMmsSettingsPage page(m_ports);
+        shoot(page, QStringLiteral("mms-settings.png"));
+        CQVLMmsProfileDlg dialog(m_ports, Profile(12, u"QVL Mobile MMS"), false);
+        shoot(dialog, QStringLiteral("mms-profile.png"));
+        const QString picture = m_home->Path() + "/beach.jpg";
+        WriteFile("beach.jpg", std::string(48000, 'x'));
+        smsui::CQVLComposeView compose(m_ports);
+        compose.SetMode(smsui::CQVLComposeView::Mode::kMms);
+        compose.SetTo(QStringLiteral("+491701234567"));
+        compose.Subject()->setText(QStringLiteral("Holiday"));
+        compose.SetText(QStringLiteral("Greetings from the beach"));
+        compose.AddObject(picture);
+        shoot(compose, QStringLiteral("compose-mms.png"));
     }
 };
 
