@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QStandardItemModel>
 #include <QTableView>
+#include <QToolButton>
 #include <QtTest>
 
 #include <filesystem>
@@ -385,6 +386,31 @@ class MessagesTest : public QObject {
         compose.SetMode(CQVLComposeView::Mode::kSms);
         QVERIFY(!compose.MmsPanel()->isVisibleTo(&compose));
         QVERIFY(compose.Counter()->isVisibleTo(&compose));
+    }
+
+    void ccTakesNumbersFromTheAddressBook() {
+        std::deque<QString> picks = {"+4930111", "+4930222"};
+        m_ports.pickNumber = [&](QWidget*) -> std::optional<QString> {
+            if (picks.empty()) {
+                return std::nullopt;
+            }
+            const QString n = picks.front();
+            picks.pop_front();
+            return n;
+        };
+        CQVLComposeView compose(m_ports);
+        compose.SetMode(CQVLComposeView::Mode::kMms);
+        QVERIFY(compose.CcAddressBook()->isVisibleTo(&compose));
+        for (int i = 0; i < 3; ++i) {  // the third pick is canceled
+            QTest::mouseClick(compose.CcAddressBook(), Qt::LeftButton);
+        }
+        QCOMPARE(compose.Cc()->text(), "+4930111;+4930222");
+        QCOMPARE(compose.To()->text(), "");
+        // Without an Address Book there is no button.
+        m_ports.pickNumber = nullptr;
+        CQVLComposeView plain(m_ports);
+        plain.SetMode(CQVLComposeView::Mode::kMms);
+        QVERIFY(!plain.CcAddressBook()->isVisibleTo(&plain));
     }
 
     void objectsByFileWithTheirMediaTypes_data() {
