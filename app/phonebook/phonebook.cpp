@@ -92,9 +92,36 @@ void AppendLine(std::u16string& text, std::u16string_view line, bool terminated)
     }
 }
 
-// Sorts response lines into what the command answered and what came unbidden.
-void SplitAnswer(std::u16string_view response, std::u16string_view keep, Answer& answer,
-                 std::u16string& unsolicited) {
+// A handset switched to UCS2 for the names may send the caller's number of "+CLIP" and "+CCWA"
+// in that set too; the engine reads these lines in the modem's own set, so the number is
+// decoded back (a field of whole hex units that decode to dial characters only).
+std::u16string CallerNumberInOwnSet(std::u16string_view line) {
+    for (const std::u16string_view prefix : {u"+CLIP:", u"+CCWA:"}) {
+        if (!StartsWith(line, prefix)) {
+            continue;
+        }
+        const std::u16string text = u"\\r\\n" + std::u16string(line) + u"\\r\\n";
+        AtCursor c(text);
+        std::u16string number;
+        bool encoded = false;
+        if (!c.FindFirstLine(prefix) || !c.NextString(number)) {
+            break;
+        }
+        const std::u16string plain = DecodeNumber(number, NameCharset::Ucs2, encoded);
+        if (!encoded) {
+            break;
+        }
+        const std::u16string_view rest = c.RestOfLine();
+        return std::u16string(prefix) + u" \"" + plain + u"\"" +
+               (rest.empty() ? u"" : u"," + std::u16string(rest));
+    }
+    return std::u16string(line);
+}
+
+// Sorts response lines into what the command answered and what came unbidden (numbersInUcs2:
+// the modem is switched to UCS2 for this exchange).
+void SplitAnswer(std::u16string_view response, std::u16string_view keep, bool numbersInUcs2,
+                 Answer& answer, std::u16string& unsolicited) {
     AtCursor c(response);
     while (c.NextLine()) {
         const std::u16string_view line = c.Line();
@@ -111,6 +138,8 @@ void SplitAnswer(std::u16string_view response, std::u16string_view keep, Answer&
             AppendLine(answer.kept, line, terminated);
         } else if (StartsWith(line, u"AT") || (!keep.empty() && StartsWith(line, keep))) {
             AppendLine(answer.kept, line, terminated);
+        } else if (numbersInUcs2) {
+            AppendLine(unsolicited, CallerNumberInOwnSet(line), true);
         } else {
             AppendLine(unsolicited, line, true);
         }
@@ -331,8 +360,8 @@ namespace {
 // result); every other line goes to the engine's unsolicited handler, and reading goes on while
 // they arrive before the final result. A "+CPBR:" line that came in the same read as "+CMTI"
 // or "RING" is so kept, not thrown away with the event.
-Answer Converse(CPhoneEngine& engine, std::u16string_view command, std::uint32_t timeoutMs,
-                std::u16string_view keep) {
+Answer Converse(CPhoneEngine& engine, bool numbersInUcs2, std::u16string_view command,
+                std::uint32_t timeoutMs, std::u16string_view keep) {
     Answer answer;
     std::u16string response;
     if (!engine.Exchange(command, timeoutMs, response, Dispatch::No)) {
@@ -342,7 +371,7 @@ Answer Converse(CPhoneEngine& engine, std::u16string_view command, std::uint32_t
     answer.written = true;
     for (int read = 0; read < kMaxReadsPerAnswer; ++read) {
         std::u16string unsolicited;
-        SplitAnswer(response, keep, answer, unsolicited);
+        SplitAnswer(response, keep, numbersInUcs2, answer, unsolicited);
         // Called for empty reads too: the end of ringing is noticed on a quiet answer.
         engine.HandleUnsolicited(unsolicited);
         // Without a final result and without unsolicited lines the read ended by its time-out.
@@ -360,8 +389,12 @@ Answer Converse(CPhoneEngine& engine, std::u16string_view command, std::uint32_t
 
 }  // namespace
 
+bool CPhonebook::InUcs2() const {
+    return m_charsetSwitched && m_charset == NameCharset::Ucs2;
+}
+
 bool CPhonebook::WriteCommand(const std::u16string& command) {
-    return Converse(m_engine, command + u"\r", kCommandMs, u"").final == Final::Ok;
+    return Converse(m_engine, InUcs2(), command + u"\r", kCommandMs, u"").final == Final::Ok;
 }
 
 bool CPhonebook::SelectUnlocked(PhonebookMemory memory) {
@@ -376,7 +409,8 @@ bool CPhonebook::SelectUnlocked(PhonebookMemory memory) {
     for (const std::u16string_view name : names) {
         const std::u16string command = u"AT+CPBS=\"" + std::u16string(name) + u"\"";
         for (int attempt = 0; attempt < kSelectAttempts; ++attempt) {
-            const Answer answer = Converse(m_engine, command + u"\r", kCommandMs, u"+CPBS:");
+            const Answer answer =
+                Converse(m_engine, InUcs2(), command + u"\r", kCommandMs, u"+CPBS:");
             // The modem's echo of the command and OK: an OK alone may be left over from an
             // earlier command.
             if (answer.final == Final::Ok && Contains(answer.kept, command)) {
@@ -393,8 +427,9 @@ bool CPhonebook::SelectUnlocked(PhonebookMemory memory) {
 }
 
 bool CPhonebook::SelectForWrite(PhonebookMemory memory) {
-    const Answer answer = Converse(
-        m_engine, u"AT+CPBS=\"" + std::u16string(MemoryName(memory)) + u"\"\r", kCommandMs, u"");
+    const Answer answer =
+        Converse(m_engine, InUcs2(), u"AT+CPBS=\"" + std::u16string(MemoryName(memory)) + u"\"\r",
+                 kCommandMs, u"");
     if (answer.final == Final::Ok) {
         m_currentMemory = static_cast<int>(memory);
         return true;
@@ -408,7 +443,7 @@ void CPhonebook::AskRange(PhonebookMemory memory) {
     if (state.rangeKnown) {
         return;
     }
-    const Answer answer = Converse(m_engine, u"AT+CPBR=?\r", kCommandMs, u"+CPBR:");
+    const Answer answer = Converse(m_engine, InUcs2(), u"AT+CPBR=?\r", kCommandMs, u"+CPBR:");
     if (const auto range = ParseCpbrRange(answer.kept)) {
         state.first = range->first;
         state.last = range->last;
@@ -427,7 +462,7 @@ int CPhonebook::UsedCountUnlocked(PhonebookMemory memory) {
     if (!SelectUnlocked(memory)) {
         return -1;
     }
-    const Answer answer = Converse(m_engine, u"AT+CPBS?\r", kCommandMs, u"+CPBS:");
+    const Answer answer = Converse(m_engine, InUcs2(), u"AT+CPBS?\r", kCommandMs, u"+CPBS:");
     if (const auto counts = ParseCpbsCounts(answer.kept)) {
         state.used = counts->used;
         state.total = counts->total;
@@ -562,8 +597,8 @@ int CPhonebook::ReadUnlocked(PhonebookMemory memory, const BookProgress& progres
             canceled = true;
             break;
         }
-        const Answer answer =
-            Converse(m_engine, u"AT+CPBR=" + Decimal(index) + u"\r", timeoutMs, u"+CPBR:");
+        const Answer answer = Converse(m_engine, InUcs2(), u"AT+CPBR=" + Decimal(index) + u"\r",
+                                       timeoutMs, u"+CPBR:");
         lastAsked = index;
         errorSeen = errorSeen || answer.final == Final::Error || Contains(answer.kept, u"ERROR");
         if (callLog) {

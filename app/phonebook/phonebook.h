@@ -158,6 +158,8 @@ class CPhonebook {
     // Selects an editable book for a write (one attempt, the code follows the outcome).
     bool SelectForWrite(PhonebookMemory memory);
     // A write command judged by its answer: true on OK.
+    // The modem is switched to UCS2 for the names of the running operation.
+    bool InUcs2() const;
     bool WriteCommand(const std::u16string& command);
     // Checks the name and number, cuts and encodes the name, selects the memory and writes the
     // location; stored is the entry as the cache is to hold it.

@@ -485,6 +485,34 @@ TEST_F(PhonebookTest, CallListsAndTheEmergencyList) {
               BookWrite::NotSelected);
 }
 
+// A handset switched to UCS2 for the names may send the number of a call that arrives during
+// the read in UCS2 too: the engine gets it in the modem's own form.
+TEST_F(PhonebookTest, ACallerNumberSentInUcs2DuringAReadReachesTheEngineDecoded) {
+    const struct {
+        const char* name;
+        std::string unsolicited;
+        std::u16string shown;
+    } rows[] = {
+        {"ring", "RING\r\n\r\n+CLIP: \"002B0034003900330030003500350035\",145", u"+4930555"},
+        {"waiting call", "+CCWA: \"002B0034003900330030003600360036\",145,1", u"+4930666"},
+        {"plain number", "RING\r\n\r\n+CLIP: \"03012345\",129", u"03012345"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_EQ(engine->StartSession(AutoPin::AskUser), 1);
+        Script("SM", 3, {{2, Line(2, "0302", "0042006500720074")}}, 1);
+        io.On(u"AT+CSCS=?", {Reply("AT+CSCS=?", "+CSCS: (\"IRA\",\"GSM\",\"UCS2\")")});
+        io.On(u"AT+CSCS?", {Reply("AT+CSCS?", "+CSCS: \"IRA\"")});
+        io.On(u"AT+CPBR=2\r", {Esc("AT+CPBR=2\r\r\n" + row.unsolicited + "\r\n" +
+                                   Line(2, "0302", "0042006500720074") + "\r\n\r\nOK\r\n")});
+        EXPECT_EQ(book->ReadBook(PhonebookMemory::Sim, progress), 1);
+        EXPECT_EQ(book->Entries(PhonebookMemory::Sim),
+                  (std::vector<PhonebookEntry>{{2, u"0302", 129, u"Bert"}}));
+        EXPECT_EQ(engine->DisplayText(), row.shown);
+        testing::EnginePeer::ForgetRing(*engine);
+    }
+}
+
 TEST_F(PhonebookTest, NamesTravelInTheCharacterSetTheModemOffers) {
     const std::u16string joerg = u"J\u00f6rg M\u00fcller";
     Script("SM", 3, {}, 0);
