@@ -575,6 +575,7 @@ void CQVLAddressBookDlg::Insert() {
     }
     const int location = book->GetFreeLocations(*memory).front();
     CQVLAddressEntryDlg entry(m_landscape, book->NameLength(*memory), m_ports.messages, this);
+    entry.SetSimBook(sim);
     entry.SetEntry({}, {}, location);
     if (RunEntryDialog(entry) != QDialog::Accepted) {
         return;
@@ -609,6 +610,7 @@ void CQVLAddressBookDlg::Edit() {
     QTreeWidgetItem* item = target->item;
     const int index = target->index;
     CQVLAddressEntryDlg entry(m_landscape, book->NameLength(memory), m_ports.messages, this);
+    entry.SetSimBook(memory == PhonebookMemory::Sim);
     entry.SetEntry(item->text(0), item->text(1), index);
     if (RunEntryDialog(entry) != QDialog::Accepted) {
         return;

@@ -10,6 +10,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "app/phonebook/bookanswers.h"
 #include "app/phonebook/ui/phonebookui.h"
 #include "base/checks.h"
 
@@ -28,12 +29,12 @@ QString StripNumberGrouping(const QString& number) {
 
 CQVLAddressEntryDlg::CQVLAddressEntryDlg(bool landscape, int nameLength, IMessageBoxPort* messages,
                                          QWidget* parent)
-    : QDialog(parent), m_messages(messages) {
+    : QDialog(parent), m_messages(messages), m_nameLength(std::max(nameLength, 1)) {
     setObjectName(QStringLiteral("CQVLAddressEntryDlg"));
     setWindowTitle(Msg(kMsgEditAddressBook));
     m_name = new QLineEdit(this);
     m_name->setObjectName(QStringLiteral("name"));
-    m_name->setMaxLength(std::max(nameLength, 1));
+    m_name->setMaxLength(m_nameLength);
     m_number = new QLineEdit(this);
     m_number->setObjectName(QStringLiteral("number"));
     m_number->setMaxLength(static_cast<int>(kMaxDialableLength) + 20);
@@ -114,6 +115,17 @@ void CQVLAddressEntryDlg::accept() {
     if (refusal != 0) {
         Tell(m_messages, this, refusal, MsgIcon::Warning);
         return;
+    }
+    if (m_simBook) {
+        const std::u16string name = Name().toStdU16String();
+        const std::u16string kept = CutName(name, static_cast<std::size_t>(m_nameLength), true);
+        if (kept != name) {
+            // Never store less than the user sees: show what the SIM keeps, let them decide.
+            m_name->setText(QString::fromStdU16String(kept));
+            m_name->setFocus();
+            Tell(m_messages, this, kMsgNameShortened, MsgIcon::Information);
+            return;
+        }
     }
     QDialog::accept();
 }

@@ -27,6 +27,10 @@ class CQVLAddressEntryDlg : public QDialog {
                         QWidget* parent = nullptr);
 
     void SetEntry(const QString& name, const QString& number, int position);
+    // The SIM book counts a name in the octets of its records, so a name with characters
+    // outside the GSM alphabet fits fewer characters than the field takes: OK then shows the
+    // name as the SIM will keep it and asks for OK again.
+    void SetSimBook(bool simBook) { m_simBook = simBook; }
     QString Name() const;
     // The number as typed, without the blanks and parentheses of its grouping.
     QString Number() const;
@@ -41,6 +45,8 @@ class CQVLAddressEntryDlg : public QDialog {
 
   private:
     IMessageBoxPort* m_messages;
+    int m_nameLength;
+    bool m_simBook = false;
     QLineEdit* m_name;
     QLineEdit* m_number;
     QGroupBox* m_location;

@@ -47,6 +47,7 @@ inline constexpr int kMsgNameRefused = 5471;
 inline constexpr int kMsgNameNotStorable = 5472;
 inline constexpr int kMsgCsvNotWritten = 5473;
 inline constexpr int kMsgReadCutShort = 5474;
+inline constexpr int kMsgNameShortened = 5475;
 
 QString Msg(int englishId);
 QString DlgText(int englishDialogId, std::string_view control);

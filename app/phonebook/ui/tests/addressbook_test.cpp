@@ -173,6 +173,7 @@ class AddressBookTest : public QObject {
     void insertIntoAFullSimSendsNothing();
     void entryDialogRefusesWhatTheModemMayNotGet_data();
     void entryDialogRefusesWhatTheModemMayNotGet();
+    void aNameTheSimCannotKeepWholeIsShownBeforeItIsStored();
     void aFailedWriteLeavesTheListAsItWas();
     void aHandsetThatStopsAnsweringShowsWhatWasRead();
     void cancelOnTheBarWindowStopsTheRead();
@@ -402,6 +403,42 @@ void AddressBookTest::entryDialogRefusesWhatTheModemMayNotGet() {
     QVERIFY(stayedOpen);
     QCOMPARE(phone->boxes.shown, QStringList{Local(message)});
     QCOMPARE(phone->CommandsStarting("AT+CPBW"), 0);
+}
+
+// The SIM counts a name outside the GSM alphabet at two octets a character: the field takes
+// as many characters as the book's name length, but the SIM keeps fewer. The user is shown the
+// name the SIM will keep before anything is written, and the stored name is the one shown.
+void AddressBookTest::aNameTheSimCannotKeepWholeIsShownBeforeItIsStored() {
+    auto phone = Started();
+    QVERIFY(phone);
+    CQVLAddressBookDlg dlg(phone->Ports(), CQVLAddressBookDlg::Mode::Dial, false);
+    dlg.ShowSource(AddressSource::SimBook);
+    const QString typed =
+        QString::fromStdU16String(u"Zo\u00eb Bront\u00eb");  // e-diaeresis is not GSM
+    QString shown;
+    bool firstOkStayed = false;
+    int writesBeforeSecondOk = -1;
+    phone->onDialog = [&](QDialog& d) {
+        auto& entry = dynamic_cast<CQVLAddressEntryDlg&>(d);
+        Enter(typed, QStringLiteral("0301234"))(d);
+        firstOkStayed = d.result() != QDialog::Accepted;
+        shown = entry.NameField()->text();
+        writesBeforeSecondOk = phone->CommandsStarting("AT+CPBW");
+        entry.accept();
+    };
+    dlg.Insert();
+    QVERIFY(firstOkStayed);
+    QCOMPARE(writesBeforeSecondOk, 0);
+    QCOMPARE(phone->boxes.shown, QStringList{Local(kMsgNameShortened)});
+    QVERIFY(shown.size() < typed.size());
+    QVERIFY(typed.startsWith(shown));
+    QVERIFY(Names(dlg).contains(shown));
+    bool stored = false;
+    auto state = phone->modem.State();  // a copy of the simulator's state
+    for (const auto& [index, record] : state.phonebooks["SM"].entries) {
+        stored = stored || QString::fromStdString(record.name) == shown;
+    }
+    QVERIFY(stored);
 }
 
 void AddressBookTest::aFailedWriteLeavesTheListAsItWas() {
