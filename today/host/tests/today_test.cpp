@@ -205,7 +205,10 @@ void TodayTest::tapStartsThePhoneOnce() {
     {
         QFile f(program);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QStringLiteral("#!/bin/sh\necho \"$# $$\" >> '%1'\nexec sleep 120\n")
+        // Each copy appends its line, then says it has written it (the test waits for that, so
+        // it never reads a line still being written; a second copy would add a second line).
+        f.write(QStringLiteral("#!/bin/sh\necho \"$# $$\" >> '%1'\n: > '%1.done'\n"
+                               "exec sleep 120\n")
                     .arg(marker)
                     .toUtf8());
     }
@@ -219,7 +222,7 @@ void TodayTest::tapStartsThePhoneOnce() {
     QVERIFY(item != nullptr);
     Tap(item);
     Tap(item);  // a double tap
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), kLimitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker + QStringLiteral(".done")), kLimitMs);
     QFile f(marker);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = f.readAll().trimmed().split('\n');
