@@ -3,6 +3,7 @@
 #include "app/contacts/ui/speeddialdlg.h"
 #include "app/mms/mmssend.h"
 #include "app/mms/ui/mmssettingspage.h"
+#include "app/phonebook/ui/addressentrydlg.h"
 #include "app/services/ui/networkpage.h"
 #include "app/services/ui/securitypage.h"
 #include "app/services/ui/settingssheet.h"
@@ -94,6 +95,14 @@ DialerController::DialerController(CQVLDialerDoc* doc, CMainFrame* frame, Servic
             return std::nullopt;
         }
         return chosen->number;
+    };
+    // "Insert contact.." of the compose screen: the Address Book in the message editors' mode.
+    smsPorts.pickContact = [this](QWidget* parent) -> std::optional<std::pair<QString, QString>> {
+        const auto chosen = OpenAddressBook(phonebookui::CQVLAddressBookDlg::Mode::Message, parent);
+        if (!chosen || chosen->number.isEmpty()) {
+            return std::nullopt;
+        }
+        return std::pair{chosen->name, chosen->number};
     };
     smsPorts.notifyToday = [this](long long wParam, long long lParam) {
         m_engine->NotifyTodayItem(wParam, lParam);
@@ -427,11 +436,29 @@ void DialerController::StartupSimRead() {
     }
 }
 
+void DialerController::SetPhonebook(CPhonebook* phonebook) {
+    m_phonebook = phonebook;
+    m_contactsSource = std::make_unique<contactsui::ContactsSource>(m_callerNames.Contacts(),
+                                                                    phonebook, m_messages);
+    // The SIM book's cached entries name a caller before the contacts do; the cache is only
+    // copied, the modem is never asked while a call rings.
+    m_callerNames.SetSimBook([phonebook] {
+        std::vector<NamedNumber> named;
+        if (phonebook != nullptr) {
+            for (PhonebookEntry& entry : phonebook->Entries(PhonebookMemory::Sim)) {
+                named.push_back({std::move(entry.name), std::move(entry.number)});
+            }
+        }
+        return named;
+    });
+}
+
 std::optional<DialerController::ChosenAddress> DialerController::OpenAddressBook(
     phonebookui::CQVLAddressBookDlg::Mode mode, QWidget* parent) {
     phonebookui::AddressBookPorts ports;
     ports.phonebook = m_phonebook;
     ports.messages = m_messages;
+    ports.contacts = m_contactsSource.get();
     ports.runDialog = m_runAddressDialog;
     const bool landscape = m_frame->width() > m_frame->height();
     std::optional<ChosenAddress> chosen;
@@ -479,6 +506,10 @@ void DialerController::CallVoiceMail() {
     }
 }
 
+// A speed-dial name is kept in the registry, not on the SIM: it may be longer than a SIM name,
+// and a button shows about this much.
+constexpr int kSpeedDialNameLength = 40;
+
 void DialerController::OpenSpeedDial() {
     contactsui::SpeedDialPorts ports;
     ports.messages = m_messages;
@@ -490,6 +521,18 @@ void DialerController::OpenSpeedDial() {
             return std::nullopt;
         }
         return contactsui::NameAndNumber{chosen->name, chosen->number};
+    };
+    // "Modify": the address entry dialog with the slot's name and number.
+    ports.editEntry = [this](const contactsui::NameAndNumber& slot,
+                             QWidget* parent) -> std::optional<contactsui::NameAndNumber> {
+        phonebookui::CQVLAddressEntryDlg entry(m_frame->width() > m_frame->height(),
+                                               kSpeedDialNameLength, m_messages, parent);
+        entry.SetEntry(slot.name, slot.number, 0);
+        const int result = m_runContactsDialog ? m_runContactsDialog(entry) : entry.exec();
+        if (result != QDialog::Accepted || entry.Number().isEmpty()) {
+            return std::nullopt;
+        }
+        return contactsui::NameAndNumber{entry.Name(), entry.Number()};
     };
     // The poll loop stays out while a slot's menu is open.
     ports.holdPoll = [this](const std::function<void()>& run) {

@@ -10,6 +10,7 @@
 
 #include "app/calls/callcommands.h"
 #include "app/contacts/callernames.h"
+#include "app/contacts/ui/contactssource.h"
 #include "app/engine/phoneengine.h"
 #include "app/phonebook/ui/addressbookdlg.h"
 #include "app/shell/dialogs.h"
@@ -71,7 +72,8 @@ class DialerController : public QObject, public IDialerEventSink, public ICallVi
 
     CPhoneEngine& Engine() { return *m_engine; }
     // The document's phonebooks, handed over once they exist.
-    void SetPhonebook(CPhonebook* phonebook) { m_phonebook = phonebook; }
+    // The Address Book's Contacts source and the caller names' SIM book work on it too.
+    void SetPhonebook(CPhonebook* phonebook);
     // The Address Book over the phonebooks (mode: the row icon). The chosen name and number,
     // or nothing when it was canceled; the number is empty when no row was chosen.
     struct ChosenAddress {
@@ -187,6 +189,8 @@ class DialerController : public QObject, public IDialerEventSink, public ICallVi
     bool m_shutDown = false;
     // The names of callers: the SIM book's cache and the contacts folder.
     CallerNames m_callerNames;
+    // The contacts as the Address Book shows them (over the caller names' contact book).
+    std::unique_ptr<contactsui::ContactsSource> m_contactsSource;
     std::function<int(QDialog&)> m_runContactsDialog;
     std::function<int(QDialog&)> m_runServiceDialog;
 };

@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include "app/contacts/contactrows.h"
 #include "app/engine/phoneengine.h"
 #include "app/phonebook/ui/addressentrydlg.h"
 #include "app/phonebook/ui/phonebookui.h"
@@ -151,13 +152,10 @@ QIcon RefreshIcon() {
 
 QByteArray CsvText(const std::vector<AddressRow>& rows) {
     QByteArray out;
-    const auto field = [](const QString& text) {
-        QString quoted = text;
-        quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-        return QByteArray("\"") + quoted.toUtf8() + QByteArray("\"");
-    };
     for (const AddressRow& row : rows) {
-        out += field(row.name) + "," + field(row.number) + "\n";
+        out += QString::fromStdU16String(
+                   CsvLine(row.name.toStdU16String(), row.number.toStdU16String()))
+                   .toUtf8();
     }
     return out;
 }
@@ -270,8 +268,10 @@ CQVLAddressBookDlg::CQVLAddressBookDlg(AddressBookPorts ports, Mode mode, bool l
     connect(m_refresh, &QToolButton::clicked, this, [this] { ShowSource(m_source, true); });
     connect(m_search, &QLineEdit::textChanged, this, [this] {
         if (m_source == AddressSource::Contacts) {
-            // The contacts are read afresh for every search.
+            // The contacts are searched as they are read.
+            m_contactsSearchOnly = true;
             FillList();
+            m_contactsSearchOnly = false;
         } else {
             ApplySearch();
         }
@@ -367,7 +367,8 @@ void CQVLAddressBookDlg::FillList(int selectIndex) {
     const auto memory = Memory();
     if (!memory) {
         if (m_ports.contacts != nullptr) {
-            rows = m_ports.contacts->Rows(m_search->text()).value_or(std::vector<AddressRow>{});
+            rows = m_ports.contacts->Rows(m_search->text(), !m_contactsSearchOnly)
+                       .value_or(std::vector<AddressRow>{});
         }
     } else if (m_ports.phonebook != nullptr) {
         if (IsCallLog(*memory)) {

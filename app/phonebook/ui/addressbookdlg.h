@@ -49,8 +49,9 @@ class IContactsSource {
   public:
     virtual ~IContactsSource() = default;
     // The rows for a search text (empty: every row); nothing when the contacts cannot be read.
-    // Read afresh for every call.
-    virtual std::optional<std::vector<AddressRow>> Rows(const QString& search) = 0;
+    // reread: the source is shown or refreshed, every contact is read afresh; otherwise the
+    // search text changed and the contacts are read again only when they may have changed.
+    virtual std::optional<std::vector<AddressRow>> Rows(const QString& search, bool reread) = 0;
     // A command of the "Contacts" menu on a contact row (Export to SIM Book / Phone Book).
     virtual void RunCommand(int command, const AddressRow& row, QWidget* parent) = 0;
     // "Import to Contacts" of a SIM or handset row.
@@ -141,6 +142,7 @@ class CQVLAddressBookDlg : public QDialog {
     AddressSource m_source = AddressSource::SimBook;
     bool m_shownOnce = false;
     bool m_reading = false;
+    bool m_contactsSearchOnly = false;  // the list is filled for a change of the search text
     QComboBox* m_sources;
     QToolButton* m_refresh;
     QLineEdit* m_search;
@@ -154,7 +156,8 @@ class CQVLAddressBookDlg : public QDialog {
     RKFloatCtrl m_single;
 };
 
-// The CSV text of rows: one line a row, "name","number", quotes inside doubled, UTF-8.
+// The CSV text of rows: one line a row, "name","number", quotes inside doubled and line breaks
+// dropped (CsvLine), UTF-8.
 QByteArray CsvText(const std::vector<AddressRow>& rows);
 
 }  // namespace qvl::phonebookui

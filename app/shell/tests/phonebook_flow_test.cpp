@@ -7,20 +7,29 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <functional>
 #include <memory>
 
+#include "app/contacts/ui/speeddialdlg.h"
 #include "app/engine/testing/fakes.h"
 #include "app/phonebook/ui/addressbookdlg.h"
 #include "app/phonebook/ui/addressentrydlg.h"
 #include "app/shell/dialercontroller.h"
 #include "app/shell/dialerdoc.h"
 #include "app/shell/mainframe.h"
+#include "app/shell/skinlayout.h"
 #include "app/sms/ui/composeview.h"
 #include "app/sms/ui/smsnewview.h"
 #include "common/lang/lang.h"
@@ -68,6 +77,8 @@ struct Phone {
     // Acts on the Address Book (and then its entry dialog) while it is open; returns the result.
     std::function<int(QDialog&)> onAddress;
     std::function<int(QDialog&)> onMessage;
+    // Acts on the speed-dial dialog and its entry dialog while open (null: rejected).
+    std::function<int(QDialog&)> onContacts;
     bool dialerActiveWhileOpen = true;
 
     DialerController& C() { return *doc->Controller(); }
@@ -90,6 +101,28 @@ int Choose(QDialog& d, const QString& name) {
     return dlg.result();
 }
 
+// Once a menu pops up, taps its entry text, as a user would.
+void ChooseFromPopup(const QString& text) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, text] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu == nullptr) {
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        for (QAction* a : menu->actions()) {
+            if (a->text() == text) {
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
+                return;
+            }
+        }
+        menu->close();
+    });
+    timer->start();
+}
+
 }  // namespace
 
 class PhonebookFlowTest : public QObject {
@@ -102,6 +135,10 @@ class PhonebookFlowTest : public QObject {
     void simBookOfTheCommandBar();
     void composeToAndCcButtonsAppendTheChosenNumber();
     void aGermanUserAddsAnEntry();
+    void incomingCallTakesTheSimNameBeforeTheContacts();
+    void contactButtonCallsAContact();
+    void insertContactIntoAMessage();
+    void speedDialModify();
 
   private:
     std::unique_ptr<Phone> Started(bool runTimerSix = false);
@@ -111,6 +148,15 @@ class PhonebookFlowTest : public QObject {
 void PhonebookFlowTest::initTestCase() {
     qputenv("QVL_HOME", m_home.path().toUtf8());
     qputenv("QVL_LOCK_DIR", "");
+    // The contacts folder: one contact shares Bert Brown's SIM number under another name.
+    QVERIFY(QDir().mkpath(m_home.path() + QStringLiteral("/Contacts")));
+    QFile card(m_home.path() + QStringLiteral("/Contacts/0c1d.vcf"));
+    QVERIFY(card.open(QIODevice::WriteOnly));
+    card.write(
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:0c1d\r\nN:Card;Bert;;;\r\n"
+        "TEL;TYPE=HOME:030 111 22 33\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:0c1e\r\nN:Card;Clara;;;\r\n"
+        "TEL;TYPE=CELL:+49 40 123 456\r\nEND:VCARD\r\n");
 }
 
 std::unique_ptr<Phone> PhonebookFlowTest::Started(bool runTimerSix) {
@@ -134,6 +180,9 @@ std::unique_ptr<Phone> PhonebookFlowTest::Started(bool runTimerSix) {
     };
     phone->services.runMessageDialog = [p](QDialog& d) {
         return p->onMessage ? p->onMessage(d) : int(QDialog::Rejected);
+    };
+    phone->services.runContactsDialog = [p](QDialog& d) {
+        return p->onContacts ? p->onContacts(d) : int(QDialog::Rejected);
     };
     // The chooser of the first start: the one modem, taken.
     struct Take final : IModemChooser {
@@ -294,6 +343,116 @@ void PhonebookFlowTest::aGermanUserAddsAnEntry() {
     QCOMPARE(QString::fromStdString(sm.at(3).number), QStringLiteral("01712345678"));
     QVERIFY(phone->boxes.shown.empty());
     SetLanguage(1);
+}
+
+void PhonebookFlowTest::incomingCallTakesTheSimNameBeforeTheContacts() {
+    auto phone = Started();
+    QVERIFY(phone);
+    phone->C().StartupSimRead();
+    QVERIFY(phone->doc->Phonebook()->CacheValid(PhonebookMemory::Sim));
+    const std::size_t before = phone->Log().size();
+    phone->modem.InjectIncomingCall("0301112233");
+    for (int i = 0; i < 12 && !phone->C().Calls().Ringing(); ++i) {
+        phone->C().PollStep();
+    }
+    QVERIFY(phone->C().Calls().Ringing());
+    // Bert Card has the number too; the SIM book's name comes first.
+    QCOMPARE(phone->frame->DialerView()->Text(kNameLine), QStringLiteral("->Bert Brown"));
+    // From the cache: no phonebook read while the call rang.
+    for (std::size_t i = before; i < phone->Log().size(); ++i) {
+        QVERIFY(phone->Log()[i].rfind("AT+CPBR", 0) != 0);
+    }
+    phone->C().Calls().HangUpButton();
+}
+
+void PhonebookFlowTest::contactButtonCallsAContact() {
+    auto phone = Started();
+    QVERIFY(phone);
+    phone->onAddress = [&](QDialog& d) {
+        auto& dlg = dynamic_cast<CQVLAddressBookDlg&>(d);
+        auto* model = qobject_cast<QStandardItemModel*>(dlg.Sources()->model());
+        if (!model->item(static_cast<int>(phonebookui::AddressSource::Contacts))->isEnabled()) {
+            return int(QDialog::Rejected);
+        }
+        dlg.ShowSource(phonebookui::AddressSource::Contacts);
+        return Choose(d, QStringLiteral("Clara Card <Mobile>"));
+    };
+    RKButton* contact = phone->frame->DialerView()->Button(kContactButton);
+    QTest::mouseClick(contact, Qt::LeftButton, {}, contact->rect().center());
+    // The number without its blanks, from the dialer.
+    QVERIFY(phone->modem.WaitForCommand("ATD+4940123456", 10000));
+}
+
+void PhonebookFlowTest::insertContactIntoAMessage() {
+    auto phone = Started();
+    QVERIFY(phone);
+    // The Address Book picks without showing itself, so that no window closes under the
+    // menu that follows.
+    phone->onAddress = [](QDialog& d) {
+        auto& dlg = dynamic_cast<CQVLAddressBookDlg&>(d);
+        dlg.ShowSource(phonebookui::AddressSource::Contacts);
+        const auto items =
+            dlg.List()->findItems(QStringLiteral("Bert Card <Home>"), Qt::MatchExactly, 0);
+        if (items.isEmpty()) {
+            return int(QDialog::Rejected);
+        }
+        dlg.List()->setCurrentItem(items.front());
+        dlg.accept();
+        return dlg.result();
+    };
+    QStringList texts;
+    phone->onMessage = [&](QDialog& d) {
+        auto* compose = qobject_cast<smsui::CQVLComposeView*>(&d);
+        if (compose == nullptr || compose->InsertContactButton() == nullptr) {
+            return int(QDialog::Rejected);
+        }
+        texts << compose->InsertContactButton()->text();
+        // The two forms are offered in a menu once a contact was picked: take each once.
+        for (const QString& form : {QStringLiteral("As plain text"), QStringLiteral("As vCard")}) {
+            compose->SetText(QString());
+            ChooseFromPopup(form);
+            compose->InsertContactButton()->click();
+            texts << compose->Text()->toPlainText();
+        }
+        return int(QDialog::Rejected);
+    };
+    phone->C().MessageView()->NewMessage(QString());
+    QCOMPARE(texts, (QStringList{QStringLiteral("Insert contact.."),
+                                 QStringLiteral("Name: Bert Card <Home>\nNumber: 0301112233"),
+                                 QStringLiteral("BEGIN:VCARD\nVERSION:2.1\nN:Bert Card <Home>;;;;;"
+                                                "\nTEL;HOME:0301112233\nEND:VCARD")}));
+}
+
+void PhonebookFlowTest::speedDialModify() {
+    auto phone = Started();
+    QVERIFY(phone);
+    bool opened = false;
+    phone->onContacts = [&](QDialog& d) {
+        if (auto* entry = qobject_cast<CQVLAddressEntryDlg*>(&d)) {
+            entry->NameField()->setText(QStringLiteral("Home"));
+            entry->NumberField()->setText(QStringLiteral("030 555 66"));
+            entry->accept();
+            return entry->result();
+        }
+        auto* dialog = qobject_cast<contactsui::CQVLSpeedDialDlg*>(&d);
+        if (dialog == nullptr) {
+            return int(QDialog::Rejected);
+        }
+        opened = true;
+        ChooseFromPopup(QStringLiteral("Modify"));
+        dialog->OpenSlotMenu(1);
+        if (dialog->SpeedButton(1)->text() != QStringLiteral("Home")) {
+            return int(QDialog::Rejected);
+        }
+        dialog->ChooseButton(1);
+        return dialog->result();
+    };
+    phone->frame->RunCommand(kCmdSpeedDial);
+    QVERIFY(opened);
+    QVERIFY(phone->modem.WaitForCommand("ATD03055566", 10000));
+    const RegKey key = RegKey::Open(RegRoot::LocalMachine, u"SOFTWARE\\Quorvel\\Dialer\\SpeedDial");
+    QCOMPARE(key.ReadString(u"Category0Button1Name").value_or(u""), std::u16string(u"Home"));
+    QCOMPARE(key.ReadString(u"Category0Button1Number").value_or(u""), std::u16string(u"03055566"));
 }
 
 QTEST_MAIN(PhonebookFlowTest)

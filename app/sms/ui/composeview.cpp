@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "app/contacts/contactrows.h"
 #include "app/sms/codec/smscodec.h"
 #include "app/sms/store/messageops.h"
 #include "app/sms/store/recordstore.h"
@@ -177,6 +178,10 @@ CQVLComposeView::CQVLComposeView(const SmsUiPorts& ports, QWidget* parent)
     QPushButton* send = new ElidingButton(DlgText(kDlgCompose, "send"), this);
     m_saveIn = new ElidingButton(Msg(kTextSaveIn), this);
     m_useTemplate = new ElidingButton(Msg(kTextUseTemplate), this);
+    if (m_ports.pickContact) {
+        m_insertContact = new ElidingButton(Msg(kTextInsertContact), this);
+        m_insertContact->setObjectName(QStringLiteral("insertContact"));
+    }
     m_import = new ElidingButton(DlgText(kDlgCompose, "import"), this);
     QPushButton* import = m_import;
     QPushButton* cancel = new ElidingButton(DlgText(kDlgCompose, "cancel"), this);
@@ -193,7 +198,11 @@ CQVLComposeView::CQVLComposeView(const SmsUiPorts& ports, QWidget* parent)
     // buttons in a row are wider than a portrait screen (in German by far).
     auto* buttons = new QGridLayout;
     int index = 0;
-    for (QPushButton* b : {send, m_saveIn, m_useTemplate, import, cancel}) {
+    std::vector<QPushButton*> all = {send, m_saveIn, m_useTemplate, import, cancel};
+    if (m_insertContact != nullptr) {
+        all.insert(all.begin() + 3, m_insertContact);
+    }
+    for (QPushButton* b : all) {
         if (landscape) {
             buttons->addWidget(b, index, 0);
         } else {
@@ -259,6 +268,9 @@ CQVLComposeView::CQVLComposeView(const SmsUiPorts& ports, QWidget* parent)
     });
     connect(m_saveIn, &QPushButton::clicked, this, [this] { ShowSaveInMenu(); });
     connect(m_useTemplate, &QPushButton::clicked, this, [this] { ShowTemplateMenu(); });
+    if (m_insertContact != nullptr) {
+        connect(m_insertContact, &QPushButton::clicked, this, [this] { PickContact(); });
+    }
     connect(import, &QPushButton::clicked, this, [this] { ChooseImportFile(); });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     UpdateCounter();
@@ -483,6 +495,31 @@ void CQVLComposeView::ShowTemplateMenu() {
     if (QAction* chosen =
             menu.exec(m_useTemplate->mapToGlobal(QPoint(0, m_useTemplate->height())))) {
         UseTemplate(chosen->data().toInt());
+    }
+}
+
+void CQVLComposeView::InsertContact(const QString& name, const QString& number, ContactForm form) {
+    const std::u16string n = name.toStdU16String();
+    const std::u16string d = number.toStdU16String();
+    const std::u16string text =
+        form == ContactForm::kVCard
+            ? FormatContactVCard(n, d)
+            : FormatContactText(n, d, [](int id) { return LoadLocalString(id); });
+    m_text->insertPlainText(QString::fromStdU16String(text));
+}
+
+void CQVLComposeView::PickContact() {
+    const auto chosen = m_ports.pickContact(this);
+    if (!chosen) {
+        return;
+    }
+    QMenu menu(Msg(kTextInsertContact), this);
+    menu.addAction(Msg(kTextAsPlainText))->setData(static_cast<int>(ContactForm::kPlainText));
+    menu.addAction(Msg(kTextAsVCard))->setData(static_cast<int>(ContactForm::kVCard));
+    if (QAction* form =
+            menu.exec(m_insertContact->mapToGlobal(QPoint(0, m_insertContact->height())))) {
+        InsertContact(chosen->first, chosen->second,
+                      static_cast<ContactForm>(form->data().toInt()));
     }
 }
 

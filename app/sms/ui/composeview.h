@@ -3,7 +3,8 @@
 // "Out Unsent"), "Save in..", "Use Template.." and the import of a text file. MMS mode (the
 // switch beside To): Cc, Subject, the objects by file with their media types, the size of the
 // message as it grows, and Send through the MMS send (SmsUiPorts::sendMms), after which the
-// screen closes on its post-send notification.
+// screen closes on its post-send notification. "Insert contact.." puts a contact from the
+// Address Book into the text.
 #pragma once
 
 #include <QDialog>
@@ -66,6 +67,12 @@ class CQVLComposeView : public QDialog {
     bool SaveIn(std::int32_t folderChoice);
     // Inserts the text of the template with this key at the cursor.
     bool UseTemplate(std::int32_t key);
+    // "Insert contact..": a picked contact at the cursor, as plain text or as a vCard.
+    enum class ContactForm { kPlainText, kVCard };
+    void InsertContact(const QString& name, const QString& number, ContactForm form);
+    // The Address Book, then the choice of the form (null when the ports offer no Address
+    // Book).
+    QPushButton* InsertContactButton() const { return m_insertContact; }
     // Replaces the text with a file's content (UTF-8, else Windows-1252).
     bool ImportFile(const QString& path);
 
@@ -110,6 +117,7 @@ class CQVLComposeView : public QDialog {
     void RemoveOriginal(sms::CRecordStore& store);
     void ShowSaveInMenu();
     void ShowTemplateMenu();
+    void PickContact();
     void ChooseImportFile();
 
     const SmsUiPorts& m_ports;
@@ -127,6 +135,7 @@ class CQVLComposeView : public QDialog {
     QLineEdit* m_subject;
     QComboBox* m_objects;
     QLabel* m_size;
+    QPushButton* m_insertContact = nullptr;
     std::optional<MessageRow> m_original;
 };
 

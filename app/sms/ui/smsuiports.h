@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "app/mms/mmssend.h"
 #include "common/ports/uiports.h"
@@ -68,6 +69,9 @@ struct SmsUiPorts {
     // Opens the Address Book to pick a recipient (the buttons beside To and Cc): the chosen
     // number, or nothing when canceled or no row was chosen. Null: no address-book buttons.
     std::function<std::optional<QString>(QWidget* parent)> pickNumber;
+    // Opens the Address Book for "Insert contact..": the chosen name and number, or nothing
+    // when canceled or no row was chosen. Null: the command is not offered.
+    std::function<std::optional<std::pair<QString, QString>>(QWidget* parent)> pickContact;
 
     int Run(QDialog& dialog) const;
     MsgAnswer Ask(QWidget* parent, std::u16string_view text, MsgButtons buttons,
@@ -112,6 +116,9 @@ inline constexpr int kTextSaveIn = 5224;
 inline constexpr int kTextDrafts = 5225;
 inline constexpr int kTextNewFolder = 5226;
 inline constexpr int kTextUseTemplate = 5227;
+inline constexpr int kTextInsertContact = 5223;
+inline constexpr int kTextAsPlainText = 5231;
+inline constexpr int kTextAsVCard = 5232;
 inline constexpr int kTextMoveTo = 5228;
 inline constexpr int kMsgAskDeleteMessage = 5241;
 inline constexpr int kMsgCannotExportMms = 5242;

@@ -578,6 +578,9 @@ void AddressBookTest::exportWritesTheShownRows() {
     // Quotes inside a text are doubled, so the file reads back as it was meant.
     QCOMPARE(CsvText({{QStringLiteral("A \"B\""), QStringLiteral("1"), -1}}),
              QByteArray("\"A \"\"B\"\"\",\"1\"\n"));
+    // A line break inside a name would split its row in two: it becomes a blank.
+    QCOMPARE(CsvText({{QStringLiteral("A\r\nB"), QStringLiteral("1"), -1}}),
+             QByteArray("\"A B\",\"1\"\n"));
     // Nothing shown: no file is asked for.
     dlg.SearchField()->setText(QStringLiteral("xyz"));
     phone->savePath = dir.filePath(QStringLiteral("none.csv"));
