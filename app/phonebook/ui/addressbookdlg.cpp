@@ -360,15 +360,45 @@ void CQVLAddressBookDlg::ShowSource(AddressSource source, bool refresh) {
     }
 }
 
+bool CQVLAddressBookDlg::ShowOnly(const std::vector<AddressRow>& rows) {
+    // The rows of a search are those of the list in their order, unless the contacts changed:
+    // then the list is built again.
+    const int count = m_list->topLevelItemCount();
+    std::vector<bool> shown(static_cast<std::size_t>(count), false);
+    std::size_t next = 0;
+    for (int i = 0; i < count && next < rows.size(); ++i) {
+        const QTreeWidgetItem* item = m_list->topLevelItem(i);
+        if (item->text(0) == rows[next].name && item->text(1) == rows[next].number) {
+            shown[static_cast<std::size_t>(i)] = true;
+            ++next;
+        }
+    }
+    if (next < rows.size()) {
+        return false;
+    }
+    for (int i = 0; i < count; ++i) {
+        QTreeWidgetItem* item = m_list->topLevelItem(i);
+        if (item->isHidden() == shown[static_cast<std::size_t>(i)]) {
+            item->setHidden(!shown[static_cast<std::size_t>(i)]);
+        }
+    }
+    return true;
+}
+
 void CQVLAddressBookDlg::FillList(int selectIndex) {
     m_list->setUpdatesEnabled(false);
-    m_list->clear();
     std::vector<AddressRow> rows;
     const auto memory = Memory();
     if (!memory) {
         if (m_ports.contacts != nullptr) {
             rows = m_ports.contacts->Rows(m_search->text(), !m_contactsSearchOnly)
                        .value_or(std::vector<AddressRow>{});
+            // A keystroke hides and shows the rows of the list (a folder of thousands of
+            // contacts is not built again at every key).
+            if (m_contactsSearchOnly && ShowOnly(rows)) {
+                m_list->setUpdatesEnabled(true);
+                return;
+            }
         }
     } else if (m_ports.phonebook != nullptr) {
         if (IsCallLog(*memory)) {
@@ -383,6 +413,7 @@ void CQVLAddressBookDlg::FillList(int selectIndex) {
             }
         }
     }
+    m_list->clear();
     const QIcon icon = ModeIcon(m_mode);
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(rows.size()));

@@ -119,6 +119,9 @@ class CQVLAddressBookDlg : public QDialog {
     // Fills the list from the shown source's cache (or the contacts) and applies the search.
     void FillList(int selectIndex = -1);
     void ApplySearch();
+    // Shows exactly the items that are rows, in order, and hides the others; false (nothing
+    // changed) when some row is not in the list.
+    bool ShowOnly(const std::vector<AddressRow>& rows);
     void SizeColumns();
     void SetReading(bool reading);
     QTreeWidgetItem* SelectedItem() const;
