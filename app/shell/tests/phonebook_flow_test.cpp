@@ -130,6 +130,8 @@ class PhonebookFlowTest : public QObject {
   private slots:
     void initTestCase();
     void init() { SetLanguage(1); }
+    // The suite's tests share one device root: none is left in another language.
+    void cleanup() { SetLanguage(1); }
     void timerSixReadsTheSimAfterTheSetUp();
     void contactButtonCallsTheChosenNumber();
     void simBookOfTheCommandBar();

@@ -169,6 +169,8 @@ class ContactsSourceTest : public QObject {
     Q_OBJECT
   private slots:
     void init() { SetLanguage(1); }
+    // The suite's tests share one device root: none is left in another language.
+    void cleanup() { SetLanguage(1); }
     void rowsAndSearchOfAVdirFolder();
     void exportToTheSimBook();
     void exportRefusals_data();

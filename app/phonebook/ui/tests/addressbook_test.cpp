@@ -165,6 +165,8 @@ class AddressBookTest : public QObject {
   private slots:
     void initTestCase();
     void init() { SetLanguage(1); }
+    // The suite's tests share one device root: none is left in another language.
+    void cleanup() { SetLanguage(1); }
     void opensOnTheSimBookAndHandsBackTheCleanedNumber();
     void search_data();
     void search();
