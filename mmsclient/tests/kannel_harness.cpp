@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -96,18 +97,30 @@ std::string Tail(const std::string& path) {
     return text.size() > 1500 ? text.substr(text.size() - 1500) : text;
 }
 
-// True when something listens on the loopback TCP port (the bearerbox's port for its boxes).
+// True when a TCP socket listens on the port (the bearerbox's port for its boxes). Read from the
+// kernel's socket table rather than by connecting: the bearerbox takes every connection to that
+// port for a box, and one that closes at once can make it panic ("run_wapbox: Assertion
+// gwlist_len(newlist) == 0"), which ended the gateway before the test began.
 bool Listening(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    if (fd >= 0) {
-        ::close(fd);
+    char wanted[8];
+    std::snprintf(wanted, sizeof wanted, ":%04X", static_cast<unsigned>(port));
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::ifstream in(table);
+        std::string line;
+        std::getline(in, line);  // the header
+        while (std::getline(in, line)) {
+            // "  sl  local_address rem_address   st ...": the local address ends in :PORT, and
+            // state 0A is LISTEN.
+            std::istringstream fields(line);
+            std::string slot, local, remote, state;
+            fields >> slot >> local >> remote >> state;
+            if (state == "0A" && local.size() > 5 &&
+                local.compare(local.size() - 5, 5, wanted) == 0) {
+                return true;
+            }
+        }
     }
-    return ok;
+    return false;
 }
 
 // One probe: a WSP Connect to UDP 9201; true when anything comes back within the wait.
