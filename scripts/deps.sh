@@ -15,5 +15,5 @@ $SUDO apt-get install -y -qq --no-install-recommends \
     libpulse0 pulseaudio \
     dbus dbus-x11 xvfb xauth xdotool imagemagick socat \
     kannel ppp \
-    libphonenumber-dev libicu-dev libdbus-1-dev xdg-utils \
+    libphonenumber-dev libicu-dev libdbus-1-dev xdg-utils desktop-file-utils \
     >/dev/null
